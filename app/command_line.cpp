@@ -1,0 +1,2 @@
+#include "app/command_line.h"
+const char* ParseCommandLine(int, char**) { return nullptr; }

@@ -1,0 +1,45 @@
+// The debug log, fatal errors and shutdown.
+#pragma once
+
+#include <cstdarg>
+#include <string>
+#include <string_view>
+
+#if defined(__MINGW32__)
+#define KINARO_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#elif defined(__GNUC__)
+#define KINARO_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define KINARO_PRINTF(fmt, args)
+#endif
+
+// Writes one log line, exactly its format, when LogLevel exceeds `threshold`.
+void LogAt(int threshold, const char* format, ...) KINARO_PRINTF(2, 3);
+
+// True when a line of this threshold would be written; lets a hot path skip the work of
+// preparing its arguments.
+bool LogEnabled(int threshold);
+
+// The message text of a fatal error: "Error: " followed by `format`, whose one "%ld" (or
+// "%s") takes the argument. Numbers print in full (no 32-bit truncation) and the text has
+// no length limit, so a long file name is never cut or written past a buffer.
+std::string FormatErrorText(std::string_view format, long long number);
+std::string FormatErrorText(std::string_view format, std::string_view text);
+
+// Reports an error the viewer cannot continue from: CleanUp (log left open), the box
+// "Kinaro Error", the three log lines, then the end of the process with status -1.
+// `routine` is the caller's own name. Never returns.
+[[noreturn]] void FatalError(const char* routine, std::string_view format, long long number);
+[[noreturn]] void FatalError(const char* routine, std::string_view format, std::string_view text);
+
+// Releases the window, palette, menu, metafile and, when `closeLog` is set, the log file.
+void CleanUp(bool closeLog);
+
+// Ends the process with `status` (0 or -1). Provided by the kinaro_exit library; unit tests
+// and the fuzz target link a version that throws ProcessEnded instead, so that they can
+// observe an ending without losing the process.
+[[noreturn]] void EndProcess(int status);
+
+struct ProcessEnded {
+    int status;
+};

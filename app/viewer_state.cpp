@@ -1,0 +1,60 @@
+#include "app/viewer_state.h"
+
+ViewerState State;
+
+// A version word with the top bit set and a major version below 4 marks an old system,
+// where the right button of every mouse moves forward.
+static bool IsOldSystem(DWORD version) {
+    return (version & 0x80000000u) != 0 && (version & 0xFFu) < 4;
+}
+
+void InitDefaults() {
+    State.WindowOpen = 0;
+
+    State.LeftButton = 1;
+    if (IsOldSystem(GetVersion()) || GetSystemMetrics(SM_CMOUSEBUTTONS) == 2) {
+        State.MiddleButton = 3;
+        State.RightButton = 2;
+    } else {
+        State.MiddleButton = 2;
+        State.RightButton = 3;
+    }
+
+    State.MainWindow = nullptr;
+    State.TimerId = 0;
+    State.Palette = nullptr;
+    State.Menu = nullptr;
+    State.PaintDC = nullptr;
+    State.MetafileStream = nullptr;
+    State.Mode = Stopped;
+    State.PutPending = 0;
+    State.FirstFrame = 0;
+
+    State.LogLevel = 0;
+    State.LogFile = nullptr;
+    State.BufferCount = 0;
+    State.Grayscale = 0;
+    State.Wait = 0;
+    State.WidthAdjust = 0;
+    State.RepeatCount = 0;
+    State.RepeatLimit = 0;
+    State.FullScreen = 0;
+
+    State.WindowClassName = "KinaroWndClass";
+    State.BlockNumber = -1;
+    State.ResizePending = 1;
+    State.Direction = 1;
+    State.LastFrame = 2147483647u;
+    State.FrameSkip = 1;
+    State.MultipleColormaps = 1;
+    State.MaxFrames = 512;
+    State.ShowInfo = 1;
+}
+
+void InitImage(Image& image) {
+    image.IW = 0;
+    image.IH = 0;
+    image.Pixels = nullptr;
+    image.PixelsSize = 0;
+    image.LUTSize = 0;
+}

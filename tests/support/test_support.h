@@ -1,0 +1,39 @@
+// Shared ground for the unit tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/diagnostics.h"
+#include "app/viewer_state.h"
+
+// Puts the viewer state back to its values before any code runs, forgets everything the
+// headless backend recorded, and applies InitDefaults. Owned arrays of earlier tests leak.
+void ResetViewer();
+
+// A test fixture that starts every test from ResetViewer, with message boxes kept off stderr.
+class ViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
+
+// Runs `action`, which must end the process; returns the status it ended with. Fails the
+// test when it returns normally.
+template <typename Action>
+int ExpectProcessEnd(Action action) {
+    try {
+        action();
+    } catch (const ProcessEnded& ended) {
+        return ended.status;
+    }
+    ADD_FAILURE() << "the process did not end";
+    return 1000;
+}
+
+// A temporary file path unique to this test run; the file is removed at exit.
+std::string TempPath(const std::string& name);
+
+// The full contents of a file.
+std::string ReadWholeFile(const std::string& path);
+
