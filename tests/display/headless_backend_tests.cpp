@@ -1,0 +1,236 @@
+// The in-memory desktop keeps the Win32 promises the viewer relies on.
+#include <vector>
+
+#include "platform/headless/headless_control.h"
+#include "resources/resource_ids.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+std::vector<UINT> received;
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    received.push_back(message);
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        BeginPaint(window, &ps);
+        EndPaint(window, &ps);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class HeadlessBackendTest : public ViewerTest {
+protected:
+    void SetUp() override {
+        ViewerTest::SetUp();
+        received.clear();
+        WNDCLASSA c{};
+        c.lpfnWndProc = RecordingProc;
+        c.lpszClassName = "TestClass";
+        ASSERT_NE(RegisterClassA(&c), 0);
+    }
+    HWND MakeWindow(int w, int h, DWORD style = WS_OVERLAPPEDWINDOW) {
+        return CreateWindowExA(0, "TestClass", "t", style, CW_USEDEFAULT, CW_USEDEFAULT, w, h,
+                               nullptr, nullptr, nullptr, nullptr);
+    }
+};
+
+TEST_F(HeadlessBackendTest, ClientAreaIsOuterSizeLessFrameCaptionAndMenu) {
+    int fx = GetSystemMetrics(SM_CXFRAME), fy = GetSystemMetrics(SM_CYFRAME);
+    int cap = GetSystemMetrics(SM_CYCAPTION), menu = GetSystemMetrics(SM_CYMENU);
+    HWND w = MakeWindow(64 + 2 * fx, 48 + 2 * fy + cap + menu);
+    RECT r;
+    ASSERT_TRUE(GetClientRect(w, &r));
+    EXPECT_EQ(r.right, 64);
+    EXPECT_EQ(r.bottom, 48 + menu);  // no menu yet
+    HMENU m = LoadMenuA(nullptr, MAKEINTRESOURCEA(IDM_KINARO));
+    ASSERT_NE(m, nullptr);
+    ASSERT_TRUE(SetMenu(w, m));
+    GetClientRect(w, &r);
+    EXPECT_EQ(r.bottom, 48);
+    EXPECT_EQ(LoadMenuA(nullptr, MAKEINTRESOURCEA(99)), nullptr);
+}
+
+TEST_F(HeadlessBackendTest, ShowAndUpdateDeliverSizeActivationPaletteAndPaintSynchronously) {
+    HWND w = MakeWindow(100, 100);
+    received.clear();
+    ShowWindow(w, SW_SHOWDEFAULT);
+    UpdateWindow(w);
+    std::vector<UINT> expected = {WM_SHOWWINDOW, WM_ACTIVATEAPP, WM_QUERYNEWPALETTE, WM_SIZE,
+                                  WM_PAINT, WM_ERASEBKGND};
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(GetForegroundWindow(), w);
+    EXPECT_FALSE(HeadlessHasUpdateRegion(w));
+    received.clear();
+    UpdateWindow(w);  // nothing left to paint
+    EXPECT_TRUE(received.empty());
+}
+
+TEST_F(HeadlessBackendTest, DestroySendsDestroyKillsTimersAndTheMenu) {
+    HWND w = MakeWindow(100, 100);
+    HMENU m = LoadMenuA(nullptr, MAKEINTRESOURCEA(IDM_KINARO));
+    SetMenu(w, m);
+    EXPECT_EQ(SetTimer(w, 101, 1, nullptr), 101u);
+    EXPECT_TRUE(HeadlessTimerLive(w, 101));
+    received.clear();
+    EXPECT_TRUE(DestroyWindow(w));
+    EXPECT_EQ(received, std::vector<UINT>{WM_DESTROY});
+    EXPECT_FALSE(HeadlessTimerLive(w, 101));
+    EXPECT_FALSE(HeadlessMenuLive(m));
+    EXPECT_FALSE(DestroyWindow(w));
+    EXPECT_EQ(GetDC(w), nullptr);
+}
+
+TEST_F(HeadlessBackendTest, BottomUpBitmapGoesThroughItsColourTableClipped) {
+    HWND w = MakeWindow(0, 0, WS_POPUP);
+    HeadlessSetClientSize(w, 4, 3);
+    // A 3x2 bitmap, rows padded to 4 bytes; row 0 is the bottom row.
+    const uint8_t bits[8] = {1, 2, 3, 9, 4, 5, 6, 9};
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD c[7];
+    } info{};
+    info.h.biSize = sizeof(BITMAPINFOHEADER);
+    info.h.biWidth = 3;
+    info.h.biHeight = 2;
+    info.h.biPlanes = 1;
+    info.h.biBitCount = 8;
+    info.h.biClrUsed = 7;
+    for (int i = 0; i < 7; ++i) info.c[i] = RGBQUAD{BYTE(i), BYTE(10 * i), BYTE(20 * i), 0};
+    HDC dc = GetDC(w);
+    // Placed one column left and one row down: column 0 of the bitmap falls outside.
+    EXPECT_EQ(SetDIBitsToDevice(dc, -1, 1, 3, 2, 0, 0, 0, 2, bits,
+                                reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS),
+              2);
+    ReleaseDC(w, dc);
+    auto rgb = [](int i) { return uint32_t(20 * i) << 16 | uint32_t(10 * i) << 8 | uint32_t(i); };
+    EXPECT_EQ(HeadlessPixel(w, 0, 1), rgb(5));  // top row of the bitmap is its second row
+    EXPECT_EQ(HeadlessPixel(w, 1, 1), rgb(6));
+    EXPECT_EQ(HeadlessPixel(w, 0, 2), rgb(2));
+    EXPECT_EQ(HeadlessPixel(w, 1, 2), rgb(3));
+    EXPECT_EQ(HeadlessPixel(w, 2, 2), HeadlessUnpaintedPixel);
+    EXPECT_EQ(HeadlessPixel(w, 0, 0), HeadlessUnpaintedPixel);
+    EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
+}
+
+TEST_F(HeadlessBackendTest, FillRectClipsAndPalettesAnimateOnlyReservedEntries) {
+    HWND w = MakeWindow(0, 0, WS_POPUP);
+    HeadlessSetClientSize(w, 3, 2);
+    HDC dc = GetDC(w);
+    RECT r;
+    SetRect(&r, 1, -5, 10, 1);
+    EXPECT_TRUE(FillRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))));
+    EXPECT_EQ(HeadlessPixel(w, 0, 0), HeadlessUnpaintedPixel);
+    EXPECT_EQ(HeadlessPixel(w, 1, 0), 0u);
+    EXPECT_EQ(HeadlessPixel(w, 2, 0), 0u);
+    EXPECT_EQ(HeadlessPixel(w, 2, 1), HeadlessUnpaintedPixel);
+
+    struct {
+        WORD version, count;
+        PALETTEENTRY e[2];
+    } lp{0x300, 2, {{0, 0, 0, PC_RESERVED}, {0, 0, 0, 0}}};
+    HPALETTE p = CreatePalette(reinterpret_cast<LOGPALETTE*>(&lp));
+    ASSERT_NE(p, nullptr);
+    SelectPalette(dc, p, FALSE);
+    EXPECT_EQ(RealizePalette(dc), 2u);
+    PALETTEENTRY now[2] = {{9, 8, 7, PC_RESERVED}, {6, 5, 4, PC_RESERVED}};
+    EXPECT_TRUE(AnimatePalette(p, 0, 2, now));
+    auto entries = HeadlessPaletteEntries(p);
+    EXPECT_EQ(entries[0].peRed, 9);
+    EXPECT_EQ(entries[1].peRed, 0);  // not reserved: unchanged
+    ReleaseDC(w, dc);
+    EXPECT_TRUE(DeleteObject(p));
+    EXPECT_FALSE(HeadlessObjectLive(p));
+    HeadlessSetFault(HeadlessFault::AnimatePalette, 6);
+    EXPECT_FALSE(AnimatePalette(p, 0, 1, now));
+    EXPECT_EQ(GetLastError(), 6u);
+}
+
+TEST_F(HeadlessBackendTest, MessageLoopDeliversPostedPaintsQuitAndBudgetedTicks) {
+    HWND w = MakeWindow(50, 50);
+    ShowWindow(w, SW_SHOW);  // leaves the window to be painted
+    SetTimer(w, 7, 5, nullptr);
+    HeadlessPostMessage(w, WM_KEYDOWN, 'Q', 0);
+    HeadlessAllowTimerTicks(2);
+    LONGLONG start = HeadlessClockTicks();
+    received.clear();
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0)) {
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+    std::vector<UINT> expected = {WM_KEYDOWN, WM_CHAR, WM_PAINT, WM_ERASEBKGND, WM_TIMER,
+                                  WM_TIMER};
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(HeadlessIdleEnds(), 1);
+    EXPECT_EQ(HeadlessClockTicks() - start, 10 * HeadlessClockFrequency / 1000);
+
+    PostQuitMessage(3);
+    HeadlessPostMessage(w, WM_CHAR, 'a', 0);
+    EXPECT_TRUE(GetMessageA(&m, nullptr, 0, 0));  // posted messages come before the quit
+    EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(m.wParam, 3u);
+}
+
+TEST_F(HeadlessBackendTest, StaticWindowTakesItsTextBySetText) {
+    HWND s = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, nullptr,
+                             nullptr, nullptr, nullptr);
+    ASSERT_NE(s, nullptr);
+    SendMessageA(s, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("1"));
+    SendMessageA(s, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("2"));
+    HeadlessWindowInfo info;
+    ASSERT_TRUE(HeadlessWindow(s, &info));
+    EXPECT_EQ(info.Text, "2");
+    EXPECT_EQ(info.TextHistory, (std::vector<std::string>{"", "1", "2"}));
+    EXPECT_TRUE(info.Visible);
+    DestroyWindow(s);
+    HeadlessWindow(s, &info);
+    EXPECT_TRUE(info.Destroyed);
+}
+
+UINT_PTR CALLBACK Hook(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_SHOWWINDOW) SendDlgItemMessageA(dialog, 1000, BM_SETCHECK, BST_CHECKED, 0);
+    if (message == WM_COMMAND && wParam == 1001)
+        return SendDlgItemMessageA(dialog, 1001, BM_GETCHECK, 0, 0) == BST_CHECKED ? 7 : 8;
+    return 0;
+}
+
+TEST_F(HeadlessBackendTest, OpenFileDialogIsScriptedAndDrivesTheHook) {
+    char file[8] = "";
+    OPENFILENAMEA ofn{};
+    ofn.lStructSize = 136;
+    ofn.lpstrFilter = "A\0*.a\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = sizeof file;
+    ofn.Flags = OFN_ENABLEHOOK;
+    ofn.lpfnHook = Hook;
+    UINT_PTR clicked = 0;
+    int check = -1;
+    HeadlessOpenFileScript script;
+    script.Accept = true;
+    script.FileName = "x.rm";
+    script.WhileOpen = [&](HWND dialog) {
+        check = HeadlessDialogCheck(dialog, 1000);
+        clicked = HeadlessClickDialogButton(dialog, 1001);
+    };
+    HeadlessSetOpenFileScript(script);
+    EXPECT_TRUE(GetOpenFileNameA(&ofn));
+    EXPECT_STREQ(file, "x.rm");
+    EXPECT_EQ(check, BST_CHECKED);
+    EXPECT_EQ(clicked, 7u);
+    ASSERT_EQ(HeadlessOpenFileCalls().size(), 1u);
+    EXPECT_EQ(HeadlessOpenFileCalls()[0].Filter, std::string("A\0*.a\0", 6));
+
+    script.FileName = "much-too-long.rm";
+    script.WhileOpen = nullptr;
+    HeadlessSetOpenFileScript(script);
+    EXPECT_FALSE(GetOpenFileNameA(&ofn));
+    EXPECT_EQ(CommDlgExtendedError(), 0x3003u);
+    HeadlessSetOpenFileScript({});
+    EXPECT_FALSE(GetOpenFileNameA(&ofn));
+    EXPECT_EQ(CommDlgExtendedError(), 0u);
+}
+
+}  // namespace
