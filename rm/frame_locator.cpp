@@ -1,0 +1,122 @@
+#include "rm/frame_locator.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/diagnostics.h"
+#include "display/placement.h"
+#include "rm/block_reader.h"
+#include "rm/frame_header.h"
+#include "rm/rle_decoder.h"
+
+// Entries in ImageFilePositions. MaxFrames is fixed before the first frame is read; should it
+// grow later, the table does not, and positions past it are never written.
+static uint32_t PositionsCapacity = 0;
+
+static bool BlockIsHeader() {
+    return State.Block[0] == 0x00 && State.Block[1] == 0x00 && State.Block[2] == 0x00 &&
+           State.Block[3] == 0xE0;
+}
+
+// Reads forward to the header of file image `n`, recording the position of every header met
+// on the way. False at the end of the file.
+static bool FindNewHeader(uint32_t index, int64_t n) {
+    LogAt(3, " - New One In File (%d/%d)\n", static_cast<int>(index), static_cast<int>(n));
+    for (;;) {
+        if (!ReadBlock()) {
+            LogAt(3, "Failed to read\n");
+            return false;
+        }
+        if (!BlockIsHeader()) continue;
+        if (static_cast<int64_t>(State.LastFileImage) + 1 >= static_cast<int64_t>(PositionsCapacity))
+            FatalError("GetFileImage",
+                       "Too many images in Raster Metafile (MAX = %ld)\n\tSet \"-max\" parameter "
+                       "higher",
+                       PositionsCapacity);
+        // Positions are kept as 32-bit offsets: a header past 2^31 - 1 bytes cannot be
+        // recorded, so such a file is refused rather than wrapped.
+        int64_t offset = static_cast<int64_t>(State.BlockNumber) * 512;
+        if (offset > INT32_MAX)
+            FatalError("GetFileImage",
+                       "Header beyond 2 GB in Raster Metafile (block %ld) not supported",
+                       State.BlockNumber);
+        ++State.LastFileImage;
+        State.ImageFilePositions[State.LastFileImage] = static_cast<int32_t>(offset);
+        if (State.LastFileImage == n) return true;
+        LogAt(3, "Skipping to next\n");
+    }
+}
+
+static void ReturnToHeader(uint32_t index, int64_t n) {
+    LogAt(3, " - Old One In File (%d/%d)\n", static_cast<int>(index), static_cast<int>(n));
+    int32_t position = State.ImageFilePositions[n];
+    // A failed seek shows in the read that follows.
+    std::fseek(State.MetafileStream, position, SEEK_SET);
+    State.BlockNumber = position / 512 - 1;
+    if (!ReadBlock())
+        FatalError("GetFileImage", "Header not found on return to previous file position", 0);
+}
+
+int32_t GetFileImage(Image& image, uint32_t index) {
+    if (State.ImageFilePositions == nullptr) {
+        PositionsCapacity = State.MaxFrames;
+        State.ImageFilePositions =
+            static_cast<int32_t*>(std::calloc(State.MaxFrames == 0 ? 1 : State.MaxFrames,
+                                              sizeof(int32_t)));
+        if (State.ImageFilePositions == nullptr)
+            FatalError("GetFileImage",
+                       "Cannot allocate memory for image file positions (%ld)\n\tTry setting "
+                       "\"-max\" parameter down",
+                       0);
+    }
+
+    uint32_t fileImage = AllOnes;
+    if (index < State.MaxFrames && State.FileImageNumber != nullptr)
+        fileImage = State.FileImageNumber[index];
+    // A table entry at or past MaxFrames could not be recorded; it counts as past the
+    // selection like all-ones.
+    if (fileImage >= State.MaxFrames) fileImage = AllOnes;
+    LogAt(1, "Getting Image #%d/%d\n", static_cast<int>(index), static_cast<int>(fileImage));
+    if (fileImage == AllOnes) {
+        LogAt(3, "Beyond FileImageNumber\n");
+        return -1;
+    }
+
+    const int64_t n = fileImage;
+    if (n > State.LastFileImage) {
+        if (!FindNewHeader(index, n)) return -1;
+    } else {
+        ReturnToHeader(index, n);
+    }
+
+    if (image.Pixels != nullptr) {
+        int32_t oldWidth = image.IW;
+        int32_t oldHeight = image.IH;
+        GetHeader(image);
+        if (image.IW != oldWidth || image.IH != oldHeight) {
+            State.ResizePending = 1;
+            LogAt(4, "Change in image size, resizing\n");
+            std::free(image.Pixels);
+            image.Pixels = nullptr;
+            image.PixelsSize = 0;
+        }
+    } else {
+        GetHeader(image);
+    }
+
+    PlaceImage(image);
+
+    if (State.LUTLoaded == 0) {
+        GetLUT(image);
+        SetUpLUT(image);
+        State.LUTLoaded = State.MultipleColormaps == 0 ? 1 : 0;
+    }
+
+    if (image.Pixels == nullptr) AllocImageArray(image);
+    GetRLE(image, 0);
+
+    LogAt(8, "Leaving %s\n", "GetFileImage");
+    image.Index = static_cast<int32_t>(index);
+    return static_cast<int32_t>(index);
+}

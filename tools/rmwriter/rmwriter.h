@@ -1,0 +1,133 @@
+// rmwriter: writes Raster Metafiles, for tests, demos, benchmarks and tools. It is not part of
+// the viewer, which only reads.
+//
+// Two levels:
+//  - frames: AddFrame(frame) writes a header block, the colour table and a pixel stream that
+//    codes the given rows (top row first) with runs, fills and literal pixels;
+//  - words and blocks: every opcode as a raw word, junk blocks anywhere, any header field
+//    value, truncation. This is how hostile files are made.
+//
+// Layout written (all little-endian): header block (marker 0xE0000000, width, height,
+// components, colour flag, bits per LUT entry, depth, three fill values); one LUT block for a
+// grey table or three (red, green, blue) for a colour table; then the stream, which starts at
+// a block boundary with the start word and ends with an end-of-frame word; the rest of that
+// block is padded with zero bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rmwriter {
+
+constexpr size_t BlockSize = 512;
+constexpr uint32_t HeaderMarker = 0xE0000000u;
+
+// Opcodes: the high four bits of a stream word.
+enum Opcode : uint8_t {
+    OpSetRunLength = 0x0,
+    OpLiteral = 0x1,
+    OpRepeatedRun = 0x3,
+    OpStartFrame = 0x4,
+    OpEndOfScanLine = 0x6,
+    OpEndOfFrame = 0x7,
+    OpColormap = 0xB,
+    OpFill = 0xD,
+    OpNoOp = 0xF,
+};
+
+constexpr int MaxCount = 4095;  // largest run length or fill count one word holds
+
+// A stream word from an opcode (0 to 15) and a 12-bit value.
+constexpr uint16_t Word(int opcode, int value) {
+    return static_cast<uint16_t>(((opcode & 0xF) << 12) | (value & 0xFFF));
+}
+
+// The fields of a header block. Any value can be written, legal or not.
+struct Header {
+    int32_t Width = 0;
+    int32_t Height = 0;
+    int32_t Components = 1;
+    uint16_t ColorFlag = 0;       // 0 grey table, 1 red, green and blue tables
+    int32_t BitsPerLUTEntry = 8;
+    int32_t Depth = 8;
+    uint8_t Fill[3] = {0, 0, 0};  // only the first byte of each field is used by readers
+};
+
+// A colour table: up to 256 entries per component. Missing entries are written as 0.
+// With a grey header only Red is written.
+struct ColorTable {
+    std::vector<uint8_t> Red;
+    std::vector<uint8_t> Green;
+    std::vector<uint8_t> Blue;
+    uint8_t HighByte = 0;  // written as the high byte of every LUT word (readers ignore it)
+};
+
+// A grey ramp of 2^depth entries spread over 0 to 255; a colour table with three ramps.
+ColorTable GreyRamp(int depth);
+ColorTable ColourRamp(int depth);
+
+// One frame to encode. Rows are top row first, each Header.Width pixels long (rows may be
+// given shorter or longer on purpose).
+struct Frame {
+    Header header;
+    ColorTable colors;
+    std::vector<std::vector<uint8_t>> rows;
+    bool useFill = true;          // code runs of the fill value 0 pixel with the fill opcode
+    int junkBeforeStream = 0;     // junk blocks between the LUT and the start word
+    bool writeLUT = true;         // false: no LUT blocks (a hostile frame)
+};
+
+class Metafile {
+public:
+    // Whole frames.
+    void AddFrame(const Frame& frame);
+
+    // Blocks.
+    void AddBlock(const std::vector<uint8_t>& bytes);   // padded with zeros or cut to 512
+    void AddHeader(const Header& header);
+    void AddColorTable(const Header& header, const ColorTable& colors);
+    // `count` blocks that are neither a header block nor start a stream; `seed` varies
+    // their contents.
+    void AddJunk(int count = 1, uint8_t seed = 0x5A);
+
+    // The pixel stream. BeginStream starts a new block with the start word (byte 0 is
+    // `firstByte`, which readers ignore). Words then run on from block to block.
+    void BeginStream(uint8_t firstByte = 0);
+    void AddWord(uint16_t word);
+    void SetRunLength(int length) { AddWord(Word(OpSetRunLength, length)); }
+    void Literal(uint8_t pixel, int highBits = 0) { AddWord(Word(OpLiteral, pixel | (highBits << 8))); }
+    void RepeatedRun(uint8_t pixel) { AddWord(Word(OpRepeatedRun, pixel)); }
+    void Fill(int count) { AddWord(Word(OpFill, count)); }
+    void EndOfScanLine() { AddWord(Word(OpEndOfScanLine, 0)); }
+    void EndOfFrame() { AddWord(Word(OpEndOfFrame, 0)); }
+    void NoOp() { AddWord(Word(OpNoOp, 0)); }
+    // `count` pixels of one value as set-run-length / repeated-run pairs (4095 at most each).
+    void Run(uint8_t pixel, int count);
+    // `count` fill pixels as fill words.
+    void Fills(int count);
+    // Codes one scan line: runs of three or more as run pairs, runs of two or more of
+    // `fillValue` as fills when `useFill`, everything else as literal pixels. No
+    // end-of-scan-line word.
+    void Row(const std::vector<uint8_t>& pixels, uint8_t fillValue, bool useFill);
+    // Pads the block in progress with zero bytes, so that the next block starts clean.
+    void EndBlock();
+
+    // Words written in the block in progress (0 when at a block boundary).
+    size_t WordInBlock() const { return (bytes_.size() % BlockSize) / 2; }
+    size_t BlockCount() const { return bytes_.size() / BlockSize; }
+
+    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+    std::vector<uint8_t>& MutableBytes() { return bytes_; }
+    void Truncate(size_t size);  // keeps the first `size` bytes
+    // Writes the file; false when it cannot be written.
+    bool Save(const std::string& path) const;
+
+private:
+    void Put16(uint16_t v);
+    void Put32(uint32_t v);
+    std::vector<uint8_t> bytes_;
+};
+
+}  // namespace rmwriter
