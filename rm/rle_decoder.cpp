@@ -12,16 +12,19 @@
 constexpr int64_t MaxImageArraySize = INT32_MAX;
 
 void AllocImageArray(Image& image) {
-    // 64-bit arithmetic: a width times a height from the file can overflow 32 bits. The
-    // array starts zeroed, so pixels that no frame writes show colour 0, which is black,
+    // 64-bit arithmetic: a width times a height from the file can overflow 32 bits, and so
+    // can the row rounded up to a multiple of 4 (the ScanLineWidth of a width near 2^31).
+    // The array starts zeroed, so pixels that no frame writes show colour 0, which is black,
     // rather than whatever the heap held.
-    int64_t size = static_cast<int64_t>(image.ScanLineWidth) * image.IH;
+    const int64_t rowBytes = ((static_cast<int64_t>(image.IW) - 1) & ~int64_t{3}) + 4;
+    int64_t size = rowBytes * image.IH;
     if (State.WidthAdjust < 0) size -= State.WidthAdjust;
     LogAt(0, "Allocating Image Array (size = %lu)\n", static_cast<unsigned long>(size));
     image.Pixels = nullptr;
     image.PixelsSize = 0;
-    if (image.ScanLineWidth > 0 && image.IH > 0 && size <= MaxImageArraySize)
-        image.Pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
+    const bool sane = image.IW > 0 && image.IH > 0 && rowBytes == image.ScanLineWidth &&
+                      size <= MaxImageArraySize;
+    if (sane) image.Pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
     if (image.Pixels == nullptr)
         FatalError("AllocImageArray", "Cannot allocate memory for image array (%ld)", size);
     image.PixelsSize = static_cast<size_t>(size);

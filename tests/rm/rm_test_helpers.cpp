@@ -120,14 +120,22 @@ std::string SummariseFile(const std::string& path) {
             ++count;
         }
     } catch (const ProcessEnded&) {
+        // The three fatal lines: routine, message, block number.
         std::string text = log.Text();
-        size_t at = text.find("Fatal error in routine ");
-        error = at == std::string::npos ? "?" : text.substr(at + 23);
-        for (char& c : error)
-            if (c == '\n') c = ' ';
-        while (!error.empty() && error.back() == ' ') error.pop_back();
+        size_t at = text.find("\nFatal error in routine ");
+        if (at == std::string::npos) {
+            error = "ended without the fatal lines";
+        } else {
+            std::string lines = text.substr(at + 24);
+            size_t end1 = lines.find('\n');
+            size_t end2 = lines.find('\n', end1 + 1);
+            size_t number = lines.find("= ", end2);
+            error = lines.substr(0, end1) + " " + lines.substr(end1 + 1, end2 - end1 - 1) +
+                    " (block " + lines.substr(number + 2, lines.find('\n', number) - number - 2) +
+                    ")";
+        }
     }
     if (State.MetafileStream != nullptr) std::fclose(State.MetafileStream);
     State.MetafileStream = nullptr;
-    return std::to_string(count) + " frames;" + frames + (error.empty() ? "" : "; " + error);
+    return std::to_string(count) + " frames" + frames + (error.empty() ? "" : " | " + error);
 }
