@@ -8,17 +8,20 @@
 #include "display/placement.h"
 #include "rm/frame_locator.h"
 
+namespace {
+// WL, WR, WT, WB, WW, WH in this order.
+void SetGeometry(const int32_t (&g)[6]) {
+    int32_t* fields[6] = {&State.WL, &State.WR, &State.WT, &State.WB, &State.WW, &State.WH};
+    for (int i = 0; i < 6; ++i) *fields[i] = g[i];
+}
+}  // namespace
+
 int32_t FillImageList(Image* list, int32_t count) {
     LogAt(8, "Entering %s\n", "FillImageList");
 
     // The main window does not exist yet: images are placed in a virtual area instead.
     const int32_t saved[6] = {State.WL, State.WR, State.WT, State.WB, State.WW, State.WH};
-    State.WL = 0;
-    State.WR = 20000;
-    State.WT = 0;
-    State.WB = 20000;
-    State.WW = 20001;
-    State.WH = 20001;
+    SetGeometry({0, 20000, 0, 20000, 20001, 20001});
 
     HWND progress = nullptr;
     if (State.ShowInfo)
@@ -46,12 +49,7 @@ int32_t FillImageList(Image* list, int32_t count) {
     if (progress != nullptr) DestroyWindow(progress);
     if (i == 0) FatalError("FillImageList", "File is not in Raster Metafile format", 0);
 
-    State.WL = saved[0];
-    State.WR = saved[1];
-    State.WT = saved[2];
-    State.WB = saved[3];
-    State.WW = saved[4];
-    State.WH = saved[5];
+    SetGeometry(saved);
     LogAt(8, "Leaving %s\n", "FillImageList");
     return i - 1;
 }
