@@ -1,0 +1,712 @@
+// Smoke test of kinaro.exe on the real Win32 API, run under Wine by wine_smoke.sh (or on
+// Windows itself). It makes its metafiles with our writer, decodes them with our reader, then
+// drives the viewer as a user would: keys, the menu, message boxes, the open-file dialog, and
+// reads back what reached the screen.
+//
+//   kinaro_smoke run KINARO.EXE WORKDIR     all checks; exit status 0 when every one passed
+//   kinaro_smoke close-box TITLE            waits for a message box titled TITLE and presses
+//                                           OK (for a viewer the shell started itself)
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/info_boxes.h"
+#include "app/viewer_state.h"
+#include "platform/win32.h"
+#include "resources/resource_ids.h"
+#include "resources/resource_tables.h"
+#include "rm/frame_locator.h"
+#include "tools/rmwriter/rmwriter.h"
+
+namespace {
+
+constexpr DWORD StepTimeoutMs = 20000;  // a step that takes longer has failed
+int Failures = 0;
+
+void Note(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stdout, format, args);
+    va_end(args);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void Check(bool ok, const std::string& what) {
+    Note("%s: %s", ok ? "ok  " : "FAIL", what.c_str());
+    if (!ok) ++Failures;
+}
+
+// A check the following steps depend on.
+void Require(bool ok, const std::string& what) {
+    Check(ok, what);
+    if (!ok) throw std::runtime_error(what);
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = StepTimeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (done()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(20);
+    }
+}
+
+std::string WindowsPath(const std::string& path) {
+    if (path.empty() || path[0] != '/') return path;
+    std::string out = "Z:" + path;  // Wine maps the Unix root to drive Z:
+    for (char& c : out)
+        if (c == '/') c = '\\';
+    return out;
+}
+
+// ---- Test files -------------------------------------------------------------------------
+
+constexpr int FrameCount = 4;
+constexpr int FrameWidth = 240;
+constexpr int FrameHeight = 160;
+
+// Every frame differs from the others almost everywhere, and top from bottom, so that any
+// frame mix-up or flipped drawing shows.
+rmwriter::Frame SmokeFrame(int k) {
+    rmwriter::Frame frame;
+    frame.header.Width = FrameWidth;
+    frame.header.Height = FrameHeight;
+    frame.header.ColorFlag = 1;
+    for (int i = 0; i < 256; ++i) {
+        frame.colors.Red.push_back(static_cast<uint8_t>(i));
+        frame.colors.Green.push_back(static_cast<uint8_t>(255 - i));
+        frame.colors.Blue.push_back(static_cast<uint8_t>(i * 7));
+    }
+    for (int y = 0; y < FrameHeight; ++y) {
+        std::vector<uint8_t> row;
+        for (int x = 0; x < FrameWidth; ++x)
+            row.push_back(static_cast<uint8_t>(1 + (x / 12 + (y / 10) * 20 + k * 61) % 255));
+        frame.rows.push_back(row);
+    }
+    return frame;
+}
+
+struct Picture {
+    int Width = 0, Height = 0;
+    std::vector<uint32_t> Pixels;  // 0xRRGGBB, top row first
+    uint32_t At(int x, int y) const { return Pixels[static_cast<size_t>(y) * Width + x]; }
+};
+
+// The frames as our reader decodes them: the image array is bottom-up, colours through the
+// LUT.
+std::vector<Picture> DecodeFrames(const std::string& path) {
+    char program[] = "kinaro";
+    std::string name = path;
+    char* argv[] = {program, name.data(), nullptr};
+    InitDefaults();
+    ParseCommandLine(2, argv);
+    State.MetafileStream = std::fopen(path.c_str(), "rb");
+    Require(State.MetafileStream != nullptr, "reader opens " + path);
+    std::vector<Picture> frames;
+    for (uint32_t index = 0;; ++index) {
+        Image image;
+        InitImage(image);
+        if (GetFileImage(image, index) < 0) break;
+        Picture p;
+        p.Width = image.IW;
+        p.Height = image.IH;
+        for (int y = 0; y < image.IH; ++y) {
+            const uint8_t* row = image.Pixels + static_cast<size_t>(image.IH - 1 - y) *
+                                                    image.ScanLineWidth;
+            for (int x = 0; x < image.IW; ++x) {
+                const LUTEntry& c = image.LUT[row[x]];
+                p.Pixels.push_back(static_cast<uint32_t>(c.Red << 16 | c.Green << 8 | c.Blue));
+            }
+        }
+        frames.push_back(std::move(p));
+    }
+    std::fclose(State.MetafileStream);
+    State.MetafileStream = nullptr;
+    return frames;
+}
+
+std::vector<Picture> MakeSmokeFile(const std::string& path) {
+    rmwriter::Metafile file;
+    std::vector<Picture> written;
+    for (int k = 0; k < FrameCount; ++k) {
+        rmwriter::Frame frame = SmokeFrame(k);
+        file.AddFrame(frame);
+        Picture p;
+        p.Width = FrameWidth;
+        p.Height = FrameHeight;
+        for (const auto& row : frame.rows)
+            for (uint8_t i : row)
+                p.Pixels.push_back(static_cast<uint32_t>(frame.colors.Red[i] << 16 |
+                                                         frame.colors.Green[i] << 8 |
+                                                         frame.colors.Blue[i]));
+        written.push_back(std::move(p));
+    }
+    Require(file.Save(path), "writes " + path);
+    std::vector<Picture> decoded = DecodeFrames(path);
+    Require(decoded.size() == written.size(), "reader finds every frame of the smoke file");
+    for (size_t k = 0; k < decoded.size(); ++k)
+        Require(decoded[k].Pixels == written[k].Pixels,
+                "reader decodes frame " + std::to_string(k) + " as written");
+    return decoded;
+}
+
+// A header the viewer refuses: three components.
+void MakeDamagedFile(const std::string& path) {
+    rmwriter::Metafile file;
+    rmwriter::Frame frame = SmokeFrame(0);
+    frame.header.Components = 3;
+    file.AddFrame(frame);
+    Require(file.Save(path), "writes " + path);
+}
+
+// ---- The viewer process -----------------------------------------------------------------
+
+struct Viewer {
+    PROCESS_INFORMATION Process = {};
+    bool Running = false;
+};
+
+std::string ViewerExe;
+std::string WorkDir;
+
+Viewer StartViewer(const std::string& arguments, WORD showCommand = SW_SHOWNORMAL) {
+    std::string commandLine = "\"" + ViewerExe + "\"" + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = showCommand;
+    Viewer viewer;
+    BOOL ok = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             WorkDir.c_str(), &startup, &viewer.Process);
+    Require(ok, "starts " + commandLine);
+    viewer.Running = true;
+    return viewer;
+}
+
+// Waits for the viewer to end by itself; ends it when it does not. Returns its exit code.
+DWORD FinishViewer(Viewer& viewer, const std::string& what) {
+    if (!viewer.Running) return 0xDEAD;
+    DWORD code = 0xDEAD;
+    if (WaitForSingleObject(viewer.Process.hProcess, StepTimeoutMs) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(viewer.Process.hProcess, &code);
+    } else {
+        Check(false, what + ": viewer still running, ended by force");
+        TerminateProcess(viewer.Process.hProcess, 0xDEAD);
+        WaitForSingleObject(viewer.Process.hProcess, 5000);
+    }
+    CloseHandle(viewer.Process.hProcess);
+    CloseHandle(viewer.Process.hThread);
+    viewer.Running = false;
+    return code;
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = "";
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::string TextOf(HWND window) {
+    char text[4096] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// A visible top-level window of the viewer's process with this class and title.
+HWND FindViewerWindow(const Viewer& viewer, const char* className, const char* title) {
+    struct Search {
+        DWORD ProcessId;
+        const char* ClassName;
+        const char* Title;
+        HWND Found;
+    } search = {viewer.Process.dwProcessId, className, title, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            DWORD processId = 0;
+            GetWindowThreadProcessId(window, &processId);
+            if ((s->ProcessId == 0 || processId == s->ProcessId) && IsWindowVisible(window) &&
+                ClassOf(window) == s->ClassName && TextOf(window) == s->Title) {
+                s->Found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Found;
+}
+
+HWND WaitForWindow(const Viewer& viewer, const char* className, const char* title) {
+    HWND window = nullptr;
+    WaitUntil([&] { return (window = FindViewerWindow(viewer, className, title)) != nullptr; });
+    return window;
+}
+
+bool WaitGone(HWND window) {
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); });
+}
+
+// ---- Input ------------------------------------------------------------------------------
+
+bool BringToFront(HWND window) {
+    SetForegroundWindow(window);
+    return WaitUntil([&] { return GetForegroundWindow() == window; }, 5000);
+}
+
+void SendKeys(const std::vector<INPUT>& inputs) {
+    std::vector<INPUT> copy = inputs;
+    SendInput(static_cast<UINT>(copy.size()), copy.data(), sizeof(INPUT));
+}
+
+INPUT VirtualKey(WORD vk, bool up) {
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+// Types one character through the keyboard as the user would, with Shift when the layout
+// needs it.
+void PressKey(HWND window, char c) {
+    BringToFront(window);
+    SHORT scan = VkKeyScanA(c);
+    std::vector<INPUT> inputs;
+    if (scan == -1) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wScan = static_cast<unsigned char>(c);
+        input.ki.dwFlags = KEYEVENTF_UNICODE;
+        inputs.push_back(input);
+        input.ki.dwFlags |= KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    } else {
+        bool shift = (scan >> 8) & 1;
+        if (shift) inputs.push_back(VirtualKey(VK_SHIFT, false));
+        inputs.push_back(VirtualKey(LOBYTE(scan), false));
+        inputs.push_back(VirtualKey(LOBYTE(scan), true));
+        if (shift) inputs.push_back(VirtualKey(VK_SHIFT, true));
+    }
+    SendKeys(inputs);
+}
+
+void TypeText(const std::string& text) {
+    std::vector<INPUT> inputs;
+    for (char c : text) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wScan = static_cast<unsigned char>(c);
+        input.ki.dwFlags = KEYEVENTF_UNICODE;
+        inputs.push_back(input);
+        input.ki.dwFlags |= KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    SendKeys(inputs);
+}
+
+// Opens a menu of the bar with Alt and its mnemonic, then picks an item by its mnemonic.
+void ChooseMenuItem(HWND window, char popupMnemonic, char itemMnemonic) {
+    BringToFront(window);
+    SendKeys({VirtualKey(VK_MENU, false), VirtualKey(static_cast<WORD>(popupMnemonic), false),
+              VirtualKey(static_cast<WORD>(popupMnemonic), true), VirtualKey(VK_MENU, true)});
+    Sleep(100);
+    SendKeys({VirtualKey(static_cast<WORD>(itemMnemonic), false),
+              VirtualKey(static_cast<WORD>(itemMnemonic), true)});
+}
+
+// ---- Screen -----------------------------------------------------------------------------
+
+// The client area of a window as it reached the screen.
+Picture CaptureClient(HWND window) {
+    Picture p;
+    RECT client;
+    if (!GetClientRect(window, &client)) return p;
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    p.Width = client.right;
+    p.Height = client.bottom;
+    if (p.Width <= 0 || p.Height <= 0) return p;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = p.Width;
+    info.bmiHeader.biHeight = -p.Height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, p.Width, p.Height, screen, origin.x, origin.y, SRCCOPY);
+    GdiFlush();
+    const auto* words = static_cast<const uint32_t*>(bits);
+    p.Pixels.assign(words, words + static_cast<size_t>(p.Width) * p.Height);
+    for (uint32_t& pixel : p.Pixels) pixel &= 0xFFFFFF;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return p;
+}
+
+// Pixels of the client area that differ from `frame` centred on black.
+long Mismatches(const Picture& client, const Picture& frame, std::string* first = nullptr) {
+    if (client.Pixels.empty()) return -1;
+    int left = (client.Width - frame.Width) / 2;
+    int top = (client.Height - frame.Height) / 2;
+    long count = 0;
+    for (int y = 0; y < client.Height; ++y) {
+        for (int x = 0; x < client.Width; ++x) {
+            int fx = x - left, fy = y - top;
+            bool inside = fx >= 0 && fy >= 0 && fx < frame.Width && fy < frame.Height;
+            uint32_t want = inside ? frame.At(fx, fy) : 0;
+            if (client.At(x, y) != want) {
+                if (count == 0 && first) {
+                    char text[128];
+                    std::snprintf(text, sizeof text, "first at (%d,%d): %06X, expected %06X",
+                                  x, y, static_cast<unsigned>(client.At(x, y)),
+                                  static_cast<unsigned>(want));
+                    *first = text;
+                }
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+// The frame the window shows, or -1.
+int ShownFrame(HWND window, const std::vector<Picture>& frames) {
+    Picture client = CaptureClient(window);
+    for (size_t k = 0; k < frames.size(); ++k)
+        if (Mismatches(client, frames[k]) == 0) return static_cast<int>(k);
+    return -1;
+}
+
+void ExpectFrame(HWND window, const std::vector<Picture>& frames, int k, const std::string& why) {
+    bool shown = WaitUntil([&] { return ShownFrame(window, frames) == k; }, 10000);
+    std::string detail;
+    if (!shown) {
+        Picture client = CaptureClient(window);
+        long bad = Mismatches(client, frames[k], &detail);
+        detail = " (client " + std::to_string(client.Width) + "x" +
+                 std::to_string(client.Height) + ", " + std::to_string(bad) +
+                 " pixels differ; " + detail + ")";
+    }
+    Check(shown, why + ": client area shows frame " + std::to_string(k) + detail);
+}
+
+// ---- Message boxes ----------------------------------------------------------------------
+
+std::string BoxText(HWND box) {
+    char text[4096] = "";
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the message's static control
+    return text;
+}
+
+// Presses OK on the box with the keyboard and waits for it to go.
+bool CloseBox(HWND box) {
+    BringToFront(box);
+    SendKeys({VirtualKey(VK_RETURN, false), VirtualKey(VK_RETURN, true)});
+    if (WaitGone(box)) return true;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);  // the keyboard did not reach it: close it anyway
+    WaitGone(box);
+    return false;
+}
+
+// Normalises line ends: a message box may show "\r\n" where the text had "\n".
+std::string Lines(std::string text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+// ---- The checks -------------------------------------------------------------------------
+
+void CheckMenu(HWND window) {
+    HMENU menu = GetMenu(window);
+    Require(menu != nullptr, "window has the menu");
+    Check(GetMenuItemCount(menu) == KinaroMenuPopupCount, "menu bar has every popup");
+    for (int p = 0; p < KinaroMenuPopupCount && p < GetMenuItemCount(menu); ++p) {
+        char text[256] = "";
+        GetMenuStringA(menu, p, text, sizeof text, MF_BYPOSITION);
+        HMENU popup = GetSubMenu(menu, p);
+        bool same = std::string(text) == KinaroMenu[p].Text && popup != nullptr &&
+                    GetMenuItemCount(popup) == KinaroMenu[p].ItemCount;
+        for (int i = 0; same && i < KinaroMenu[p].ItemCount; ++i) {
+            const MenuItemDefinition& item = KinaroMenu[p].Items[i];
+            same = GetMenuItemID(popup, i) == static_cast<UINT>(item.Id);
+            if (same && item.Id != 0) {
+                GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
+                same = std::string(text) == item.Text;
+            }
+        }
+        Check(same, std::string("menu popup ") + KinaroMenu[p].Text + " as defined");
+    }
+}
+
+void CheckIcon(HWND window) {
+    auto icon = reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON));
+    ICONINFO info = {};
+    BITMAP bitmap = {};
+    bool ok = icon != nullptr && GetIconInfo(icon, &info) &&
+              GetObjectA(info.hbmColor, sizeof bitmap, &bitmap) && bitmap.bmWidth == 32 &&
+              bitmap.bmHeight == 32;
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    Check(ok, "window class has the 32x32 icon 101");
+}
+
+void CheckHelpBox(const Viewer& viewer, HWND window, char mnemonic, const char* title,
+                  const std::string& text) {
+    ChooseMenuItem(window, 'H', mnemonic);
+    HWND box = WaitForWindow(viewer, "#32770", title);
+    Check(box != nullptr, std::string("Help menu opens the box \"") + title + "\"");
+    if (!box) return;
+    Check(Lines(BoxText(box)) == text, std::string("box \"") + title + "\" shows its text");
+    Check(CloseBox(box), std::string("box \"") + title + "\" closes with OK");
+    Check(IsWindow(window) && IsWindowVisible(window), "viewer window still open");
+}
+
+void ViewFile(const std::string& smokeFile, const std::vector<Picture>& frames) {
+    Note("-- viewing a file named on the command line");
+    Viewer viewer = StartViewer("\"" + smokeFile + "\"");
+    HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
+    Require(window != nullptr, "viewer window \"Kinaro\" of class KinaroWndClass opens");
+    CheckMenu(window);
+    CheckIcon(window);
+    RECT client;
+    GetClientRect(window, &client);
+    Check(client.right >= FrameWidth && client.bottom >= FrameHeight,
+          "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom) +
+              " holds the " + std::to_string(FrameWidth) + "x" + std::to_string(FrameHeight) +
+              " image");
+    ExpectFrame(window, frames, 0, "start");
+
+    PressKey(window, '+');
+    ExpectFrame(window, frames, 1, "'+' steps forward");
+    PressKey(window, '+');
+    ExpectFrame(window, frames, 2, "'+' steps forward again");
+    PressKey(window, '-');
+    ExpectFrame(window, frames, 1, "'-' steps back");
+    PressKey(window, 'F');
+    ExpectFrame(window, frames, FrameCount - 1, "'F' plays forward to the last frame");
+
+    // Slow the animation down (10 x '<' = 500 ms a frame), loop, then stop: the picture
+    // must keep changing until 'S' and then hold still.
+    for (int i = 0; i < 10; ++i) PressKey(window, '<');
+    PressKey(window, 'L');
+    int first = -1;
+    bool moving = WaitUntil([&] {
+        int now = ShownFrame(window, frames);
+        if (first < 0) first = now;
+        return now >= 0 && now != first;
+    });
+    Check(moving, "'L' loops through the frames");
+    PressKey(window, 'S');
+    Sleep(100);
+    int stopped = ShownFrame(window, frames);
+    Sleep(1200);
+    Check(stopped >= 0 && ShownFrame(window, frames) == stopped,
+          "'S' stops on frame " + std::to_string(stopped));
+
+    CheckHelpBox(viewer, window, 'A', "Kinaro Info", Lines(AboutText()));
+    CheckHelpBox(viewer, window, 'K', "Kinaro Controls", Lines(ControlsText()));
+    CheckHelpBox(viewer, window, 'C', "Kinaro Usage", Lines(UsageText()));
+
+    PressKey(window, 'Q');
+    Check(FinishViewer(viewer, "Q") == 0, "'Q' ends the viewer with status 0");
+}
+
+void ViewDamagedFile(const std::string& damagedFile) {
+    Note("-- viewing a damaged file");
+    Viewer viewer = StartViewer("\"" + damagedFile + "\"");
+    HWND box = WaitForWindow(viewer, "#32770", "Kinaro Error");
+    Check(box != nullptr, "damaged file shows the box \"Kinaro Error\"");
+    if (box) {
+        std::string text = BoxText(box);
+        Check(text.find("RGB images not supported (3)") != std::string::npos,
+              "error box names the fault: \"" + text + "\"");
+        Check(CloseBox(box), "error box closes with OK");
+    }
+    DWORD code = FinishViewer(viewer, "damaged file");
+    Check(code == 0xFFFFFFFFu, "damaged file ends the viewer with status -1 (got " +
+                                   std::to_string(static_cast<long>(static_cast<int>(code))) +
+                                   ")");
+}
+
+std::string DialogUnitsRect(HWND dialog, const DialogControlDefinition& c) {
+    RECT r = {c.X, c.Y, c.X + c.Width, c.Y + c.Height};
+    MapDialogRect(dialog, &r);
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+           std::to_string(r.right - r.left);
+}
+
+std::string ScreenRectInDialog(HWND dialog, HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+           std::to_string(r.right - r.left);
+}
+
+// The dialog is the older one built from template 103: every control of the template in
+// its order, class, text, place and width (a drop-down combo box is shorter than its
+// template), and nothing else.
+void CheckDialogControls(HWND dialog) {
+    const DialogDefinition& t = OpenFileTemplate;
+    HWND control = GetWindow(dialog, GW_CHILD);
+    int i = 0;
+    for (; control && i < t.ControlCount; ++i, control = GetWindow(control, GW_HWNDNEXT)) {
+        const DialogControlDefinition& c = t.Controls[i];
+        std::string name = std::to_string(c.Id) + " \"" + c.Text + "\"";
+        bool ok = GetDlgCtrlID(control) == c.Id && lstrcmpiA(ClassOf(control).c_str(), c.ClassName) == 0;
+        if (c.Text[0] != '\0') ok = ok && TextOf(control) == c.Text;
+        std::string want = DialogUnitsRect(dialog, c), got = ScreenRectInDialog(dialog, control);
+        bool visible = IsWindowVisible(control);
+        bool shouldShow = c.Id != 1040;  // read-only box, hidden by OFN_HIDEREADONLY
+        Check(ok && want == got && visible == shouldShow,
+              "dialog control " + name + " at " + got + " (template " + want + ")" +
+                  (visible ? "" : ", hidden"));
+    }
+    Check(i == t.ControlCount && control == nullptr, "dialog has exactly the template's controls");
+}
+
+// Something was drawn: the check box labels are not plain dialog background.
+bool DialogRendered(HWND dialog) {
+    Picture p = CaptureClient(dialog);
+    HWND box = GetDlgItem(dialog, IDC_MULTIPLE_COLORMAPS);
+    if (p.Pixels.empty() || !box) return false;
+    RECT r;
+    GetWindowRect(box, &r);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
+    uint32_t background = p.At(1, 1);
+    int drawn = 0;
+    for (int y = std::max<LONG>(r.top, 0); y < std::min<LONG>(r.bottom, p.Height); ++y)
+        for (int x = std::max<LONG>(r.left, 0); x < std::min<LONG>(r.right, p.Width); ++x)
+            drawn += p.At(x, y) != background;
+    return drawn > 50;
+}
+
+void OpenThroughDialog(const std::string& smokeFile, const std::vector<Picture>& frames) {
+    Note("-- choosing the file in the open-file dialog");
+    Viewer viewer = StartViewer("");
+    HWND dialog = WaitForWindow(viewer, "#32770", "Kinaro Open File");
+    Require(dialog != nullptr, "no file named: the dialog \"Kinaro Open File\" opens");
+    CheckDialogControls(dialog);
+    Check(WaitUntil([&] { return DialogRendered(dialog); }, 5000), "dialog is drawn");
+    Check(IsDlgButtonChecked(dialog, IDC_MULTIPLE_COLORMAPS) == BST_CHECKED &&
+              IsDlgButtonChecked(dialog, IDC_USE_BUFFERING) == BST_UNCHECKED,
+          "display options open as Multiple Colormaps on, Use Buffering off");
+
+    SendMessageA(GetDlgItem(dialog, IDC_OPEN_HELP), BM_CLICK, 0, 0);
+    HWND help = WaitForWindow(viewer, "#32770", "Kinaro Open File Help");
+    Check(help != nullptr, "Help button opens \"Kinaro Open File Help\"");
+    if (help) {
+        Check(BoxText(help).find("Use Buffering: By setting this toggle") != std::string::npos,
+              "help box explains the display options");
+        Check(CloseBox(help), "help box closes with OK");
+    }
+    Check(IsWindowVisible(dialog), "dialog stays open after the help box");
+
+    SendMessageA(GetDlgItem(dialog, IDC_USE_BUFFERING), BM_CLICK, 0, 0);
+    Check(IsDlgButtonChecked(dialog, IDC_USE_BUFFERING) == BST_CHECKED, "Use Buffering checks");
+
+    HWND edit = GetDlgItem(dialog, 1152);
+    BringToFront(dialog);
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    std::string path = WindowsPath(smokeFile);
+    TypeText(path);
+    Check(WaitUntil([&] { return TextOf(edit) == path; }, 5000),
+          "typed path reaches the file name box: \"" + TextOf(edit) + "\"");
+    SendKeys({VirtualKey(VK_RETURN, false), VirtualKey(VK_RETURN, true)});  // OK
+
+    HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
+    Check(window != nullptr, "OK opens the typed file in the viewer");
+    if (window) {
+        ExpectFrame(window, frames, 0, "opened through the dialog, buffered");
+        PressKey(window, 'Q');
+    }
+    Check(FinishViewer(viewer, "dialog") == 0, "viewer opened through the dialog ends with 0");
+}
+
+void CancelDialog() {
+    Note("-- cancelling the open-file dialog");
+    Viewer viewer = StartViewer("");
+    HWND dialog = WaitForWindow(viewer, "#32770", "Kinaro Open File");
+    Check(dialog != nullptr, "dialog opens");
+    if (dialog) {
+        BringToFront(dialog);
+        SendKeys({VirtualKey(VK_ESCAPE, false), VirtualKey(VK_ESCAPE, true)});
+    }
+    Check(FinishViewer(viewer, "cancel") == 0, "cancelled dialog ends the viewer with 0");
+}
+
+void StartMinimised(const std::string& smokeFile) {
+    Note("-- the show command of the process start");
+    Viewer viewer = StartViewer("\"" + smokeFile + "\"", SW_SHOWMINNOACTIVE);
+    HWND window = nullptr;
+    WaitUntil([&] {
+        window = FindViewerWindow(viewer, "KinaroWndClass", "Kinaro");
+        return window && IsIconic(window);
+    });
+    Check(window && IsIconic(window), "started minimised, the window opens minimised");
+    if (window) PostMessageA(window, WM_CHAR, 'q', 0);
+    Check(FinishViewer(viewer, "minimised") == 0, "'q' ends the minimised viewer with 0");
+}
+
+int Run(const std::string& viewerExe, const std::string& workDir) {
+    ViewerExe = WindowsPath(viewerExe);
+    WorkDir = WindowsPath(workDir);
+    std::string smokeFile = WorkDir + "\\smoke.rm";
+    std::string damagedFile = WorkDir + "\\damaged.rm";
+    std::vector<Picture> frames = MakeSmokeFile(smokeFile);
+    MakeDamagedFile(damagedFile);
+    using Step = void (*)(const std::string&, const std::vector<Picture>&);
+    const Step steps[] = {ViewFile, OpenThroughDialog};
+    for (Step step : steps) {
+        try {
+            step(smokeFile, frames);
+        } catch (const std::exception& error) {
+            Note("step abandoned: %s", error.what());
+        }
+    }
+    ViewDamagedFile(damagedFile);
+    CancelDialog();
+    StartMinimised(smokeFile);
+    Note("%d failure(s)", Failures);
+    return Failures == 0 ? 0 : 1;
+}
+
+int CloseBoxOf(const std::string& title) {
+    Viewer anyProcess;
+    HWND box = WaitForWindow(anyProcess, "#32770", title.c_str());
+    Check(box != nullptr, "box \"" + title + "\" appears");
+    if (box) Check(CloseBox(box), "box \"" + title + "\" closes with OK");
+    return Failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        if (argc == 4 && std::strcmp(argv[1], "run") == 0) return Run(argv[2], argv[3]);
+        if (argc == 3 && std::strcmp(argv[1], "close-box") == 0) return CloseBoxOf(argv[2]);
+    } catch (const std::exception& error) {
+        Note("FAIL: %s", error.what());
+        return 1;
+    }
+    std::fprintf(stderr, "usage: %s run KINARO.EXE WORKDIR | close-box TITLE\n", argv[0]);
+    return 2;
+}

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Smoke test of kinaro.exe under Wine on a private X server (Xvfb).
+#   wine_smoke.sh KINARO_EXE KINARO_SMOKE_EXE
+# The Wine prefix lives in a temporary folder and goes with it. Every run is under timeout:
+# an unattended modal box would wait forever.
+set -euo pipefail
+kinaro=$(realpath "$1")
+smoke=$(realpath "$2")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kinaro-wine.XXXXXX")
+xvfb_pid=""
+cleanup() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    timeout 30 wineserver -k >/dev/null 2>&1 || true
+  fi
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+seconds() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$(seconds)" 'BEGIN { printf "%.1f s", b - a }'; }
+
+# A free display number, never a fixed one: other programs may hold it.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
+export HOME="$work/home"
+mkdir -p "$HOME"
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko installer, no debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+
+start=$(seconds)
+# One server for all runs (it would otherwise start and stop with every process).
+wineserver -p
+timeout 300 wineboot --init >/dev/null 2>&1
+# No window manager: Wine must manage its windows itself (otherwise every close waits 2 s and
+# focus breaks), and a crash must end the process instead of waiting on a dialog.
+cat >"$work/settings.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+REG
+timeout 60 wine regedit /S "$(echo "Z:$work/settings.reg" | tr / '\\')" >/dev/null 2>&1
+echo "Wine prefix ready in $(elapsed "$start")"
+
+status=0
+start=$(seconds)
+timeout 300 wine "$smoke" run "$kinaro" "$work" || status=1
+
+# The exit status a Unix shell sees: -1 arrives as 255.
+timeout 60 wine "$kinaro" "$work/damaged.rm" >/dev/null 2>&1 &
+viewer=$!
+timeout 60 wine "$smoke" close-box "Kinaro Error" || status=1
+code=0
+wait "$viewer" || code=$?
+if [ "$code" -eq 255 ]; then
+  echo "ok  : damaged file, seen from the shell: exit status 255"
+else
+  echo "FAIL: damaged file, seen from the shell: exit status $code, expected 255"
+  status=1
+fi
+echo "Smoke test ran in $(elapsed "$start")"
+exit $status
