@@ -18,9 +18,15 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKINARO_SANITIZE=ON -DKINARO_
   -DKINARO_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 
+echo "== windows build (MinGW-w64 cross compiler)"
+cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake --build build-mingw -j"$jobs"
+
 status=0
 echo "== sanitizer tests"
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs") || status=1
+echo "== windows smoke test under Wine"
+(cd build-mingw && ctest --output-on-failure) || status=1
 exit $status

@@ -244,9 +244,17 @@ HWND FindViewerWindow(const Viewer& viewer, const char* className, const char* t
     return search.Found;
 }
 
+bool Ended(const Viewer& viewer) {
+    return viewer.Running && WaitForSingleObject(viewer.Process.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+// Gives up at once when the viewer has ended.
 HWND WaitForWindow(const Viewer& viewer, const char* className, const char* title) {
     HWND window = nullptr;
-    WaitUntil([&] { return (window = FindViewerWindow(viewer, className, title)) != nullptr; });
+    WaitUntil([&] {
+        window = FindViewerWindow(viewer, className, title);
+        return window != nullptr || Ended(viewer);
+    });
     return window;
 }
 
@@ -659,7 +667,7 @@ void StartMinimised(const std::string& smokeFile) {
     HWND window = nullptr;
     WaitUntil([&] {
         window = FindViewerWindow(viewer, "KinaroWndClass", "Kinaro");
-        return window && IsIconic(window);
+        return (window && IsIconic(window)) || Ended(viewer);
     });
     Check(window && IsIconic(window), "started minimised, the window opens minimised");
     if (window) PostMessageA(window, WM_CHAR, 'q', 0);

@@ -37,6 +37,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
 start=$(seconds)
 # One server for all runs (it would otherwise start and stop with every process).
+mkdir -p "$WINEPREFIX"
 wineserver -p
 timeout 300 wineboot --init >/dev/null 2>&1
 # No window manager: Wine must manage its windows itself (otherwise every close waits 2 s and
