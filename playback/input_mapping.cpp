@@ -2,6 +2,8 @@
 // place where a character gets its meaning; the menu and the mouse go through it or beside it.
 #include "playback/input_mapping.h"
 
+#include <cstdint>
+
 #include "app/diagnostics.h"
 #include "app/info_boxes.h"
 #include "app/viewer_state.h"
@@ -57,7 +59,8 @@ PlaybackCommand ApplyKey(unsigned char key) {
             return State.Direction == 1 ? CmdStepForward : CmdStepBackward;
         case ',':
         case '<':
-            State.Wait += SpeedStep;  // slower: a longer pause
+            // Slower: a longer pause. It has no upper bound but the type's own.
+            State.Wait = State.Wait > INT32_MAX - SpeedStep ? INT32_MAX : State.Wait + SpeedStep;
             return CmdNone;
         case '.':
         case '>':

@@ -1,0 +1,115 @@
+// The buffered image list: read once with the progress window, fetched by sharing arrays.
+#include <string>
+#include <vector>
+
+#include "platform/headless/headless_control.h"
+#include "playback/image_list.h"
+#include "tests/playback/engine_test_helpers.h"
+#include "tests/rm/rm_test_helpers.h"
+
+namespace {
+
+class ImageListTest : public ViewerTest {
+protected:
+    std::vector<Image> list;
+
+    void Open(const std::vector<rmwriter::Frame>& frames) {
+        rmwriter::Metafile file;
+        for (const auto& f : frames) file.AddFrame(f);
+        OpenMetafile(file, "list.rm");
+        SelectFrames();
+        list.assign(State.MaxFrames, Image{});
+    }
+
+    std::vector<HeadlessWindowInfo> ProgressWindows() {
+        std::vector<HeadlessWindowInfo> found;
+        for (const auto& w : HeadlessWindows())
+            if (w.ClassName == "Static") found.push_back(w);
+        return found;
+    }
+};
+
+TEST_F(ImageListTest, ReadsEveryImageCountingInTheProgressWindow) {
+    Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2), ColourFrame(12, 6, 3)});
+    State.WL = 1, State.WR = 2, State.WT = 3, State.WB = 4, State.WW = 5, State.WH = 6;
+    EXPECT_EQ(FillImageList(list.data(), 512), 2);
+    auto progress = ProgressWindows();
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0].TextHistory, (std::vector<std::string>{"", "1", "2", "3"}));
+    EXPECT_TRUE(progress[0].Destroyed);
+    EXPECT_EQ(progress[0].Style & WS_POPUP, WS_POPUP);
+    EXPECT_EQ((std::vector<int32_t>{State.WL, State.WR, State.WT, State.WB, State.WW, State.WH}),
+              (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(list[i].Index, i);
+        EXPECT_NE(list[i].Pixels, nullptr);
+    }
+    EXPECT_EQ(list[2].IW, 12);
+    EXPECT_NE(list[1].LUT, list[0].LUT);  // every frame its own colours
+    EXPECT_EQ(list[2].LUT[5].Red, ColourFrame(12, 6, 3).colors.Red[5]);
+}
+
+TEST_F(ImageListTest, NoProgressWindowWithoutInfoAndStopsAtTheCount) {
+    Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2), ColourFrame(8, 4, 3)});
+    State.ShowInfo = 0;
+    EXPECT_EQ(FillImageList(list.data(), 2), 1);
+    EXPECT_TRUE(ProgressWindows().empty());
+}
+
+TEST_F(ImageListTest, AProgressWindowThatCannotBeCreatedDoesNotStopReading) {
+    Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2)});
+    HeadlessSetFault(HeadlessFault::CreateWindow);
+    EXPECT_EQ(FillImageList(list.data(), 512), 1);
+}
+
+TEST_F(ImageListTest, ASingleColormapIsSharedByEveryEntry) {
+    Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2), ColourFrame(8, 4, 3)});
+    State.MultipleColormaps = 0;
+    EXPECT_EQ(FillImageList(list.data(), 512), 2);
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(list[i].LUT, list[0].LUT);
+        EXPECT_EQ(list[i].LUTSize, list[0].LUTSize);
+        EXPECT_EQ(list[i].ColorFlag, list[0].ColorFlag);
+    }
+}
+
+TEST_F(ImageListTest, NothingReadableIsFatal) {
+    for (int count : {512, 0, -3}) {
+        ResetViewer();
+        Open(count == 512 ? std::vector<rmwriter::Frame>{} : std::vector{ColourFrame(8, 4, 1)});
+        EXPECT_EQ(FatalText([&] { FillImageList(list.data(), count); }),
+                  "Error: File is not in Raster Metafile format")
+            << count;
+        for (const auto& w : ProgressWindows()) EXPECT_TRUE(w.Destroyed);
+    }
+}
+
+TEST_F(ImageListTest, StoredImagesShareArraysAndMarkSizeChanges) {
+    Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2), ColourFrame(12, 6, 3)});
+    FillImageList(list.data(), 512);
+    State.WL = 0, State.WR = 99, State.WT = 0, State.WB = 49, State.WW = 100, State.WH = 50;
+    Image shown;
+    InitImage(shown);
+    GetStoredImage(shown, list.data(), 0);
+    EXPECT_EQ(shown.Pixels, list[0].Pixels);
+    EXPECT_EQ(shown.LUT, list[0].LUT);
+    EXPECT_EQ(shown.IL, 46);  // placed for the real client area
+    EXPECT_EQ(shown.IT, 23);
+    State.ResizePending = 0;
+    GetStoredImage(shown, list.data(), 1);
+    EXPECT_EQ(State.ResizePending, 0);  // same size
+    GetStoredImage(shown, list.data(), 2);
+    EXPECT_EQ(State.ResizePending, 1);
+    EXPECT_EQ(shown.Index, 2);
+}
+
+TEST_F(ImageListTest, AnIndexBeyondTheListIsFatal) {
+    Open({ColourFrame(8, 4, 1)});
+    FillImageList(list.data(), 512);
+    Image shown;
+    InitImage(shown);
+    EXPECT_EQ(FatalText([&] { GetStoredImage(shown, list.data(), State.MaxFrames); }),
+              "Error: Attempt to read invalid image (512) from list");
+}
+
+}  // namespace
