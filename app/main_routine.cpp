@@ -1,14 +1,70 @@
+// The main routine: defaults, command line, image list, the metafile (named or chosen in the
+// open-file dialog), the window class, optional buffering, the first picture, the message
+// loop and the release of everything.
 #include "app/main_routine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/diagnostics.h"
+#include "app/open_file_dialog.h"
 #include "app/viewer_state.h"
+#include "display/window.h"
+#include "display/window_proc.h"
+#include "playback/controller.h"
+#include "playback/image_list.h"
+
+// Entries are emptied by FillImageList before use; calloc leaves the pages of a large list
+// untouched until then, and refuses a size that overflows.
+static void AllocImageList() {
+    size_t count = State.MaxFrames;
+    State.ImageList = static_cast<Image*>(calloc(count, sizeof(Image)));
+    if (State.ImageList == nullptr && count != 0)
+        FatalError("main", "Cannot allocate memory for image list (%ld)",
+                   (long long)(count * sizeof(Image)));
+}
+
+// Opens the name as given, else with ".rm" appended (always appended, whatever the name
+// ends with).
+static void OpenMetafile(const char* name) {
+    State.MetafileStream = fopen(name, "rb");
+    if (State.MetafileStream != nullptr) return;
+    std::string withExtension = std::string(name) + ".rm";
+    State.MetafileStream = fopen(withExtension.c_str(), "rb");
+    if (State.MetafileStream == nullptr)
+        FatalError("main", "Cannot open Raster Metafile \"%s\"", name);
+}
 
 int KinaroMain(HINSTANCE instance, HINSTANCE prevInstance, int cmdShow, int argc, char** argv) {
     State.Instance = instance;
     State.PrevInstance = prevInstance;
     State.CmdShow = cmdShow;
     InitDefaults();
-    ParseCommandLine(argc, argv);
+    const char* metafileName = ParseCommandLine(argc, argv);
+    AllocImageList();
+
+    static char chosenName[OpenFileNameSize];
+    if (metafileName == nullptr) {
+        if (!RunOpenFileDialog(chosenName)) {
+            LogAt(8, "GetOpenFile returns False, CommDlgExtendedError returns %8.8lx\n",
+                  (unsigned long)CommDlgExtendedError());
+            return 0;
+        }
+        metafileName = chosenName;
+    }
+    OpenMetafile(metafileName);
+
+    if (StartUpGraphics() == 0) FatalError("main", "Cannot initialize graphics", 0);
+    InitImage(State.DisplayImage);
+    if (State.BufferCount != 0)
+        State.TotalImages = (uint32_t)FillImageList(State.ImageList, (int32_t)State.BufferCount);
+    else
+        State.TotalImages = AllOnes;
+
+    DoImage(CmdRedraw);
+    EventLoop();
+    CleanUp(true);
     return 0;
 }
