@@ -119,6 +119,50 @@ bool DirectVisual(Display* display, Visual* visual, int depth) {
            ImageByteOrder(display) == LSBFirst;
 }
 
+// KINARO_GTK_PRESENT=gtk leaves presenting to GTK's redraws (frame clock), for comparison.
+bool DirectPresentationWanted() {
+    static const bool wanted = [] {
+        const char* choice = getenv("KINARO_GTK_PRESENT");
+        return choice == nullptr || strcmp(choice, "gtk") != 0;
+    }();
+    return wanted;
+}
+
+// Pixels the X server reads straight from shared memory; false when MIT-SHM cannot be had
+// (a remote display, or the extension refused).
+bool AttachSharedPixels(ClientSurface& s, Display* display, Visual* visual, size_t bytes) {
+    if (!XShmQueryExtension(display)) return false;
+    s.Image = XShmCreateImage(display, visual, 24, ZPixmap, nullptr, &s.Shm, s.Stride,
+                              std::max(s.Height, 1));
+    if (s.Image == nullptr) return false;
+    bool attached = false;
+    if (s.Image->bytes_per_line == s.Stride * 4 &&
+        (s.Shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600)) >= 0) {
+        s.Shm.shmaddr = static_cast<char*>(shmat(s.Shm.shmid, nullptr, 0));
+        s.Shm.readOnly = True;
+        if (s.Shm.shmaddr != reinterpret_cast<char*>(-1)) {
+            GdkDisplay* gdkDisplay = gdk_display_get_default();
+            gdk_x11_display_error_trap_push(gdkDisplay);
+            attached = XShmAttach(display, &s.Shm);
+            XSync(display, False);
+            if (gdk_x11_display_error_trap_pop(gdkDisplay) != 0) attached = false;
+            if (!attached) shmdt(s.Shm.shmaddr);
+        }
+        // Marked for removal at once: the segment goes away with the last detach, even if
+        // the process is killed.
+        shmctl(s.Shm.shmid, IPC_RMID, nullptr);
+    }
+    if (!attached) {
+        XDestroyImage(s.Image);
+        s.Image = nullptr;
+        return false;
+    }
+    s.Image->data = s.Shm.shmaddr;
+    s.Pixels = reinterpret_cast<uint32_t*>(s.Shm.shmaddr);
+    s.UsesShm = true;
+    return true;
+}
+
 void AllocateSurface(WindowRecord* w, int width, int height) {
     ClientSurface& s = w->Surface;
     s.Width = width;
@@ -128,51 +172,18 @@ void AllocateSurface(WindowRecord* w, int width, int height) {
     Display* display = XDisplayOrNull();
     GdkWindow* gdkWindow = w->Area != nullptr ? gtk_widget_get_window(w->Area) : nullptr;
     s.Direct = false;
-    if (display != nullptr && gdkWindow != nullptr && gdk_window_has_native(gdkWindow)) {
+    if (gdkWindow != nullptr && gdk_window_has_native(gdkWindow) && CanPresentDirectly(gdkWindow)) {
         Visual* visual = gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow));
-        int depth = gdk_visual_get_depth(gdk_window_get_visual(gdkWindow));
-        if (DirectVisual(display, visual, depth)) {
-            s.XWindow = gdk_x11_window_get_xid(gdkWindow);
-            if (s.Gc == nullptr) s.Gc = XCreateGC(display, s.XWindow, 0, nullptr);
-            if (XShmQueryExtension(display)) {
-                s.Image = XShmCreateImage(display, visual, 24, ZPixmap, nullptr, &s.Shm,
-                                          s.Stride, std::max(height, 1));
-                if (s.Image != nullptr && s.Image->bytes_per_line == s.Stride * 4) {
-                    s.Shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-                    if (s.Shm.shmid >= 0) {
-                        s.Shm.shmaddr = static_cast<char*>(shmat(s.Shm.shmid, nullptr, 0));
-                        s.Shm.readOnly = True;
-                        GdkDisplay* gdkDisplay = gdk_display_get_default();
-                        gdk_x11_display_error_trap_push(gdkDisplay);
-                        bool attached = s.Shm.shmaddr != reinterpret_cast<char*>(-1) &&
-                                        XShmAttach(display, &s.Shm);
-                        XSync(display, False);
-                        if (gdk_x11_display_error_trap_pop(gdkDisplay) != 0) attached = false;
-                        // Marked for removal now: it goes away with the last detach.
-                        shmctl(s.Shm.shmid, IPC_RMID, nullptr);
-                        if (attached) {
-                            s.Image->data = s.Shm.shmaddr;
-                            s.Pixels = reinterpret_cast<uint32_t*>(s.Shm.shmaddr);
-                            s.UsesShm = true;
-                        } else if (s.Shm.shmaddr != reinterpret_cast<char*>(-1)) {
-                            shmdt(s.Shm.shmaddr);
-                        }
-                    }
-                }
-                if (!s.UsesShm && s.Image != nullptr) {
-                    XDestroyImage(s.Image);
-                    s.Image = nullptr;
-                }
-            }
-            if (!s.UsesShm) {
-                s.Pixels = static_cast<uint32_t*>(calloc(bytes, 1));
-                if (s.Pixels != nullptr)
-                    s.Image = XCreateImage(display, visual, 24, ZPixmap, 0,
-                                           reinterpret_cast<char*>(s.Pixels), s.Stride,
-                                           std::max(height, 1), 32, s.Stride * 4);
-            }
-            s.Direct = s.Image != nullptr;
+        s.XWindow = gdk_x11_window_get_xid(gdkWindow);
+        if (s.Gc == nullptr) s.Gc = XCreateGC(display, s.XWindow, 0, nullptr);
+        if (!AttachSharedPixels(s, display, visual, bytes)) {
+            s.Pixels = static_cast<uint32_t*>(calloc(bytes, 1));
+            if (s.Pixels != nullptr)
+                s.Image = XCreateImage(display, visual, 24, ZPixmap, 0,
+                                       reinterpret_cast<char*>(s.Pixels), s.Stride,
+                                       std::max(height, 1), 32, s.Stride * 4);
         }
+        s.Direct = s.Image != nullptr;
     }
     if (s.Pixels == nullptr) s.Pixels = static_cast<uint32_t*>(calloc(bytes, 1));
     if (s.Pixels == nullptr) {
@@ -185,6 +196,13 @@ void AllocateSurface(WindowRecord* w, int width, int height) {
 }
 
 }  // namespace
+
+bool CanPresentDirectly(GdkWindow* window) {
+    Display* display = XDisplayOrNull();
+    if (display == nullptr || window == nullptr || !DirectPresentationWanted()) return false;
+    GdkVisual* visual = gdk_window_get_visual(window);
+    return DirectVisual(display, gdk_x11_visual_get_xvisual(visual), gdk_visual_get_depth(visual));
+}
 
 void BeforeSurfaceWrite(ClientSurface& s) {
     if (!s.PutInFlight) return;

@@ -50,6 +50,10 @@ struct ClientSurface {
 
 struct WindowRecord;
 
+// True when a client area's X window can take the surface's pixels as they are (24-bit
+// true colour in our byte order) and direct presentation is not switched off
+// (KINARO_GTK_PRESENT=gtk leaves it to GTK's redraws, for comparison).
+bool CanPresentDirectly(GdkWindow* window);
 // Gives the window a surface of the given size, keeping the overlapping old pixels and
 // painting the rest black.
 void ResizeSurface(WindowRecord* window, int width, int height);

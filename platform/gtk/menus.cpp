@@ -88,9 +88,11 @@ GtkWidget* BuildMenuBar(MenuRecord* menu) {
         }
         gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), sub);
         if (popup.IsHelpPopup) {
-            // The help popup sits at the right end of the bar.
-            gtk_widget_set_hexpand(top, TRUE);
-            gtk_widget_set_halign(top, GTK_ALIGN_END);
+            // The help popup sits at the right end of the bar. GTK 3's menu bar knows this
+            // only through the right-justified flag (it ignores expand and align).
+            G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+            gtk_menu_item_set_right_justified(GTK_MENU_ITEM(top), TRUE);
+            G_GNUC_END_IGNORE_DEPRECATIONS
         }
         gtk_menu_shell_append(GTK_MENU_SHELL(bar), top);
     }

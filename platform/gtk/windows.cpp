@@ -102,17 +102,36 @@ gboolean OnButton(GtkWidget*, GdkEventButton* event, gpointer data) {
 }
 
 gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer data) {
-    PaintSurface(static_cast<WindowRecord*>(data), cr);
+    auto* w = static_cast<WindowRecord*>(data);
+    // A directly presented surface answers exposures itself (OnXEvent): what GTK would
+    // paint into the native window never reaches the screen.
+    if (!w->Surface.Direct) PaintSurface(w, cr);
     return TRUE;
+}
+
+// Exposures of the client area's own X window are answered from the retained surface, like
+// a compositor would: no WM_PAINT is needed for what the program has already drawn.
+GdkFilterReturn OnXEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
+    auto* w = static_cast<WindowRecord*>(data);
+    auto* event = static_cast<XEvent*>(xevent);
+    if (event->type == Expose && w->Alive && w->Surface.Direct)
+        PresentRect(w, event->xexpose.x, event->xexpose.y, event->xexpose.width,
+                    event->xexpose.height);
+    return GDK_FILTER_CONTINUE;
 }
 
 void OnAreaRealize(GtkWidget* area, gpointer data) {
     auto* w = static_cast<WindowRecord*>(data);
     GdkWindow* gdkWindow = gtk_widget_get_window(area);
-    // Our own native X window, so the client surface can be presented straight to it.
-    gdk_window_ensure_native(gdkWindow);
     gdk_window_set_event_compression(gdkWindow, FALSE);
-    (void)w;
+    if (CanPresentDirectly(gdkWindow)) {
+        // Our own native X window, so the client surface can be presented straight to it.
+        gdk_window_ensure_native(gdkWindow);
+        gdk_window_add_filter(gdkWindow, OnXEvent, w);
+    }
+    // A surface made before the area had its X window is remade to be presented directly.
+    if (w->Surface.Pixels != nullptr && !w->Surface.Direct)
+        ResizeSurface(w, w->Surface.Width, w->Surface.Height);
 }
 
 void OnSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
@@ -121,12 +140,6 @@ void OnSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
     int width = allocation->width, height = allocation->height;
     int oldWidth = w->Surface.Width, oldHeight = w->Surface.Height;
     bool hadSurface = w->Surface.Pixels != nullptr;
-    if (hadSurface && width == oldWidth && height == oldHeight && !w->Surface.Direct &&
-        gtk_widget_get_realized(w->Area)) {
-        // Same size, but the area may only now be realized: present directly from now on.
-        ResizeSurface(w, width, height);
-        return;
-    }
     if (hadSurface && width == oldWidth && height == oldHeight) return;
     ResizeSurface(w, width, height);
     // Windows invalidates what a larger client area uncovers (no redraw class styles).
