@@ -22,6 +22,7 @@ rmwriter::Frame ColourFrame(int width, int height, int seed) {
 void StartViewer(const std::vector<rmwriter::Frame>& frames, bool buffered) {
     rmwriter::Metafile file;
     for (const auto& f : frames) file.AddFrame(f);
+    if (frames.empty()) file.AddJunk(2);  // blocks, but not one frame
     OpenMetafile(file, "movie.rm");
     SelectFrames();
     static std::vector<Image> list;

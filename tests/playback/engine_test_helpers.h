@@ -16,7 +16,8 @@ rmwriter::Frame ColourFrame(int width, int height, int seed);
 
 // Writes `frames` to a file, opens it and prepares the viewer as the main routine does:
 // the default selection, the image list, the window class, an empty DisplayImage, and,
-// when `buffered`, every image read into the list. No window yet.
+// when `buffered`, every image read into the list. No window yet. Without frames the file
+// holds two blocks that are no frame.
 void StartViewer(const std::vector<rmwriter::Frame>& frames, bool buffered);
 
 // The client surface of the main window, row 0 (top) first.

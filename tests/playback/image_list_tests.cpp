@@ -16,6 +16,7 @@ protected:
     void Open(const std::vector<rmwriter::Frame>& frames) {
         rmwriter::Metafile file;
         for (const auto& f : frames) file.AddFrame(f);
+        if (frames.empty()) file.AddJunk(2);
         OpenMetafile(file, "list.rm");
         SelectFrames();
         list.assign(State.MaxFrames, Image{});

@@ -343,7 +343,7 @@ TEST_P(ScenarioTest, ASingleImageFileCyclesWithoutError) {
 
 TEST_P(ScenarioTest, AFileWithoutAReadableImageIsRefused) {
     int status = ExpectProcessEnd([&] {
-        StartViewer({}, Buffered());  // an empty file
+        StartViewer({}, Buffered());  // a file without a frame
         DoImage(CmdRedraw);
     });
     EXPECT_EQ(status, -1);
