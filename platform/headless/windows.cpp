@@ -665,13 +665,15 @@ void HeadlessSetForegroundWindow(HWND window) {
     HWND old = GetForegroundWindow();
     if (window != nullptr && FindWindowRecord(window) == nullptr) return;
     if (old == window) return;
-    if (old == nullptr) ActivateApp(true);
+    // The new foreground window is in place before the activation messages arrive, so a
+    // window procedure that asks for it during them finds it.
     d.Foreground = window;
     if (window == nullptr) {
         ActivateApp(false);
         return;
     }
-    Deliver(window, WM_QUERYNEWPALETTE, 0, 0, true);
+    if (old == nullptr) ActivateApp(true);
+    if (GetForegroundWindow() == window) Deliver(window, WM_QUERYNEWPALETTE, 0, 0, true);
 }
 
 bool HeadlessHasUpdateRegion(HWND window) {

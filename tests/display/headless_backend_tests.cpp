@@ -8,9 +8,11 @@
 namespace {
 
 std::vector<UINT> received;
+HWND foregroundWhenActivated = nullptr;
 
 LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     received.push_back(message);
+    if (message == WM_ACTIVATEAPP) foregroundWhenActivated = GetForegroundWindow();
     if (message == WM_PAINT) {
         PAINTSTRUCT ps;
         BeginPaint(window, &ps);
@@ -61,6 +63,7 @@ TEST_F(HeadlessBackendTest, ShowAndUpdateDeliverSizeActivationPaletteAndPaintSyn
                                   WM_PAINT, WM_ERASEBKGND};
     EXPECT_EQ(received, expected);
     EXPECT_EQ(GetForegroundWindow(), w);
+    EXPECT_EQ(foregroundWhenActivated, w);
     EXPECT_FALSE(HeadlessHasUpdateRegion(w));
     received.clear();
     UpdateWindow(w);  // nothing left to paint
