@@ -8,6 +8,7 @@
 #include "playback/controller.h"
 #include "resources/resource_ids.h"
 #include "tests/playback/engine_test_helpers.h"
+#include "tests/rm/rm_test_helpers.h"
 
 namespace {
 
@@ -243,6 +244,35 @@ TEST_P(ScenarioTest, RedrawWhilePendingDrawsThePendingImageAndMakesItTheShownOne
     // A user step now moves on from the image on screen.
     Key('-');
     EXPECT_EQ(Shown(), 1);
+}
+
+TEST_P(ScenarioTest, ARunOfRefusedPutsLogsOneWaitingLine) {
+    MakePending();
+    CapturedLog log(1);
+    Tick();
+    Tick();
+    HeadlessAdvanceClockMs(100);
+    Tick();
+    EXPECT_EQ(log.Text(), " - Waiting to Put Image\n - Image put\n");
+}
+
+TEST_P(ScenarioTest, FindingTheEndIsLoggedAsAPutAndTheStopAsNoChange) {
+    Start();
+    Key('F');
+    Tick();
+    CapturedLog log(7);
+    std::string finding;
+    if (!Buffered()) {
+        Tick();  // reads on past the last image
+        finding = log.Text();
+        EXPECT_NE(finding.find("Ready to Read File Image 3\n"), std::string::npos) << finding;
+        EXPECT_NE(finding.find(" - Read File Image, TotalImages = 2\nReady to put Image\n"
+                               " - Image put\n"),
+                  std::string::npos)
+            << finding;
+    }
+    Tick();
+    EXPECT_EQ(log.Text().substr(finding.size()), "Entering DoImage\nLeaving DoImage - No Change\n");
 }
 
 TEST_P(ScenarioTest, RedrawWithTheWindowOpenRepaintsEverythingAtOnce) {
