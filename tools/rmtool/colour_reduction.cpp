@@ -1,0 +1,128 @@
+#include "tools/rmtool/colour_reduction.h"
+
+#include <libimagequant.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <unordered_map>
+
+uint8_t ViewerGrey(const Rgb& c) {
+    double v = (c.g * 0.59 + c.r * 0.3) + c.b * 0.11;
+    return static_cast<uint8_t>(v);
+}
+
+bool IsGreyPalette(const std::vector<Rgb>& palette) {
+    return std::all_of(palette.begin(), palette.end(),
+                       [](const Rgb& c) { return c.r == c.g && c.g == c.b; });
+}
+
+static int ColourDistance(const Rgb& a, const Rgb& b) {
+    int dr = a.r - b.r, dg = a.g - b.g, db = a.b - b.b;
+    return dr * dr + dg * dg + db * db;
+}
+
+ZeroFix ReserveBlackAtZero(IndexedFrame& frame) {
+    constexpr Rgb black{0, 0, 0};
+    if (frame.palette.empty()) frame.palette.push_back(black);
+    if (frame.palette[0] == black) return ZeroFix::Kept;
+
+    std::array<bool, 256> used{};
+    for (uint8_t p : frame.pixels) used[p] = true;
+    if (!used[0]) {
+        frame.palette[0] = black;
+        return ZeroFix::Kept;
+    }
+
+    // A free index: past the end of a short palette, or one that no pixel uses.
+    int target = -1;
+    if (frame.palette.size() < 256) {
+        target = static_cast<int>(frame.palette.size());
+        frame.palette.push_back(frame.palette[0]);
+    } else {
+        for (int i = 1; i < 256 && target < 0; ++i)
+            if (!used[i]) target = i;
+        if (target >= 0) frame.palette[target] = frame.palette[0];
+    }
+    ZeroFix result = ZeroFix::Moved;
+    if (target < 0) {
+        // Every index is in use: give index 0's pixels the same colour elsewhere if there is
+        // one, else the nearest.
+        int best = 1;
+        for (int i = 1; i < 256; ++i)
+            if (ColourDistance(frame.palette[i], frame.palette[0]) <
+                ColourDistance(frame.palette[best], frame.palette[0]))
+                best = i;
+        target = best;
+        if (!(frame.palette[best] == frame.palette[0])) result = ZeroFix::Merged;
+    }
+    for (uint8_t& p : frame.pixels)
+        if (p == 0) p = static_cast<uint8_t>(target);
+    frame.palette[0] = black;
+    return result;
+}
+
+static bool ExactColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb,
+                         IndexedFrame& out) {
+    // Black first, so that a picture with black in it needs nothing moved.
+    std::unordered_map<uint32_t, uint8_t> index{{0u, 0}};
+    out.palette.assign(1, Rgb{0, 0, 0});
+    out.pixels.resize(rgb.size());
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        uint32_t key = (uint32_t{rgb[i].r} << 16) | (uint32_t{rgb[i].g} << 8) | rgb[i].b;
+        auto found = index.find(key);
+        if (found == index.end()) {
+            if (out.palette.size() == 256) return false;
+            found = index.emplace(key, static_cast<uint8_t>(out.palette.size())).first;
+            out.palette.push_back(rgb[i]);
+        }
+        out.pixels[i] = found->second;
+    }
+    out.width = width;
+    out.height = height;
+    return true;
+}
+
+IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb,
+                           bool dither, bool* quantised) {
+    IndexedFrame out;
+    if (ExactColours(width, height, rgb, out)) {
+        if (quantised) *quantised = false;
+        return out;
+    }
+    if (quantised) *quantised = true;
+
+    std::vector<liq_color> rgba(rgb.size());
+    for (size_t i = 0; i < rgb.size(); ++i) rgba[i] = liq_color{rgb[i].r, rgb[i].g, rgb[i].b, 255};
+
+    using Attr = std::unique_ptr<liq_attr, decltype(&liq_attr_destroy)>;
+    using LiqImage = std::unique_ptr<liq_image, decltype(&liq_image_destroy)>;
+    using Result = std::unique_ptr<liq_result, decltype(&liq_result_destroy)>;
+    Attr attr(liq_attr_create(), liq_attr_destroy);
+    if (!attr) Fail("colour quantiser: cannot start");
+    // 255 colours leave index 0 free for the black that the viewer puts there.
+    liq_set_max_colors(attr.get(), 255);
+    LiqImage image(liq_image_create_rgba(attr.get(), rgba.data(), width, height, 0),
+                   liq_image_destroy);
+    if (!image) Fail("colour quantiser: cannot take a " + std::to_string(width) + "x" +
+                     std::to_string(height) + " picture");
+    liq_result* raw = nullptr;
+    if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK || raw == nullptr)
+        Fail("colour quantiser: quantisation failed");
+    Result result(raw, liq_result_destroy);
+    liq_set_dithering_level(result.get(), dither ? 1.0f : 0.0f);
+
+    out.width = width;
+    out.height = height;
+    out.pixels.resize(rgb.size());
+    if (liq_write_remapped_image(result.get(), image.get(), out.pixels.data(),
+                                 out.pixels.size()) != LIQ_OK)
+        Fail("colour quantiser: remapping failed");
+    const liq_palette* palette = liq_get_palette(result.get());
+    out.palette.assign(1, Rgb{0, 0, 0});
+    for (unsigned i = 0; i < palette->count; ++i)
+        out.palette.push_back(Rgb{palette->entries[i].r, palette->entries[i].g,
+                                  palette->entries[i].b});
+    for (uint8_t& p : out.pixels) ++p;
+    return out;
+}

@@ -1,0 +1,31 @@
+// The four commands. Each takes the arguments after its name and returns the exit status;
+// a failure throws ToolError, which main reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+int RunInfo(const std::vector<std::string>& args);
+int RunCheck(const std::vector<std::string>& args);
+int RunExport(const std::vector<std::string>& args);
+int RunEncode(const std::vector<std::string>& args);
+
+extern const char* const InfoUsage;
+extern const char* const CheckUsage;
+extern const char* const ExportUsage;
+extern const char* const EncodeUsage;
+
+// The command-line pieces the commands share.
+bool IsHelp(const std::string& arg);
+// A metafile argument: the one positional argument of info, check and export. "--" ends the
+// options, so a file whose name begins with '-' can still be given.
+struct MetafileArgs {
+    std::string path;
+    std::vector<std::string> viewerArgs;
+    std::vector<std::string> own;  // the command's own options, with their values, in order
+};
+// Sorts `args` into viewer options, the command's own options (`ownWithValue` take the next
+// argument, `ownFlags` do not) and the one file name. Anything else is a usage error.
+MetafileArgs SplitMetafileArgs(const std::string& command, const std::vector<std::string>& args,
+                               const std::vector<std::string>& ownFlags,
+                               const std::vector<std::string>& ownWithValue);

@@ -1,0 +1,38 @@
+// GIF files in and out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/rmtool/colour_reduction.h"
+#include "tools/rmtool/tool_common.h"
+
+bool LooksLikeGif(const std::string& path);
+
+// Every frame of a GIF as it is seen: composed on the canvas (offsets, transparency and
+// disposal applied; the background shows as black). A frame that covers the whole canvas
+// with no transparent pixel keeps its colour indices and colour table exactly.
+std::vector<SourcePicture> ReadGif(const std::string& path);
+
+// An animated GIF written frame by frame, looping forever, one local colour table per frame.
+// The file appears under its name only when Finish succeeds.
+class GifWriter {
+public:
+    GifWriter(const std::string& path, int32_t width, int32_t height, bool force);
+    ~GifWriter();
+    GifWriter(const GifWriter&) = delete;
+    GifWriter& operator=(const GifWriter&) = delete;
+
+    // `frame` must have the size given to the constructor. Delay in hundredths of a second.
+    void AddFrame(const IndexedFrame& frame, int delayCentiseconds);
+    void Finish();
+
+private:
+    [[noreturn]] void FailWith(const std::string& what, int error);
+    std::string path_;
+    std::string temp_;
+    bool force_;
+    int32_t width_;
+    int32_t height_;
+    void* gif_ = nullptr;  // GifFileType, kept out of this header
+};

@@ -1,0 +1,200 @@
+#include "tools/rmtool/png_io.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// libpng reports errors by longjmp; everything that must survive one lives in this record,
+// reached through a pointer, so no local of the function that called setjmp is relied on.
+struct PngJob {
+    std::string error;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int colourType = 0;
+    int rowBytes = 0;
+    std::vector<png_byte> data;
+    std::vector<png_bytep> rows;
+    std::vector<png_color> palette;
+};
+
+void OnPngError(png_structp png, png_const_charp message) {
+    auto* job = static_cast<PngJob*>(png_get_error_ptr(png));
+    job->error = message ? message : "libpng error";
+    png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+using File = std::unique_ptr<FILE, decltype(&fclose)>;
+
+// Largest picture accepted: the metafile reader keeps width and height in 32 bits, and one
+// frame's pixels must fit comfortably in memory.
+constexpr uint64_t MaxPixels = uint64_t{1} << 28;
+
+bool DecodePng(FILE* in, PngJob* job) {
+    job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, OnPngError, OnPngWarning);
+    if (job->png == nullptr) {
+        job->error = "cannot start libpng";
+        return false;
+    }
+    job->info = png_create_info_struct(job->png);
+    if (job->info == nullptr) {
+        job->error = "cannot start libpng";
+        return false;
+    }
+    if (setjmp(png_jmpbuf(job->png))) return false;
+    png_init_io(job->png, in);
+    png_set_user_limits(job->png, 1u << 24, 1u << 24);
+    png_read_info(job->png, job->info);
+    job->width = png_get_image_width(job->png, job->info);
+    job->height = png_get_image_height(job->png, job->info);
+    if (uint64_t{job->width} * job->height > MaxPixels) {
+        job->error = "picture too large (" + std::to_string(job->width) + "x" +
+                     std::to_string(job->height) + ")";
+        return false;
+    }
+    job->colourType = png_get_color_type(job->png, job->info);
+    int bitDepth = png_get_bit_depth(job->png, job->info);
+    if (bitDepth == 16) png_set_strip_16(job->png);
+    if (job->colourType == PNG_COLOR_TYPE_PALETTE) {
+        // Keep indices: one byte per pixel, no expansion to colour.
+        png_set_packing(job->png);
+        png_colorp entries = nullptr;
+        int count = 0;
+        if (png_get_PLTE(job->png, job->info, &entries, &count) == 0 || count <= 0) {
+            job->error = "palette PNG without a palette";
+            return false;
+        }
+        job->palette.assign(entries, entries + count);
+    } else if (job->colourType == PNG_COLOR_TYPE_GRAY) {
+        if (bitDepth < 8) png_set_expand_gray_1_2_4_to_8(job->png);
+    } else {
+        // Colour or alpha of any kind: RGBA, 8 bits a channel.
+        if (png_get_valid(job->png, job->info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(job->png);
+        if (!(job->colourType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(job->png);
+        if (!(job->colourType & PNG_COLOR_MASK_ALPHA) &&
+            !png_get_valid(job->png, job->info, PNG_INFO_tRNS))
+            png_set_add_alpha(job->png, 0xFF, PNG_FILLER_AFTER);
+    }
+    png_set_interlace_handling(job->png);
+    png_read_update_info(job->png, job->info);
+    job->rowBytes = static_cast<int>(png_get_rowbytes(job->png, job->info));
+    job->data.resize(static_cast<size_t>(job->rowBytes) * job->height);
+    job->rows.resize(job->height);
+    for (png_uint_32 y = 0; y < job->height; ++y)
+        job->rows[y] = job->data.data() + static_cast<size_t>(y) * job->rowBytes;
+    png_read_image(job->png, job->rows.data());
+    png_read_end(job->png, nullptr);
+    return true;
+}
+
+bool EncodePng(FILE* out, const IndexedFrame* frame, PngJob* job) {
+    job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job, OnPngError, OnPngWarning);
+    if (job->png == nullptr) {
+        job->error = "cannot start libpng";
+        return false;
+    }
+    job->info = png_create_info_struct(job->png);
+    if (job->info == nullptr) {
+        job->error = "cannot start libpng";
+        return false;
+    }
+    if (setjmp(png_jmpbuf(job->png))) return false;
+    png_init_io(job->png, out);
+    png_set_IHDR(job->png, job->info, static_cast<png_uint_32>(frame->width),
+                 static_cast<png_uint_32>(frame->height), 8, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_PLTE(job->png, job->info, job->palette.data(),
+                 static_cast<int>(job->palette.size()));
+    png_write_info(job->png, job->info);
+    for (int32_t y = 0; y < frame->height; ++y)
+        png_write_row(job->png, frame->pixels.data() + static_cast<size_t>(y) * frame->width);
+    png_write_end(job->png, nullptr);
+    return true;
+}
+
+}  // namespace
+
+SourcePicture ReadPng(const std::string& path) {
+    File in(fopen(path.c_str(), "rb"), fclose);
+    if (!in) Fail(path + ": cannot open: " + strerror(errno));
+    png_byte signature[8];
+    if (fread(signature, 1, 8, in.get()) != 8 || png_sig_cmp(signature, 0, 8) != 0)
+        Fail(path + ": not a PNG file");
+    rewind(in.get());
+
+    PngJob job;
+    bool ok = DecodePng(in.get(), &job);
+    png_destroy_read_struct(&job.png, &job.info, nullptr);
+    if (!ok) Fail(path + ": damaged PNG: " + job.error);
+
+    SourcePicture picture;
+    const int32_t width = static_cast<int32_t>(job.width);
+    const int32_t height = static_cast<int32_t>(job.height);
+    if (job.colourType == PNG_COLOR_TYPE_PALETTE || job.colourType == PNG_COLOR_TYPE_GRAY) {
+        picture.indexed = true;
+        IndexedFrame& frame = picture.frame;
+        frame.width = width;
+        frame.height = height;
+        frame.pixels.resize(static_cast<size_t>(width) * height);
+        for (int32_t y = 0; y < height; ++y)
+            memcpy(frame.pixels.data() + static_cast<size_t>(y) * width, job.rows[y], width);
+        if (job.colourType == PNG_COLOR_TYPE_PALETTE) {
+            for (const png_color& c : job.palette)
+                frame.palette.push_back(Rgb{c.red, c.green, c.blue});
+            for (uint8_t& p : frame.pixels)
+                if (p >= frame.palette.size())
+                    Fail(path + ": pixel index " + std::to_string(p) +
+                         " is beyond the palette of " + std::to_string(frame.palette.size()) +
+                         " colours");
+        } else {
+            for (int v = 0; v < 256; ++v)
+                frame.palette.push_back(Rgb{uint8_t(v), uint8_t(v), uint8_t(v)});
+        }
+        return picture;
+    }
+    picture.width = width;
+    picture.height = height;
+    picture.rgb.resize(static_cast<size_t>(width) * height);
+    for (int32_t y = 0; y < height; ++y) {
+        const png_byte* row = job.rows[y];
+        for (int32_t x = 0; x < width; ++x) {
+            const png_byte* p = row + 4 * x;
+            // Over black: the viewer shows every frame on black.
+            auto over = [&](int c) { return static_cast<uint8_t>((c * p[3] + 127) / 255); };
+            picture.rgb[static_cast<size_t>(y) * width + x] = Rgb{over(p[0]), over(p[1]), over(p[2])};
+        }
+    }
+    return picture;
+}
+
+void WritePng(const std::string& path, const IndexedFrame& frame, bool force) {
+    std::string temp = BeginAtomicWrite(path, force);
+    File out(fopen(temp.c_str(), "wb"), fclose);
+    if (!out) {
+        int error = errno;
+        AbandonAtomicWrite(temp);
+        Fail(path + ": cannot write: " + strerror(error));
+    }
+    PngJob job;
+    for (const Rgb& c : frame.palette) job.palette.push_back(png_color{c.r, c.g, c.b});
+    bool ok = EncodePng(out.get(), &frame, &job);
+    png_destroy_write_struct(&job.png, &job.info);
+    if (fclose(out.release()) != 0 && ok) {
+        ok = false;
+        job.error = strerror(errno);
+    }
+    if (!ok) {
+        AbandonAtomicWrite(temp);
+        Fail(path + ": cannot write PNG: " + job.error);
+    }
+    CommitAtomicWrite(temp, path, force);
+}

@@ -1,0 +1,60 @@
+// What every part of rmtool shares: the indexed frame it moves between formats, its errors
+// and its progress line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Rgb {
+    uint8_t r = 0;
+    uint8_t g = 0;
+    uint8_t b = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+// One picture as the tool moves it between PNG, GIF and metafile: top row first, one colour
+// index per pixel, and the colours those indices stand for.
+struct IndexedFrame {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> pixels;  // width * height, top row first
+    std::vector<Rgb> palette;     // 1 to 256 entries; every pixel indexes into it
+};
+
+// A failure the command cannot go on from. Its message names the file and what is wrong;
+// main prints it as one line on stderr and ends with a non-zero status.
+struct ToolError {
+    std::string message;
+    int status = 1;
+};
+[[noreturn]] void Fail(const std::string& message);
+[[noreturn]] void FailUsage(const std::string& message);  // status 2: a wrong command line
+
+// A one-line bar on stderr with frames done and the total, only when stderr is a terminal.
+// total 0 means the total is not known.
+class Progress {
+public:
+    Progress(const std::string& label, uint32_t total);
+    ~Progress();
+    void Step(uint32_t done);
+    void SetTotal(uint32_t total) { total_ = total; }
+    void Finish();
+
+private:
+    std::string label_;
+    uint32_t total_;
+    bool shown_;
+    bool drawn_ = false;
+    long long lastDrawMs_ = -1000;
+};
+
+// Writes `bytes` to `path` through a temporary file in the same folder renamed into place,
+// so a failure never leaves half a file; refuses an existing `path` unless `force`.
+void WriteFileAtomically(const std::string& path, const std::string& bytes, bool force);
+
+// The parts of WriteFileAtomically for writers that stream: claims a temporary name next to
+// `path` (after the overwrite check) and later renames it into place or removes it.
+std::string BeginAtomicWrite(const std::string& path, bool force);
+void CommitAtomicWrite(const std::string& temp, const std::string& path, bool force);
+void AbandonAtomicWrite(const std::string& temp);
