@@ -95,21 +95,25 @@ IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>
     std::vector<liq_color> rgba(rgb.size());
     for (size_t i = 0; i < rgb.size(); ++i) rgba[i] = liq_color{rgb[i].r, rgb[i].g, rgb[i].b, 255};
 
-    using Attr = std::unique_ptr<liq_attr, decltype(&liq_attr_destroy)>;
-    using LiqImage = std::unique_ptr<liq_image, decltype(&liq_image_destroy)>;
-    using Result = std::unique_ptr<liq_result, decltype(&liq_result_destroy)>;
-    Attr attr(liq_attr_create(), liq_attr_destroy);
+    struct Release {
+        void operator()(liq_attr* p) const { liq_attr_destroy(p); }
+        void operator()(liq_image* p) const { liq_image_destroy(p); }
+        void operator()(liq_result* p) const { liq_result_destroy(p); }
+    };
+    using Attr = std::unique_ptr<liq_attr, Release>;
+    using LiqImage = std::unique_ptr<liq_image, Release>;
+    using Result = std::unique_ptr<liq_result, Release>;
+    Attr attr(liq_attr_create());
     if (!attr) Fail("colour quantiser: cannot start");
     // 255 colours leave index 0 free for the black that the viewer puts there.
     liq_set_max_colors(attr.get(), 255);
-    LiqImage image(liq_image_create_rgba(attr.get(), rgba.data(), width, height, 0),
-                   liq_image_destroy);
+    LiqImage image(liq_image_create_rgba(attr.get(), rgba.data(), width, height, 0));
     if (!image) Fail("colour quantiser: cannot take a " + std::to_string(width) + "x" +
                      std::to_string(height) + " picture");
     liq_result* raw = nullptr;
     if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK || raw == nullptr)
         Fail("colour quantiser: quantisation failed");
-    Result result(raw, liq_result_destroy);
+    Result result(raw);
     liq_set_dithering_level(result.get(), dither ? 1.0f : 0.0f);
 
     out.width = width;
