@@ -78,25 +78,41 @@ int RunEncode(const std::vector<std::string>& args) {
     uint32_t expected = static_cast<uint32_t>(inputs.size());
     std::vector<std::string> notes;
     for (const std::string& input : inputs) {
+        std::vector<SourcePicture> pictures;
         if (LooksLikeGif(input)) {
-            std::vector<SourcePicture> pictures = ReadGif(input);
+            pictures = ReadGif(input);
             expected += static_cast<uint32_t>(pictures.size()) - 1;
             progress.SetTotal(expected);
-            for (size_t n = 0; n < pictures.size(); ++n) {
-                std::string note = encoder.Add(pictures[n]);
-                if (!note.empty())
-                    notes.push_back(input + ": frame " + std::to_string(n + 1) + ": " + note);
-                progress.Step(encoder.Stats().frames);
-            }
         } else {
-            std::string note = encoder.Add(ReadPng(input));
-            if (!note.empty()) notes.push_back(input + ": " + note);
+            pictures.push_back(ReadPng(input));
+        }
+        uint32_t moved = 0, merged = 0, quantised = 0;
+        for (const SourcePicture& picture : pictures) {
+            MetafileEncoder::Changes changes = encoder.Add(picture);
+            moved += changes.zero == ZeroFix::Moved;
+            merged += changes.zero == ZeroFix::Merged;
+            quantised += changes.quantised;
             progress.Step(encoder.Stats().frames);
         }
+        // One line per kind of change and input, however many frames it touched.
+        auto note = [&](uint32_t count, const std::string& what) {
+            if (count == 0) return;
+            std::string frames = pictures.size() == 1 ? ""
+                                 : count == pictures.size()
+                                     ? " (every frame)"
+                                     : " (" + std::to_string(count) + " of " +
+                                           std::to_string(pictures.size()) + " frames)";
+            notes.push_back(input + frames + ": " + what);
+        };
+        note(moved, "the colour of index 0 moved to a free index, since the viewer shows index 0 "
+                    "black; every pixel keeps its colour");
+        note(merged, "all 256 indices in use: the pixels of index 0, which the viewer shows "
+                     "black, took the nearest other colour");
+        note(quantised, "more than 255 colours: quantised to 255");
     }
     progress.Finish();
     encoder.Save(out);
-    for (const std::string& note : notes) fprintf(stderr, "rmtool: note: %s\n", note.c_str());
+    for (const std::string& text : notes) fprintf(stderr, "rmtool: note: %s\n", text.c_str());
 
     const EncodeStats& stats = encoder.Stats();
     printf("%s: %u frame%s, %llu bytes (%llu blocks)\n", out.c_str(), stats.frames,

@@ -50,31 +50,17 @@ int DepthFor(size_t paletteSize) {
     return depth;
 }
 
-std::string MetafileEncoder::Add(const SourcePicture& picture) {
-    IndexedFrame frame;
-    std::string note;
+MetafileEncoder::Changes MetafileEncoder::Add(const SourcePicture& picture) {
+    Changes changes;
     if (picture.indexed) {
-        frame = picture.frame;
-        switch (ReserveBlackAtZero(frame)) {
-        case ZeroFix::Kept: break;
-        case ZeroFix::Moved:
-            note = "the colour of index 0 moved to a free index (the viewer shows index 0 black)";
-            break;
-        case ZeroFix::Merged:
-            note = "all 256 indices in use: index 0 (shown black by the viewer) took the "
-                   "nearest other colour";
-            break;
-        }
+        IndexedFrame frame = picture.frame;
+        changes.zero = ReserveBlackAtZero(frame);
+        AddFrame(frame);
     } else {
-        bool quantised = false;
-        frame = ReduceColours(picture.width, picture.height, picture.rgb, choices_.dither,
-                              &quantised);
-        if (quantised)
-            note = "more than 255 colours: quantised to " +
-                   std::to_string(frame.palette.size() - 1);
+        AddFrame(ReduceColours(picture.width, picture.height, picture.rgb, choices_.dither,
+                               &changes.quantised));
     }
-    AddFrame(frame);
-    return note;
+    return changes;
 }
 
 void MetafileEncoder::AddFrame(const IndexedFrame& frame) {

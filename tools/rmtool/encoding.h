@@ -37,9 +37,12 @@ class MetafileEncoder {
 public:
     explicit MetafileEncoder(const EncodeChoices& choices) : choices_(choices) {}
 
-    // Adds one picture as a frame; returns a note for the user when a colour had to move or
-    // was quantised, else "".
-    std::string Add(const SourcePicture& picture);
+    // Adds one picture as a frame, and says what had to change on the way.
+    struct Changes {
+        ZeroFix zero = ZeroFix::Kept;
+        bool quantised = false;
+    };
+    Changes Add(const SourcePicture& picture);
     // Adds a frame that already has index 0 black or unused.
     void AddFrame(const IndexedFrame& frame);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diagnostics.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/tool_common.h"
 
@@ -77,6 +78,11 @@ int main(int argc, char** argv) {
         fflush(stdout);
         fprintf(stderr, "rmtool: %s\n", error.message.c_str());
         return error.status;
+    } catch (const ProcessEnded&) {
+        // Every call into the viewer's code catches its end; this is a last line of defence.
+        fflush(stdout);
+        fprintf(stderr, "rmtool: the viewer's code ended the work unexpectedly\n");
+        return 1;
     } catch (const std::bad_alloc&) {
         fflush(stdout);
         fprintf(stderr, "rmtool: out of memory\n");
