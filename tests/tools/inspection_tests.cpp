@@ -111,6 +111,9 @@ TEST(Info, ReportsJunkGapsAndSizeChanges) {
     int last1 = std::stoi(Field(FrameLine(j, 1), "stream_last_block"));
     EXPECT_EQ(Field(FrameLine(j, 2), "header_block"), std::to_string(last1 + 1));
     EXPECT_EQ(Field(j, "junk_blocks"), "5");
+    // The frames take their blocks from header to end word: everything but the junk before
+    // frames 0 and 1 and the short block at the end.
+    EXPECT_EQ(Field(j, "frame_bytes"), std::to_string((std::stoi(Field(j, "blocks")) - 3) * 512));
     EXPECT_EQ(Field(j, "size_changes"), "1");
     EXPECT_EQ(Field(j, "error"), "null");
 

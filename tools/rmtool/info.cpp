@@ -112,17 +112,21 @@ int RunInfo(const std::vector<std::string>& args) {
     ReadOutcome outcome =
         ReadSelectedImages("info", SelectedImageCount(survey.headerBlocks), onImage);
 
-    int64_t streamBlocks = 0, junkBlocks = 0, pixels = 0;
+    int64_t streamBlocks = 0, frameBlocks = 0, junkBlocks = 0, pixels = 0;
     int sizeChanges = 0;
     for (const Row& r : rows) {
         streamBlocks += r.layout.streamLastBlock - r.layout.streamFirstBlock + 1;
+        frameBlocks += r.layout.streamLastBlock - r.layout.headerBlock + 1;
         junkBlocks += (r.junkBefore > 0 ? r.junkBefore : 0) + r.junkInside;
         pixels += r.pixels;
         sizeChanges += r.sizeChanged ? 1 : 0;
     }
     const int64_t streamBytes = streamBlocks * BlockSize;
     const double streamPercent = pixels > 0 ? 100.0 * double(streamBytes) / double(pixels) : 0.0;
-    const double filePercent = pixels > 0 ? 100.0 * double(survey.bytes) / double(pixels) : 0.0;
+    // The frames shown, from header to end word, against their raw 8-bit pixels; with a
+    // selection this is not the whole file.
+    const int64_t frameBytes = frameBlocks * BlockSize;
+    const double framePercent = pixels > 0 ? 100.0 * double(frameBytes) / double(pixels) : 0.0;
 
     if (json) {
         printf("{\n  \"file\": %s,\n  \"bytes\": %lld,\n  \"blocks\": %lld,\n"
@@ -151,10 +155,11 @@ int RunInfo(const std::vector<std::string>& args) {
         }
         printf("%s],\n  \"totals\": {\"frames\": %zu, \"pixels\": %lld, \"stream_blocks\": %lld, "
                "\"stream_bytes\": %lld, \"junk_blocks\": %lld, \"size_changes\": %d, "
-               "\"stream_percent_of_raw\": %.2f, \"file_percent_of_raw\": %.2f},\n",
+               "\"stream_percent_of_raw\": %.2f, \"frame_bytes\": %lld, "
+               "\"frame_percent_of_raw\": %.2f},\n",
                rows.empty() ? "" : "\n  ", rows.size(), (long long)pixels,
                (long long)streamBlocks, (long long)streamBytes, (long long)junkBlocks,
-               sizeChanges, streamPercent, filePercent);
+               sizeChanges, streamPercent, (long long)frameBytes, framePercent);
         if (outcome.failed) {
             printf("  \"error\": {\"image\": %u, \"file_image\": %s, \"routine\": %s, "
                    "\"message\": %s, \"block_number\": %d}\n}\n",
@@ -191,10 +196,10 @@ int RunInfo(const std::vector<std::string>& args) {
         printf(", %lld header blocks\n", (long long)survey.headerBlocks);
         printf("frames: %zu shown, %d size changes, %lld junk blocks skipped\n", rows.size(),
                sizeChanges, (long long)junkBlocks);
-        printf("pixels: %lld (raw 8-bit frames: %lld bytes); pixel streams: %lld blocks, "
-               "%lld bytes (%.1f%% of raw); whole file %.1f%% of raw\n",
-               (long long)pixels, (long long)pixels, (long long)streamBlocks,
-               (long long)streamBytes, streamPercent, filePercent);
+        printf("raw 8-bit frames: %lld bytes; these frames take %lld bytes (%.1f%% of raw), "
+               "their pixel streams %lld blocks, %lld bytes (%.1f%% of raw)\n",
+               (long long)pixels, (long long)frameBytes, framePercent, (long long)streamBlocks,
+               (long long)streamBytes, streamPercent);
     }
     fflush(stdout);
     if (outcome.failed) Fail(DescribeFailure(parsed.path, outcome));
