@@ -39,17 +39,16 @@ using File = std::unique_ptr<FILE, decltype(&fclose)>;
 // frame's pixels must fit comfortably in memory.
 constexpr uint64_t MaxPixels = uint64_t{1} << 28;
 
+// The info record that goes with a newly created read or write record.
+bool AddInfo(PngJob* job) {
+    if (job->png != nullptr) job->info = png_create_info_struct(job->png);
+    if (job->info == nullptr) job->error = "cannot start libpng";
+    return job->info != nullptr;
+}
+
 bool DecodePng(FILE* in, PngJob* job) {
     job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, OnPngError, OnPngWarning);
-    if (job->png == nullptr) {
-        job->error = "cannot start libpng";
-        return false;
-    }
-    job->info = png_create_info_struct(job->png);
-    if (job->info == nullptr) {
-        job->error = "cannot start libpng";
-        return false;
-    }
+    if (!AddInfo(job)) return false;
     if (setjmp(png_jmpbuf(job->png))) return false;
     png_init_io(job->png, in);
     png_set_user_limits(job->png, 1u << 24, 1u << 24);
@@ -98,15 +97,7 @@ bool DecodePng(FILE* in, PngJob* job) {
 
 bool EncodePng(FILE* out, const IndexedFrame* frame, PngJob* job) {
     job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job, OnPngError, OnPngWarning);
-    if (job->png == nullptr) {
-        job->error = "cannot start libpng";
-        return false;
-    }
-    job->info = png_create_info_struct(job->png);
-    if (job->info == nullptr) {
-        job->error = "cannot start libpng";
-        return false;
-    }
+    if (!AddInfo(job)) return false;
     if (setjmp(png_jmpbuf(job->png))) return false;
     png_init_io(job->png, out);
     png_set_IHDR(job->png, job->info, static_cast<png_uint_32>(frame->width),
