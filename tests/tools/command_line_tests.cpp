@@ -103,6 +103,15 @@ TEST(Export, RefusesToReplaceFilesAndLeavesThemAsTheyWere) {
     EXPECT_EQ(FolderEntries(out), (std::vector<std::string>{"movie-0000.png", "movie-0001.png"}));
 }
 
+// As the viewer does, a name that cannot be opened is tried again with ".rm" appended.
+TEST(Check, NameWithoutExtensionFindsTheMetafile) {
+    Inputs in = MakeInputs();
+    std::string bare = in.movie.substr(0, in.movie.size() - 3);
+    ToolRun run = RunTool({"check", bare});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, in.movie + ": 2 frames decode\n");
+}
+
 struct BadCall {
     const char* name;
     std::vector<std::string> args;  // "@" stands for the test folder

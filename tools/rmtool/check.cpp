@@ -14,7 +14,7 @@ const char* const CheckUsage =
 
 int RunCheck(const std::vector<std::string>& args) {
     MetafileArgs parsed = SplitMetafileArgs("check", args, {}, {});
-    OpenWithViewer(parsed.path, parsed.viewerArgs);
+    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs);
     const FileSurvey survey = SurveyFile(parsed.path);
     ReadOutcome outcome = ReadSelectedImages("check", SelectedImageCount(survey.headerBlocks),
                                              [](const Image&, const FrameLayout&) {});

@@ -71,7 +71,7 @@ int RunExport(const std::vector<std::string>& args) {
     for (const std::string& a : parsed.viewerArgs)
         if (strcasecmp(a.c_str(), "-p") == 0) delayGiven = true;
 
-    OpenWithViewer(parsed.path, parsed.viewerArgs);
+    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs);
     const int32_t delayMs = delayGiven ? State.Wait : 100;
     const int delayCs = delayMs <= 0 ? 0 : (delayMs + 5) / 10;
     const FileSurvey survey = SurveyFile(parsed.path);

@@ -68,7 +68,7 @@ std::string LutSize(int32_t depth) {
 int RunInfo(const std::vector<std::string>& args) {
     MetafileArgs parsed = SplitMetafileArgs("info", args, {"--json"}, {});
     const bool json = !parsed.own.empty();
-    OpenWithViewer(parsed.path, parsed.viewerArgs);
+    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs);
     const FileSurvey survey = SurveyFile(parsed.path);
     const bool adjusted = State.WidthAdjust != 0;
     const int32_t widthAdjust = State.WidthAdjust;

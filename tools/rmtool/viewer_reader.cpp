@@ -95,7 +95,7 @@ size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
     return 2;
 }
 
-void OpenWithViewer(const std::string& path, const std::vector<std::string>& viewerArgs) {
+std::string OpenWithViewer(const std::string& asked, const std::vector<std::string>& viewerArgs) {
     ResetViewerState();
     if (!ParseWithViewer(viewerArgs)) {
         // Find the option the viewer turned down by trying each on its own.
@@ -119,8 +119,14 @@ void OpenWithViewer(const std::string& path, const std::vector<std::string>& vie
     if (State.FileImageNumber == nullptr)
         Fail("the viewer's command line built no frame selection");
 
+    std::string path = asked;
     FILE* stream = fopen(path.c_str(), "rb");
-    if (stream == nullptr) Fail(path + ": cannot open: " + strerror(errno));
+    if (stream == nullptr) {
+        int error = errno;
+        path = asked + ".rm";
+        stream = fopen(path.c_str(), "rb");
+        if (stream == nullptr) Fail(asked + ": cannot open: " + strerror(error));
+    }
     struct stat info;
     if (fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode)) {
         fclose(stream);
@@ -130,6 +136,7 @@ void OpenWithViewer(const std::string& path, const std::vector<std::string>& vie
     Path = path;
     if (Peek != nullptr) fclose(Peek);
     Peek = fopen(path.c_str(), "rb");
+    return path;
 }
 
 FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalReport* report) {

@@ -17,9 +17,10 @@ size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
                         std::vector<std::string>& viewerArgs);
 
 // Puts the viewer state to its start, applies the options with the viewer's ParseCommandLine
-// (so they mean exactly what they mean to the viewer) and opens `path`. A rejected option is a
-// usage error naming it; a file that cannot be opened is an error naming the file.
-void OpenWithViewer(const std::string& path, const std::vector<std::string>& viewerArgs);
+// (so they mean exactly what they mean to the viewer) and opens `path`, or, as the viewer does
+// when that fails, `path` with ".rm" appended. Returns the name opened. A rejected option is
+// a usage error naming it; a file that cannot be opened is an error naming the file.
+std::string OpenWithViewer(const std::string& path, const std::vector<std::string>& viewerArgs);
 
 // A fatal error as the viewer reports it: its routine, the text of its error box and the
 // block number of its log.
