@@ -136,4 +136,23 @@ TEST(GifRoundTrip, ImageMagickSeesNoDifference) {
     }
 }
 
+TEST(GifInput, OversizedOrDamagedGifIsRefusedNamingIt) {
+    std::string dir = MakeTempDir();
+    GifFrameSpec dot{0, 0, 1, 1, {}, NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {1}};
+    WriteGif(dir + "/huge.gif", 65535, 65535, Colours(2, 1), {dot});
+    ToolRun huge = RunTool({"encode", dir + "/m.rm", dir + "/huge.gif"});
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_EQ(huge.err, "rmtool: " + dir + "/huge.gif: picture too large (65535x65535)\n");
+
+    WriteGif(dir + "/ok.gif", 8, 8, Colours(2, 1), {dot});
+    std::string whole = ReadWholeFile(dir + "/ok.gif");
+    FILE* f = fopen((dir + "/cut.gif").c_str(), "wb");
+    fwrite(whole.data(), 1, whole.size() - 6, f);
+    fclose(f);
+    ToolRun cut = RunTool({"encode", dir + "/m.rm", dir + "/cut.gif"});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(cut.err.rfind("rmtool: " + dir + "/cut.gif: damaged GIF: ", 0), 0u) << cut.err;
+    EXPECT_EQ(FolderEntries(dir), (std::vector<std::string>{"cut.gif", "huge.gif", "ok.gif"}));
+}
+
 }  // namespace

@@ -6,6 +6,10 @@
 
 #include "tools/rmtool/tool_common.h"
 
+// The largest input picture taken, in pixels: a metafile frame of that size is already far
+// beyond what the viewer can show, and every stage holds a few copies of it.
+constexpr uint64_t MaxPicturePixels = uint64_t{1} << 27;
+
 // A picture as it comes from an input file: either already indexed or true colour.
 struct SourcePicture {
     bool indexed = false;

@@ -29,11 +29,14 @@ std::vector<SourcePicture> ReadGif(const std::string& path) {
         DGifCloseFile(gif, &ignored);
     };
     std::unique_ptr<GifFileType, decltype(close)> gif(raw, close);
-    if (DGifSlurp(gif.get()) != GIF_OK) Fail(path + ": damaged GIF: " + GifError(gif->Error));
     const int width = gif->SWidth;
     const int height = gif->SHeight;
-    if (gif->ImageCount <= 0) Fail(path + ": GIF without frames");
     if (width <= 0 || height <= 0) Fail(path + ": GIF with an empty canvas");
+    if (uint64_t(width) * uint64_t(height) > MaxPicturePixels)
+        Fail(path + ": picture too large (" + std::to_string(width) + "x" +
+             std::to_string(height) + ")");
+    if (DGifSlurp(gif.get()) != GIF_OK) Fail(path + ": damaged GIF: " + GifError(gif->Error));
+    if (gif->ImageCount <= 0) Fail(path + ": GIF without frames");
 
     const size_t area = static_cast<size_t>(width) * height;
     std::vector<Rgb> canvas(area, Rgb{0, 0, 0});

@@ -35,10 +35,6 @@ void OnPngWarning(png_structp, png_const_charp) {}
 
 using File = std::unique_ptr<FILE, decltype(&fclose)>;
 
-// Largest picture accepted: the metafile reader keeps width and height in 32 bits, and one
-// frame's pixels must fit comfortably in memory.
-constexpr uint64_t MaxPixels = uint64_t{1} << 28;
-
 // The info record that goes with a newly created read or write record.
 bool AddInfo(PngJob* job) {
     if (job->png != nullptr) job->info = png_create_info_struct(job->png);
@@ -55,7 +51,7 @@ bool DecodePng(FILE* in, PngJob* job) {
     png_read_info(job->png, job->info);
     job->width = png_get_image_width(job->png, job->info);
     job->height = png_get_image_height(job->png, job->info);
-    if (uint64_t{job->width} * job->height > MaxPixels) {
+    if (uint64_t{job->width} * job->height > MaxPicturePixels) {
         job->error = "picture too large (" + std::to_string(job->width) + "x" +
                      std::to_string(job->height) + ")";
         return false;
