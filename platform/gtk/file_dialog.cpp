@@ -192,7 +192,7 @@ std::string WithDefaultExtension(std::string path, const char* extension) {
 }
 
 // Keeps the dialog within the work area: without a window manager nothing else would.
-void LimitSize(GtkWidget* dialog) {
+void LimitSize(GtkWidget* dialog, bool shown) {
     GdkDisplay* display = gtk_widget_get_display(dialog);
     GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
     if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
@@ -202,8 +202,12 @@ void LimitSize(GtkWidget* dialog) {
     hints.max_width = std::max(area.width, 320);
     hints.max_height = std::max(area.height, 240);
     gtk_window_set_geometry_hints(GTK_WINDOW(dialog), nullptr, &hints, GDK_HINT_MAX_SIZE);
-    gtk_window_set_default_size(GTK_WINDOW(dialog), std::min(780, hints.max_width),
-                                std::min(540, hints.max_height));
+    // The chooser picks a size of its own when it is shown; ours is set again after that.
+    int width = std::min(780, hints.max_width), height = std::min(540, hints.max_height);
+    if (shown)
+        gtk_window_resize(GTK_WINDOW(dialog), width, height);
+    else
+        gtk_window_set_default_size(GTK_WINDOW(dialog), width, height);
 }
 
 bool StoreResult(OPENFILENAMEA* request, const std::string& path, GtkFileChooser* chooser) {
@@ -274,7 +278,7 @@ BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* request) {
         gtk_file_chooser_set_current_folder(chooser, cwd);
         g_free(cwd);
     }
-    LimitSize(dialog);
+    LimitSize(dialog, false);
 
     DialogRun run;
     run.Request = request;
@@ -286,6 +290,7 @@ BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* request) {
 
     CallHook(&run, WM_INITDIALOG, 0, (LPARAM)request);
     gtk_widget_show(dialog);
+    LimitSize(dialog, true);
     gtk_window_present(GTK_WINDOW(dialog));
 
     BOOL accepted = FALSE;
