@@ -33,7 +33,8 @@ step b 0       # backward to the first
 step L 1       # loop: the first step at once
 keys "$top" less less greater comma period  # pause 60 -> 160 -> 110 -> 160 -> 110
 sleep 1.5      # more than one pass at 110 ms a frame
-step s "$(frame_number "$client" $square)"
+keys "$top" s
+sleep 0.25
 before=$(frame_number "$client" $square)
 sleep 0.4
 [ "$(frame_number "$client" $square)" = "$before" ] || fail "'s' did not stop the loop"
@@ -41,6 +42,7 @@ ok "'s' stops"
 keys "$top" C  # cycle, going forward
 sleep 2.5
 keys "$top" space
+sleep 0.25
 before=$(frame_number "$client" $square)
 sleep 0.4
 [ "$(frame_number "$client" $square)" = "$before" ] || fail "space did not stop the cycle"

@@ -1,0 +1,70 @@
+# Without a file name the open-file dialog comes: its two options show the settings, its
+# Help button shows the help box, a typed path with Use Buffering checked opens that file
+# buffered; Cancel ends with 0.
+source "$E2E_LIB"
+start_x
+make_animation "$WORK/anim.rm" 6 200x150
+cd "$WORK"
+
+# Where the unchecked "Use Buffering" box is: right of the checked (blue) "Multiple
+# Colormaps" box, on its row, the first white pixel.
+use_buffering_box() {
+    local dialog=$1 height
+    shot "$dialog" "$WORK/dialog.png"
+    height=$(size_of "$dialog" | cut -dx -f2)
+    "$CONVERT" "$WORK/dialog.png" -crop "500x150+0+$((height - 150))" +repage txt:- | awk -v top=$((height - 150)) '
+        /^#/ { next }
+        { split($1, p, /[,:]/); x = p[1]; y = p[2]; c[x "," y] = $3
+          if ($3 == "#3584E4") { if (!n++ || x < x0) x0 = x; if (x > x1) x1 = x; if (n == 1 || y < y0) y0 = y; if (y > y1) y1 = y } }
+        END { if (!n) exit 1; cy = int((y0 + y1) / 2)
+              for (x = x1 + 8; x < 500; ++x) if (c[x "," cy] == "#FFFFFF") { print x + 3, cy + top; exit 0 }
+              exit 1 }'
+}
+checked_at() {  # a checked box is blue around its white tick
+    shot "$1" "$WORK/dialog.png"
+    local blue
+    blue=$("$CONVERT" "$WORK/dialog.png" -crop "12x12+$(($2 - 3))+$(($3 - 6))" +repage txt:- |
+        awk -F'[(),]' '!/^#/ && $2 < 130 && $4 > 200 { n++ } END { print n + 0 }')
+    [ "$blue" -ge 30 ]
+}
+
+start_kinaro -d9 "$WORK/run.log"
+dialog=$(find_window "Kinaro Open File") || true
+[ -n "$dialog" ] || fail "no open-file dialog"
+found_box() { use_buffering_box "$dialog" >"$WORK/box"; }
+wait_for 5 found_box || fail "Use Buffering box not found"
+read -r bx by <"$WORK/box"
+ok "dialog opens with Multiple Colormaps checked and Use Buffering unchecked"
+xdotool mousemove --window "$dialog" "$bx" "$by" click 1
+wait_for 3 checked_at "$dialog" "$bx" "$by" || fail "Use Buffering did not check"
+ok "Use Buffering checked"
+
+keys "$dialog" alt+h
+help=$(find_window "Kinaro Open File Help" 5) || true
+[ -n "$help" ] || fail "Help showed no help box"
+keys "$help" Return
+wait_for 5 window_gone "Kinaro Open File Help" || fail "help box did not close"
+find_window "Kinaro Open File" 2 >/dev/null || fail "the dialog closed with the help box"
+ok "Help shows 'Kinaro Open File Help' and leaves the dialog open"
+
+keys "$dialog" ctrl+l
+xdotool type --delay 10 "$WORK/anim"   # without ".rm": the default extension is added
+xdotool key Return
+top=$(find_window Kinaro) || true
+[ -n "$top" ] || fail "the typed file was not opened"
+client=$(client_of "$top")
+wait_for 5 frame_is "$client" 5 0 || fail "frame 0 not shown"
+ok "the typed path opens the file"
+keys "$top" q
+expect_exit 5 0 "'q' after the dialog"
+grep -q "Entering FillImageList" "$WORK/run.log" || fail "Use Buffering did not buffer"
+ok "the file was buffered"
+
+start_kinaro -d9 "$WORK/cancel.log"
+dialog=$(find_window "Kinaro Open File") || true
+[ -n "$dialog" ] || fail "no open-file dialog"
+keys "$dialog" Escape
+expect_exit 5 0 "Cancel"
+grep -qx "GetOpenFile returns False, CommDlgExtendedError returns 00000000" "$WORK/cancel.log" ||
+    fail "no cancel line in the log"
+ok "Cancel logs the dialog's result"
