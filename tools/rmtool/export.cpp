@@ -1,5 +1,7 @@
 #include <strings.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -73,7 +75,8 @@ int RunExport(const std::vector<std::string>& args) {
 
     parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs);
     const int32_t delayMs = delayGiven ? State.Wait : 100;
-    const int delayCs = delayMs <= 0 ? 0 : (delayMs + 5) / 10;
+    // GIF keeps hundredths of a second in 16 bits.
+    const int delayCs = delayMs <= 0 ? 0 : std::min<int64_t>((int64_t{delayMs} + 5) / 10, 65535);
     const FileSurvey survey = SurveyFile(parsed.path);
 
     std::string stem = std::filesystem::path(parsed.path).stem().string();
