@@ -7,7 +7,7 @@ packages=(
   cmake make g++ clang pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev
-  xvfb xdotool imagemagick x11-utils
+  xvfb xdotool imagemagick x11-utils time libxdamage-dev
   libpng-dev libgif-dev libimagequant-dev
   g++-mingw-w64-x86-64 wine64 wine
 )
