@@ -197,10 +197,13 @@ using namespace gtkb;
 BOOL WINAPI GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) {
     if (message == nullptr) return -1;
     if (window != nullptr && FindWindow(window) == nullptr) return -1;
-    EnsureDisplay();
+    bool display = EnsureDisplay();
     for (;;) {
         if (TakeReady(message, window, filterMin, filterMax, true))
             return message->message == WM_QUIT ? FALSE : TRUE;
+        // Without a display and without a timer nothing could ever arrive: an error, not an
+        // endless wait.
+        if (!display && timers.empty()) return -1;
         ArmTimerFd();
         g_main_context_iteration(nullptr, TRUE);
     }

@@ -348,6 +348,11 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     w->Box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_container_add(GTK_CONTAINER(top), w->Box);
     if (isStatic) {
+        // A small informational popup: it neither takes the focus nor shows in a task bar.
+        gtk_window_set_accept_focus(GTK_WINDOW(top), FALSE);
+        gtk_window_set_skip_taskbar_hint(GTK_WINDOW(top), TRUE);
+        gtk_window_set_skip_pager_hint(GTK_WINDOW(top), TRUE);
+        gtk_window_set_type_hint(GTK_WINDOW(top), GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
         w->Label = gtk_label_new(windowName != nullptr ? windowName : "");
         gtk_box_pack_start(GTK_BOX(w->Box), w->Label, TRUE, TRUE, 0);
     } else {

@@ -31,6 +31,10 @@ checked_at() {  # a checked box is blue around its white tick
 start_kinaro -d9 "$WORK/run.log"
 dialog=$(find_window "Kinaro Open File") || true
 [ -n "$dialog" ] || fail "no open-file dialog"
+# The chooser first opens at a size of its own, then takes ours (780x540 on this screen).
+wait_for 5 bash -c "[ \"\$(xwininfo -id $dialog | awk '/Width:/{w=\$2} /Height:/{h=\$2} END{print w \"x\" h}')\" = 780x540 ]" ||
+    fail "the dialog is $(size_of "$dialog"), not 780x540"
+sleep 0.3  # laid out
 found_box() { use_buffering_box "$dialog" >"$WORK/box"; }
 wait_for 5 found_box || fail "Use Buffering box not found"
 read -r bx by <"$WORK/box"

@@ -33,5 +33,24 @@ mean=$("$CONVERT" "$WORK/shot.png" -fill black -draw "rectangle $x,$y $((x + 199
 [ "$mean" = "0" ] || fail "borders are not black (brightest $mean)"
 ok "resized to ${cw}x$ch: re-centred at $x,$y with black borders"
 
+# A smaller window: the picture hangs over all four edges, its middle shown.
+xdotool windowsize "$top" 150 100
+wait_for 5 bash -c "[ \"\$(xwininfo -id $client | awk '/Height:/{print \$2}')\" -lt 150 ]" ||
+    fail "client area did not shrink"
+read -r cw ch < <(size_of "$client" | tr x ' ')
+x=$(((200 - cw) / 2)) y=$(((150 - ch) / 2))  # how far the picture hangs over left and top
+middle_shown() {
+    shot "$client" "$WORK/shot.png"
+    "$CONVERT" "$WORK/anim-0.ppm" -crop "${cw}x$ch+$x+$y" +repage "$WORK/middle.png"
+    local differ
+    differ=$("$COMPARE" -metric AE "$WORK/shot.png" "$WORK/middle.png" null: 2>&1) || true
+    [ "$differ" = "0" ]
+}
+wait_for 5 middle_shown || fail "the middle of the picture is not shown in ${cw}x$ch"
+ok "shrunk to ${cw}x$ch: the picture is clipped on all sides around its middle"
+
+xprop -id "$top" _NET_WM_ICON | grep -q "Icon (32 x 32)" || fail "no 32 x 32 window icon"
+ok "the window carries the 32 x 32 icon"
+
 "$KINARO_E2E_X" close "$top"
 expect_exit 10 0 "closing the window"

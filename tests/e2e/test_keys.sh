@@ -32,7 +32,7 @@ step f 9
 step b 0       # backward to the first
 step L 1       # loop: the first step at once
 keys "$top" less less greater comma period  # pause 60 -> 160 -> 110 -> 160 -> 110
-sleep 1.5      # more than one pass at 110 ms a frame
+sleep 2        # almost two passes at 110 ms a frame
 keys "$top" s
 sleep 0.25
 before=$(frame_number "$client" $square)
@@ -40,7 +40,7 @@ sleep 0.4
 [ "$(frame_number "$client" $square)" = "$before" ] || fail "'s' did not stop the loop"
 ok "'s' stops"
 keys "$top" C  # cycle, going forward
-sleep 2.5
+sleep 3.5      # up to the last frame, down to 0 and up again: at most 19 frames
 keys "$top" space
 sleep 0.25
 before=$(frame_number "$client" $square)
