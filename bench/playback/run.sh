@@ -10,8 +10,8 @@
 #   peak MB      the viewer's peak resident memory
 #   gap ms       mean, min and max time between frames on screen, and how many gaps lay
 #                within 2 ms of the mean
-# A last run leaves presenting to GTK's own redraws, to show the frames a 60 Hz frame clock
-# drops. Usage: bench/playback/run.sh [BUILD_DIR]   (default: build)
+# A further run leaves presenting to GTK's own redraws, to show the frames a 60 Hz frame
+# clock drops; the last one reads the pacing off the viewer's own debug log. Usage: bench/playback/run.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -73,6 +73,13 @@ run "p0 buffered" -p 0 -b 200 -loop 10
 run "p20 unbuffered" -p 20 -loop 1
 run "p20 buffered" -p 20 -b 200 -loop 1
 KINARO_GTK_PRESENT=gtk run "p0 via GTK redraws" -p 0 -loop 10
+# The pacing as the viewer's own millisecond clock sees it: the interval of every paced put
+# (its debug log at level 10 has one line per check of the pause).
+timeout 60 "$kinaro" -p 20 -loop 1 -d10 "$work/pace.log" "$work/bench.rm" 2>/dev/null || true
+sed -n 's/^Last:[0-9-]*, Cur:[0-9-]*, Diff:\([0-9-]*\), Wait:\([0-9-]*\)$/\1 \2/p' "$work/pace.log" |
+    awk '$1 >= $2 { n++; if (!min || $1 < min) min = $1; if ($1 > max) max = $1; if ($1 - $2 <= 2) ok++ }
+         END { printf "pacing at -p 20 by the viewer'"'"'s clock: %d puts, %d to %d ms apart, %d within 2 ms of 20\n",
+                      n, min, max, ok }'
 unbuffered=$(cat "$work/peak-p0 unbuffered")
 buffered=$(cat "$work/peak-p0 buffered")
 awk -v u="$unbuffered" -v b="$buffered" -v f="$frame_bytes" 'BEGIN {
