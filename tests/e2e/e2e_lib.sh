@@ -60,6 +60,17 @@ start_kinaro() {
     KPID=$!
 }
 
+# Starts the viewer on the 200x150 test animation with `options...` and waits for its window
+# to show frame 0; sets `top` (the window) and `client` (its client area).
+square=5  # the frame counter's squares in a 200-pixel-wide demo picture
+open_viewer() {
+    start_kinaro "$@" "$WORK/anim.rm"
+    top=$(find_window Kinaro) || true
+    [ -n "$top" ] || fail "no viewer window"
+    client=$(client_of "$top")
+    wait_for 5 frame_is "$client" $square 0 || fail "frame 0 not shown first"
+}
+
 # Waits up to `seconds` for the viewer to end and checks its exit status.
 expect_exit() {
     local seconds=$1 expected=$2 what=$3

@@ -3,13 +3,8 @@
 source "$E2E_LIB"
 start_x
 make_animation "$WORK/anim.rm" 10 200x150
-square=5
 
-start_kinaro -p 80 -d10 "$WORK/run.log" "$WORK/anim.rm"
-top=$(find_window Kinaro) || true
-[ -n "$top" ] || fail "no viewer window"
-client=$(client_of "$top")
-wait_for 5 frame_is "$client" $square 0 || fail "frame 0 not shown first"
+open_viewer -p 80 -d10 "$WORK/run.log"
 
 menu() {
     local popup=$1 item=$2
@@ -72,11 +67,7 @@ waits=$(grep -o 'Wait:[0-9]*' "$WORK/run.log" | uniq | tr '\n' ' ')
 ok "Go > Decrease Speed and Increase Speed change the pause by 50 ms"
 
 # Mouse buttons on a three-button pointer: middle steps forward, left backward, right quits.
-start_kinaro -p 400 "$WORK/anim.rm"
-top=$(find_window Kinaro) || true
-[ -n "$top" ] || fail "no viewer window"
-client=$(client_of "$top")
-wait_for 5 frame_is "$client" $square 0 || fail "frame 0 not shown first"
+open_viewer -p 400
 xdotool mousemove --window "$client" 100 75
 click() {
     local button=$1 expected=$2
