@@ -1,0 +1,72 @@
+#include "fuzz/read_metafile.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/diagnostics.h"
+#include "app/viewer_state.h"
+#include "platform/headless/headless_control.h"
+#include "rm/frame_locator.h"
+
+namespace {
+
+constexpr uint32_t MaxFramesRead = 64;
+
+void ReleaseImage(Image& image) {
+    std::free(image.Pixels);
+    std::free(image.LUT);
+    image.Pixels = nullptr;
+    image.LUT = nullptr;
+}
+
+// Settings picked from the input itself, so that one input always reads the same way.
+void ChooseSettings(const uint8_t* data, size_t size) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < size && i < 64; ++i) h = (h ^ data[i]) * 16777619u;
+    h ^= static_cast<uint32_t>(size);
+    static const int32_t adjustments[] = {0, 0, -1, -3, 2, -4};
+    State.WidthAdjust = adjustments[h % 6];
+    State.MultipleColormaps = (h >> 3) & 1 ? 0 : 1;
+    State.Grayscale = (h >> 4) & 1;
+    State.WW = State.WH = 640;
+    State.WR = State.WB = 639;
+}
+
+}  // namespace
+
+int ReadMetafileFromMemory(const uint8_t* data, size_t size) {
+    State = ViewerState{};
+    HeadlessReset();
+    HeadlessSetQuiet(true);
+    InitDefaults();
+    State.MaxFrames = MaxFramesRead;
+    std::vector<uint32_t> table(MaxFramesRead);
+    for (uint32_t i = 0; i < MaxFramesRead; ++i) table[i] = i;
+    State.FileImageNumber = table.data();
+    ChooseSettings(data, size);
+    InitImage(State.DisplayImage);
+
+    // fmemopen refuses an empty buffer; an empty file has no frames anyway.
+    std::vector<uint8_t> copy(data, data + size);
+    if (!copy.empty()) State.MetafileStream = fmemopen(copy.data(), copy.size(), "rb");
+
+    int frames = 0;
+    try {
+        uint32_t index = 0;
+        while (index < MaxFramesRead && GetFileImage(State.DisplayImage, index) >= 0) ++index;
+        frames = static_cast<int>(index);
+        // Back to the first frame, then on to the second, as playback does after a loop.
+        if (frames > 0) GetFileImage(State.DisplayImage, 0);
+        if (frames > 1) GetFileImage(State.DisplayImage, 1);
+    } catch (const ProcessEnded&) {
+    }
+
+    if (State.MetafileStream != nullptr) std::fclose(State.MetafileStream);
+    State.MetafileStream = nullptr;
+    ReleaseImage(State.DisplayImage);
+    std::free(State.ImageFilePositions);
+    State.ImageFilePositions = nullptr;
+    State.FileImageNumber = nullptr;
+    return frames;
+}
