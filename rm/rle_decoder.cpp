@@ -66,7 +66,8 @@ void PutBytes(uint8_t* pixels, int64_t size, int64_t pos, const uint8_t* source,
 //   pixel = (byte 0 & OwnPixel) | (fill value & FillPixel)
 //   run length = (run length & KeepRun) | (value & SetRun)
 // Special words (end of line or frame, and every error) get a count far above any real one,
-// so that the one unlikely branch for long runs also catches them.
+// so that the one unlikely branch for long runs also catches them; they keep the run length
+// (an end of scan line leaves it in force).
 struct OpcodeEffect {
     uint32_t One, RunCount, ValueCount, OwnPixel, FillPixel, KeepRun, SetRun, Unused;
 };
@@ -75,19 +76,19 @@ constexpr uint32_t S = 0x10000u;  // the count of a special word
 constexpr OpcodeEffect Effects[16] = {
     /* 0x0 set run length */ {0, 0, 0, 0, 0, 0, All, 0},
     /* 0x1 literal pixel  */ {1, 0, 0, 0xFF, 0, All, 0, 0},
-    /* 0x2                */ {S, 0, 0, 0, 0, 0, 0, 0},
+    /* 0x2                */ {S, 0, 0, 0, 0, All, 0, 0},
     /* 0x3 repeated run   */ {0, All, 0, 0xFF, 0, 0, 0, 0},
-    /* 0x4                */ {S, 0, 0, 0, 0, 0, 0, 0},
-    /* 0x5                */ {S, 0, 0, 0, 0, 0, 0, 0},
-    /* 0x6                */ {S, 0, 0, 0, 0, 0, 0, 0},
-    /* 0x7                */ {S, 0, 0, 0, 0, 0, 0, 0},
-    /* 0x8                */ {S, 0, 0, 0, 0, 0, 0, 0},
-    /* 0x9                */ {S, 0, 0, 0, 0, 0, 0, 0},
-    /* 0xA                */ {S, 0, 0, 0, 0, 0, 0, 0},
-    /* 0xB                */ {S, 0, 0, 0, 0, 0, 0, 0},
-    /* 0xC                */ {S, 0, 0, 0, 0, 0, 0, 0},
+    /* 0x4                */ {S, 0, 0, 0, 0, All, 0, 0},
+    /* 0x5                */ {S, 0, 0, 0, 0, All, 0, 0},
+    /* 0x6                */ {S, 0, 0, 0, 0, All, 0, 0},
+    /* 0x7                */ {S, 0, 0, 0, 0, All, 0, 0},
+    /* 0x8                */ {S, 0, 0, 0, 0, All, 0, 0},
+    /* 0x9                */ {S, 0, 0, 0, 0, All, 0, 0},
+    /* 0xA                */ {S, 0, 0, 0, 0, All, 0, 0},
+    /* 0xB                */ {S, 0, 0, 0, 0, All, 0, 0},
+    /* 0xC                */ {S, 0, 0, 0, 0, All, 0, 0},
     /* 0xD fill           */ {0, 0, All, 0, All, All, 0, 0},
-    /* 0xE                */ {S, 0, 0, 0, 0, 0, 0, 0},
+    /* 0xE                */ {S, 0, 0, 0, 0, All, 0, 0},
     /* 0xF no-op          */ {0, 0, 0, 0, 0, All, 0, 0},
 };
 

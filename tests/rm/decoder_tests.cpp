@@ -1,5 +1,6 @@
 // The image array and the RLE decoder, word by word.
 #include <cstring>
+#include <random>
 
 #include "rm/block_reader.h"
 #include "rm/rle_decoder.h"
@@ -75,6 +76,13 @@ TEST_F(DecoderTest, WordsAndTheirCornerCases) {
         ASSERT_EQ(array.size(), 16u);
         EXPECT_EQ(std::vector<uint8_t>(array.begin() + 8, array.begin() + 14), c.top) << c.what;
     }
+}
+
+TEST_F(DecoderTest, TheRunLengthSurvivesAnEndOfScanLine) {
+    Image im = MakeImage(4, 2);
+    OpenStream({0x0002, 0x6000, 0x3007, 0x7000});
+    GetRLE(im, 0);
+    EXPECT_EQ(ArrayOf(im), (std::vector<uint8_t>{7, 7, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
 }
 
 TEST_F(DecoderTest, ALongScanLineContinuesIntoTheNextRowOfTheArray) {
@@ -215,4 +223,94 @@ TEST_F(DecoderTest, AllocationSizesAndTheLogLine) {
         for (size_t i = 0; i < im.PixelsSize; i += 997) EXPECT_EQ(im.Pixels[i], 0);
         std::free(im.Pixels);
     }
+}
+
+// The decoder word by word as the format states it, one pixel at a time, dropping what
+// falls outside the array: the reference the fast decoder must match exactly.
+static void ReferenceDecode(const std::vector<uint16_t>& words, std::vector<uint8_t>& array,
+                            int64_t scanLineWidth, int64_t height, uint8_t fill) {
+    int64_t rowStart = (height - 1) * scanLineWidth;
+    int64_t pos = rowStart;
+    uint32_t run = 0;
+    auto put = [&](uint8_t v) {
+        if (pos >= 0 && pos < static_cast<int64_t>(array.size())) array[pos] = v;
+        ++pos;
+    };
+    for (uint16_t w : words) {
+        uint32_t value = w & 0xFFF;
+        switch (w >> 12) {
+        case 0x0: run = value; break;
+        case 0x1: put(w & 0xFF); break;
+        case 0x3:
+            for (uint32_t i = 0; i < run; ++i) put(w & 0xFF);
+            run = 0;
+            break;
+        case 0x6: rowStart -= scanLineWidth; pos = rowStart; break;
+        case 0x7: return;
+        case 0xD:
+            for (uint32_t i = 0; i < value; ++i) put(fill);
+            break;
+        default: break;
+        }
+    }
+}
+
+TEST_F(DecoderTest, MatchesThePixelByPixelReferenceOnRandomStreams) {
+    std::mt19937 rng(12345);
+    for (int trial = 0; trial < 300; ++trial) {
+        ResetViewer();
+        int width = 1 + static_cast<int>(rng() % (trial < 200 ? 40 : 30000));
+        int height = 1 + static_cast<int>(rng() % 12);
+        std::vector<uint16_t> words;
+        int count = static_cast<int>(rng() % 3000);
+        for (int i = 0; i < count; ++i) {
+            uint32_t r = rng();
+            uint32_t pick = r % 100;
+            uint32_t value = (r >> 8) & 0xFFF;
+            if (pick < 40) words.push_back(Word(0x1, value));
+            else if (pick < 55) words.push_back(Word(0x0, trial % 3 == 0 ? value : value % 50));
+            else if (pick < 75) words.push_back(Word(0x3, value));
+            else if (pick < 85) words.push_back(Word(0xD, trial % 3 == 0 ? value : value % 60));
+            else if (pick < 92) words.push_back(Word(0x6, value));
+            else words.push_back(Word(0xF, value));
+        }
+        words.push_back(0x7000);
+        Image im = MakeImage(width, height, 0x5C);
+        std::vector<uint8_t> expected = ArrayOf(im);
+        ReferenceDecode(words, expected, im.ScanLineWidth, height, im.FillValues[0]);
+        OpenStream(words);
+        GetRLE(im, 0);
+        std::vector<uint8_t> got = ArrayOf(im);
+        size_t firstDifference = 0;
+        while (firstDifference < got.size() && got[firstDifference] == expected[firstDifference]) ++firstDifference;
+        ASSERT_EQ(got, expected) << "trial " << trial << ", " << width << "x" << height
+                                 << ", first difference at " << firstDifference << " of " << got.size()
+                                 << ", words " << words.size();
+        std::free(im.Pixels);
+    }
+}
+
+TEST_F(DecoderTest, ScanLinesLongerThanAnyStagingBuffer) {
+    // 70,000-pixel rows of runs, fills and literals; and one scan line of 200,000 pixels
+    // running on through three rows of a 60,000-wide image.
+    rmwriter::Frame f = PatternFrame(70000, 3, 9);
+    Metafile m;
+    m.AddFrame(f);
+    OpenMetafile(m);
+    std::fseek(State.MetafileStream, 1024, SEEK_SET);
+    Image im = MakeImage(70000, 3, 0);
+    im.FillValues[0] = f.header.Fill[0];
+    GetRLE(im, 0);
+    EXPECT_TRUE(ArrayOf(im) == ExpectedArray(f, im.ScanLineWidth));
+
+    ResetViewer();
+    std::vector<uint16_t> words;
+    for (int i = 0; i < 40; ++i) words.insert(words.end(), {0x0FFF, Word(0x3, i), 0xD3E8});
+    words.push_back(0x7000);
+    Image wide = MakeImage(60000, 4, 0x11);
+    std::vector<uint8_t> expected = ArrayOf(wide);
+    ReferenceDecode(words, expected, wide.ScanLineWidth, 4, wide.FillValues[0]);
+    OpenStream(words);
+    GetRLE(wide, 0);
+    EXPECT_TRUE(ArrayOf(wide) == expected);
 }
