@@ -10,9 +10,15 @@
 #include "rm/frame_header.h"
 #include "rm/rle_decoder.h"
 
-// Entries in ImageFilePositions. MaxFrames is fixed before the first frame is read; should it
-// grow later, the table does not, and positions past it are never written.
-static uint32_t PositionsCapacity = 0;
+// The table of positions this reader allocated, and its entries. MaxFrames is fixed before
+// the first frame is read; should it grow later, the table does not, and positions past it
+// are never written.
+static const int32_t* PositionsTable = nullptr;
+static uint32_t PositionsEntries = 0;
+
+static uint32_t PositionsCapacity() {
+    return State.ImageFilePositions == PositionsTable ? PositionsEntries : State.MaxFrames;
+}
 
 static bool BlockIsHeader() {
     return State.Block[0] == 0x00 && State.Block[1] == 0x00 && State.Block[2] == 0x00 &&
@@ -29,11 +35,11 @@ static bool FindNewHeader(uint32_t index, int64_t n) {
             return false;
         }
         if (!BlockIsHeader()) continue;
-        if (static_cast<int64_t>(State.LastFileImage) + 1 >= static_cast<int64_t>(PositionsCapacity))
+        if (static_cast<int64_t>(State.LastFileImage) + 1 >= static_cast<int64_t>(PositionsCapacity()))
             FatalError("GetFileImage",
                        "Too many images in Raster Metafile (MAX = %ld)\n\tSet \"-max\" parameter "
                        "higher",
-                       PositionsCapacity);
+                       PositionsCapacity());
         // Positions are kept as 32-bit offsets: a header past 2^31 - 1 bytes cannot be
         // recorded, so such a file is refused rather than wrapped.
         int64_t offset = static_cast<int64_t>(State.BlockNumber) * 512;
@@ -52,7 +58,7 @@ static void ReturnToHeader(uint32_t index, int64_t n) {
     LogAt(3, " - Old One In File (%d/%d)\n", static_cast<int>(index), static_cast<int>(n));
     int32_t position = State.ImageFilePositions[n];
     // A failed seek shows in the read that follows.
-    std::fseek(State.MetafileStream, position, SEEK_SET);
+    if (State.MetafileStream != nullptr) std::fseek(State.MetafileStream, position, SEEK_SET);
     State.BlockNumber = position / 512 - 1;
     if (!ReadBlock())
         FatalError("GetFileImage", "Header not found on return to previous file position", 0);
@@ -60,10 +66,11 @@ static void ReturnToHeader(uint32_t index, int64_t n) {
 
 int32_t GetFileImage(Image& image, uint32_t index) {
     if (State.ImageFilePositions == nullptr) {
-        PositionsCapacity = State.MaxFrames;
         State.ImageFilePositions =
             static_cast<int32_t*>(std::calloc(State.MaxFrames == 0 ? 1 : State.MaxFrames,
                                               sizeof(int32_t)));
+        PositionsTable = State.ImageFilePositions;
+        PositionsEntries = State.MaxFrames;
         if (State.ImageFilePositions == nullptr)
             FatalError("GetFileImage",
                        "Cannot allocate memory for image file positions (%ld)\n\tTry setting "
