@@ -46,7 +46,7 @@ constexpr int64_t PositionLimit = int64_t{1} << 62;
 // copy lands exactly where the pixels would have been written one by one, in the same
 // order, so the result is the same.
 constexpr size_t LineCapacity = 16384;  // flushed beyond this, checked once per block
-constexpr size_t StoreWidth = 32;
+constexpr size_t StoreWidth = 16;
 // A block of 256 words each adding at most StoreWidth on the fast path, then a run or fill
 // of up to 4095 and its full-width store.
 constexpr size_t LineHeadroom = 256 * StoreWidth;
@@ -60,59 +60,55 @@ void PutBytes(uint8_t* pixels, int64_t size, int64_t pos, const uint8_t* source,
         std::memcpy(pixels + first, source + (first - pos), static_cast<size_t>(last - first));
 }
 
-// What one opcode does to the pixel count, the pixel value and the run length, as masks, so
-// that the common words decode without a branch on the opcode:
-//   count = One | (run length & RunCount) | (value & ValueCount)
-//   pixel = (byte 0 & OwnPixel) | (fill value & FillPixel)
-//   run length = (run length & KeepRun) | (value & SetRun)
+// What one opcode does to the pixel count, the pixel and the run length, as masks, so that
+// the common words decode without a branch on the opcode:
+//   count = One | (run length & RunCount) | (word & ValueCount)
+//   pixel × 16 = ((word << 4) & OwnPixel) | FillPixel
+//   run length = (run length & KeepRun) | (word & SetRun)
+// ValueCount and SetRun take the word's 12-bit value field; the pixel comes scaled by 16, as
+// the offset of its pattern (below), and FillPixel is set to the frame's fill value × 16.
 // Special words (end of line or frame, and every error) get a count far above any real one,
 // so that the one unlikely branch for long runs also catches them; they keep the run length
 // (an end of scan line leaves it in force).
-struct OpcodeEffect {
-    uint32_t One, RunCount, ValueCount, OwnPixel, FillPixel, KeepRun, SetRun, Unused;
+// Kept as one array per mask, so that the opcode indexes each directly.
+struct OpcodeEffects {
+    uint64_t One[16], RunCount[16], ValueCount[16], OwnPixel[16], FillPixel[16], KeepRun[16],
+        SetRun[16];
 };
-constexpr uint32_t All = 0xFFFFFFFFu;
-constexpr uint32_t S = 0x10000u;  // the count of a special word
-constexpr OpcodeEffect Effects[16] = {
-    /* 0x0 set run length */ {0, 0, 0, 0, 0, 0, All, 0},
-    /* 0x1 literal pixel  */ {1, 0, 0, 0xFF, 0, All, 0, 0},
-    /* 0x2                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0x3 repeated run   */ {0, All, 0, 0xFF, 0, 0, 0, 0},
-    /* 0x4                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0x5                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0x6                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0x7                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0x8                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0x9                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0xA                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0xB                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0xC                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0xD fill           */ {0, 0, All, 0, All, All, 0, 0},
-    /* 0xE                */ {S, 0, 0, 0, 0, All, 0, 0},
-    /* 0xF no-op          */ {0, 0, 0, 0, 0, All, 0, 0},
+constexpr uint64_t All = ~uint64_t{0};
+constexpr uint64_t V = 0xFFF;    // the value field
+constexpr uint64_t P = 0xFF0;    // the pixel byte, scaled by 16
+constexpr uint64_t S = 0x10000;  // the count of a special word
+//                          0x0  0x1  0x2  0x3  0x4  0x5  0x6  0x7  0x8  0x9  0xA  0xB  0xC  0xD  0xE  0xF
+//                          set  lit       run                                               fill      no-op
+constexpr OpcodeEffects Effects = {
+    /* One        */ {0,   1,   S,   0,   S,   S,   S,   S,   S,   S,   S,   S,   S,   0,   S,   0},
+    /* RunCount   */ {0,   0,   0,   All, 0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0},
+    /* ValueCount */ {0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   V,   0,   0},
+    /* OwnPixel   */ {0,   P,   0,   P,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0},
+    /* FillPixel  */ {0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0},
+    /* KeepRun    */ {0,   All, All, 0,   All, All, All, All, All, All, All, All, All, All, All, All},
+    /* SetRun     */ {V,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0},
 };
 
-// 16 copies of every byte value: one load gives the pattern a run is stored with.
+// 16 copies of every byte value: the pattern a pixel is stored with, at offset pixel × 16.
 struct PatternTable {
-    alignas(16) uint8_t bytes[256][16];
+    alignas(16) uint8_t bytes[256 * 16];
     PatternTable() {
-        for (int v = 0; v < 256; ++v) std::memset(bytes[v], v, 16);
+        for (int v = 0; v < 256; ++v) std::memset(bytes + v * 16, v, 16);
     }
 };
 const PatternTable Patterns;
 
-// Stores StoreWidth bytes of `pixel` at `at`.
-inline void StorePattern(uint8_t* at, uint32_t pixel) {
+// Stores StoreWidth bytes of the pixel whose pattern is at `offset` (pixel × 16) at `at`.
+inline void StorePattern(uint8_t* at, uint64_t offset) {
 #if defined(__SSE2__)
-    const __m128i pattern = _mm_load_si128(reinterpret_cast<const __m128i*>(Patterns.bytes[pixel]));
+    const __m128i pattern = _mm_load_si128(reinterpret_cast<const __m128i*>(Patterns.bytes + offset));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), pattern);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16), pattern);
 #else
-    const uint64_t pattern = pixel * 0x0101010101010101ull;
+    const uint64_t pattern = (offset >> 4) * 0x0101010101010101ull;
     std::memcpy(at, &pattern, 8);
     std::memcpy(at + 8, &pattern, 8);
-    std::memcpy(at + 16, &pattern, 8);
-    std::memcpy(at + 24, &pattern, 8);
 #endif
 }
 
@@ -177,45 +173,46 @@ void GetRLE(Image& image, int32_t channel) {
     d.rowStart = (static_cast<int64_t>(image.IH) - 1) * d.rowStep;
     d.linePos = d.rowStart;
     d.count = 0;
-    const uint32_t fill = image.FillValues[channel >= 0 && channel < 3 ? channel : 0];
-    uint32_t runLength = 0;
-    size_t count = 0;  // a register copy of d.count for the hot loop
+    // The frame's own copy of the opcode table, with the fill value in place.
+    OpcodeEffects e = Effects;
+    e.FillPixel[0xD] = uint64_t{image.FillValues[channel >= 0 && channel < 3 ? channel : 0]} << 4;
+    uint64_t runLength = 0;
+    uint8_t* out = Line;  // where the next pixel of the line goes; d.count = out - Line
 
     for (;;) {
-        if (count > LineCapacity) {
-            d.count = count;
+        if (out > Line + LineCapacity) {
+            d.count = static_cast<size_t>(out - Line);
             d.Flush();
-            count = d.count;
+            out = Line;
         }
 #pragma GCC unroll 4
         for (const uint8_t* word = State.Block; word < State.Block + BlockSize; word += 2) {
-            const uint32_t w = word[0] | static_cast<uint32_t>(word[1]) << 8;
-            const OpcodeEffect& e = Effects[w >> 12];
-            const uint32_t value = w & 0xFFF;
-            const uint32_t n = e.One | (runLength & e.RunCount) | (value & e.ValueCount);
-            const uint32_t pixel = (w & e.OwnPixel) | (fill & e.FillPixel);
-            runLength = (runLength & e.KeepRun) | (value & e.SetRun);
-            StorePattern(Line + count, pixel);
+            const uint64_t w = word[0] | static_cast<uint64_t>(word[1]) << 8;
+            const uint64_t op = w >> 12;
+            const uint64_t n = e.One[op] | (runLength & e.RunCount[op]) | (w & e.ValueCount[op]);
+            const uint64_t pattern = ((w << 4) & e.OwnPixel[op]) | e.FillPixel[op];
+            runLength = (runLength & e.KeepRun[op]) | (w & e.SetRun[op]);
+            StorePattern(out, pattern);
             if (n > StoreWidth) [[unlikely]] {
+                d.count = static_cast<size_t>(out - Line);
                 if (n >= S) {
-                    d.count = count;
-                    const bool more = d.Special(w);
-                    count = d.count;
+                    // Read the word again rather than keep a copy of it alive in the loop.
+                    const bool more = d.Special(word[0] | static_cast<uint32_t>(word[1]) << 8);
+                    out = Line + d.count;
                     if (!more) return;
                     continue;
                 }
-                if (count + n > LineCapacity + LineHeadroom) {
-                    d.count = count;
+                if (d.count + n > LineCapacity + LineHeadroom) {
                     d.Flush();
-                    count = d.count;
-                    StorePattern(Line, pixel);
+                    out = Line;
+                    StorePattern(out, pattern);
                 }
-                std::memset(Line + count + StoreWidth, static_cast<int>(pixel), n - StoreWidth);
+                std::memset(out + StoreWidth, static_cast<int>(pattern >> 4), n - StoreWidth);
             }
-            count += n;
+            out += n;
         }
         if (!ReadBlock()) {
-            d.count = count;
+            d.count = static_cast<size_t>(out - Line);
             d.Flush();
             FatalError("GetRLE", "End of file encountered before end of frame", 0);
         }
