@@ -109,7 +109,7 @@ void GetLUT(Image& image) {
 }
 
 void SetUpLUT(Image& image) {
-    if (State.Grayscale == 0) return;
+    if (State.Grayscale == 0 || image.LUT == nullptr) return;
     for (int i = 0; i < image.LUTSize; ++i) {
         LUTEntry& e = image.LUT[i];
         double v = (e.Green * 0.59 + e.Red * 0.3) + e.Blue * 0.11;
