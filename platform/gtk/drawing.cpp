@@ -200,6 +200,8 @@ void AllocateSurface(WindowRecord* w, int width, int height) {
 bool CanPresentDirectly(GdkWindow* window) {
     Display* display = XDisplayOrNull();
     if (display == nullptr || window == nullptr || !DirectPresentationWanted()) return false;
+    // A scaled window (HiDPI) has more device pixels than the surface has; GTK scales then.
+    if (gdk_window_get_scale_factor(window) != 1) return false;
     GdkVisual* visual = gdk_window_get_visual(window);
     return DirectVisual(display, gdk_x11_visual_get_xvisual(visual), gdk_visual_get_depth(visual));
 }

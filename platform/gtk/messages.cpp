@@ -140,8 +140,8 @@ bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit) {
         for (Timer& t : timers) {
             if (t.DueUs > now) continue;
             if (t.Window != nullptr && !Matches(t.Window, WM_TIMER, filter, min, max)) continue;
-            // The next tick is one period after this one was due; a late tick does not
-            // bring a burst of catching up, as a timer is one flag.
+            // The next tick is one period after this one was due. Expirations while the
+            // program was busy are one flag, as on Windows: one tick at once, no burst.
             t.DueUs += t.PeriodUs;
             if (t.DueUs < now) t.DueUs = now;
             Fill(out, t.Window, WM_TIMER, t.Id, (LPARAM)t.Proc, NowMs());
