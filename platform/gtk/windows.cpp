@@ -129,9 +129,8 @@ void OnAreaRealize(GtkWidget* area, gpointer data) {
         gdk_window_ensure_native(gdkWindow);
         gdk_window_add_filter(gdkWindow, OnXEvent, w);
     }
-    // A surface made before the area had its X window is remade to be presented directly.
-    if (w->Surface.Pixels != nullptr && !w->Surface.Direct)
-        ResizeSurface(w, w->Surface.Width, w->Surface.Height);
+    // A surface made before the area had this X window is remade to be presented to it.
+    if (w->Surface.Pixels != nullptr) ResizeSurface(w, w->Surface.Width, w->Surface.Height);
 }
 
 void OnSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {

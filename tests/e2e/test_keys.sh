@@ -25,7 +25,10 @@ ok "forward stops at the last frame"
 step 1 0
 step f 9
 step b 0       # backward to the first
-step L 1       # loop: the first step at once
+keys "$top" L  # loop: it moves on from frame 0
+moved_on() { ! frame_is "$client" $square 0; }
+wait_for 3 moved_on || fail "'L' did not start the loop"
+ok "'L' starts the loop"
 keys "$top" less less greater comma period  # pause 60 -> 160 -> 110 -> 160 -> 110
 sleep 2        # almost two passes at 110 ms a frame
 keys "$top" s
