@@ -20,6 +20,7 @@
 #include "app/info_boxes.h"
 #include "app/viewer_state.h"
 #include "platform/win32.h"
+#include "resources/icon_drawing.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_tables.h"
 #include "rm/frame_locator.h"
@@ -176,6 +177,7 @@ struct Viewer {
 
 std::string ViewerExe;
 std::string WorkDir;
+std::vector<DWORD> StartedProcesses;
 
 Viewer StartViewer(const std::string& arguments, WORD showCommand = SW_SHOWNORMAL) {
     std::string commandLine = "\"" + ViewerExe + "\"" + (arguments.empty() ? "" : " " + arguments);
@@ -188,6 +190,7 @@ Viewer StartViewer(const std::string& arguments, WORD showCommand = SW_SHOWNORMA
                              WorkDir.c_str(), &startup, &viewer.Process);
     Require(ok, "starts " + commandLine);
     viewer.Running = true;
+    StartedProcesses.push_back(viewer.Process.dwProcessId);
     return viewer;
 }
 
@@ -217,6 +220,16 @@ std::string ClassOf(HWND window) {
 std::string TextOf(HWND window) {
     char text[4096] = "";
     GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// What a control of another process holds now (GetWindowText would give the text it was
+// created with).
+std::string ContentOf(HWND control) {
+    char text[4096] = "";
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 2000, &result);
     return text;
 }
 
@@ -320,14 +333,21 @@ void TypeText(const std::string& text) {
     SendKeys(inputs);
 }
 
+// A popup menu on screen (of any process: only one can be open).
+bool PopupMenuOpen() {
+    HWND popup = FindWindowA("#32768", nullptr);
+    return popup && IsWindowVisible(popup);
+}
+
 // Opens a menu of the bar with Alt and its mnemonic, then picks an item by its mnemonic.
 void ChooseMenuItem(HWND window, char popupMnemonic, char itemMnemonic) {
     BringToFront(window);
     SendKeys({VirtualKey(VK_MENU, false), VirtualKey(static_cast<WORD>(popupMnemonic), false),
               VirtualKey(static_cast<WORD>(popupMnemonic), true), VirtualKey(VK_MENU, true)});
-    Sleep(100);
+    Check(WaitUntil(PopupMenuOpen, 5000), std::string("Alt+") + popupMnemonic + " opens a menu");
     SendKeys({VirtualKey(static_cast<WORD>(itemMnemonic), false),
               VirtualKey(static_cast<WORD>(itemMnemonic), true)});
+    WaitUntil([] { return !PopupMenuOpen(); }, 5000);
 }
 
 // ---- Screen -----------------------------------------------------------------------------
@@ -362,6 +382,23 @@ Picture CaptureClient(HWND window) {
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return p;
+}
+
+// The whole window, caption and frame included, as it reached the screen.
+Picture CaptureWindow(HWND window) {
+    Picture p;
+    RECT r;
+    if (!GetWindowRect(window, &r)) return p;
+    p.Width = r.right - r.left;
+    p.Height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    for (int y = 0; y < p.Height; ++y)
+        for (int x = 0; x < p.Width; ++x) {
+            COLORREF c = GetPixel(screen, r.left + x, r.top + y);
+            p.Pixels.push_back(GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c));
+        }
     ReleaseDC(nullptr, screen);
     return p;
 }
@@ -441,9 +478,10 @@ std::string Lines(std::string text) {
 
 // ---- The checks -------------------------------------------------------------------------
 
-void CheckMenu(HWND window) {
-    HMENU menu = GetMenu(window);
-    Require(menu != nullptr, "window has the menu");
+// The menu as the executable's resources hold it, against the definition.
+void CheckMenuResource(HMODULE module) {
+    HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(IDM_KINARO));
+    Require(menu != nullptr, "kinaro.exe holds menu 103");
     Check(GetMenuItemCount(menu) == KinaroMenuPopupCount, "menu bar has every popup");
     for (int p = 0; p < KinaroMenuPopupCount && p < GetMenuItemCount(menu); ++p) {
         char text[256] = "";
@@ -451,28 +489,71 @@ void CheckMenu(HWND window) {
         HMENU popup = GetSubMenu(menu, p);
         bool same = std::string(text) == KinaroMenu[p].Text && popup != nullptr &&
                     GetMenuItemCount(popup) == KinaroMenu[p].ItemCount;
+        MENUITEMINFOA item = {};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE;
+        GetMenuItemInfoA(menu, p, TRUE, &item);
+        bool help = item.fType & MFT_RIGHTJUSTIFY;  // MF_HELP
+        same = same && help == KinaroMenu[p].IsHelpPopup;
         for (int i = 0; same && i < KinaroMenu[p].ItemCount; ++i) {
             const MenuItemDefinition& item = KinaroMenu[p].Items[i];
-            same = GetMenuItemID(popup, i) == static_cast<UINT>(item.Id);
-            if (same && item.Id != 0) {
+            if (item.Id == 0) {
+                same = GetMenuState(popup, i, MF_BYPOSITION) & MF_SEPARATOR;
+            } else {
                 GetMenuStringA(popup, i, text, sizeof text, MF_BYPOSITION);
-                same = std::string(text) == item.Text;
+                same = GetMenuItemID(popup, i) == static_cast<UINT>(item.Id) &&
+                       std::string(text) == item.Text;
             }
         }
         Check(same, std::string("menu popup ") + KinaroMenu[p].Text + " as defined");
     }
+    DestroyMenu(menu);
 }
 
-void CheckIcon(HWND window) {
-    auto icon = reinterpret_cast<HICON>(GetClassLongPtrA(window, GCLP_HICON));
+// Icon 101 as Windows loads it from the executable, pixel by pixel against the drawing.
+void CheckIconResource(HMODULE module) {
+    auto icon = static_cast<HICON>(
+        LoadImageA(module, MAKEINTRESOURCEA(IDI_KINARO), IMAGE_ICON, 32, 32, 0));
+    Require(icon != nullptr, "kinaro.exe holds icon 101");
     ICONINFO info = {};
     BITMAP bitmap = {};
-    bool ok = icon != nullptr && GetIconInfo(icon, &info) &&
+    bool ok = GetIconInfo(icon, &info) && info.hbmColor &&
               GetObjectA(info.hbmColor, sizeof bitmap, &bitmap) && bitmap.bmWidth == 32 &&
               bitmap.bmHeight == 32;
+    Check(ok, "icon 101 is 32x32");
+    if (ok) {
+        BITMAPINFO format = {};
+        format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        format.bmiHeader.biWidth = 32;
+        format.bmiHeader.biHeight = -32;
+        format.bmiHeader.biPlanes = 1;
+        format.bmiHeader.biBitCount = 32;
+        format.bmiHeader.biCompression = BI_RGB;
+        std::vector<uint32_t> pixels(32 * 32);
+        HDC screen = GetDC(nullptr);
+        int rows = GetDIBits(screen, info.hbmColor, 0, 32, pixels.data(), &format, DIB_RGB_COLORS);
+        ReleaseDC(nullptr, screen);
+        int differing = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x)
+                if (!IconTransparent(x, y) &&
+                    (pixels[y * 32 + x] & 0xFFFFFF) != IconPalette[IconPixel(x, y)])
+                    ++differing;
+        Check(rows == 32 && differing == 0,
+              "icon 101 shows our drawing (" + std::to_string(differing) + " pixels differ)");
+    }
     if (info.hbmColor) DeleteObject(info.hbmColor);
     if (info.hbmMask) DeleteObject(info.hbmMask);
-    Check(ok, "window class has the 32x32 icon 101");
+    DestroyIcon(icon);
+}
+
+void CheckResources() {
+    Note("-- the resources linked into kinaro.exe");
+    HMODULE module = LoadLibraryExA(ViewerExe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    Require(module != nullptr, "kinaro.exe loads as a resource module");
+    CheckMenuResource(module);
+    CheckIconResource(module);
+    FreeLibrary(module);
 }
 
 void CheckHelpBox(const Viewer& viewer, HWND window, char mnemonic, const char* title,
@@ -486,13 +567,36 @@ void CheckHelpBox(const Viewer& viewer, HWND window, char mnemonic, const char* 
     Check(IsWindow(window) && IsWindowVisible(window), "viewer window still open");
 }
 
+// The class icon is only visible to its own process; what the user sees of it is the small
+// copy in the caption, left of the title. Our drawing's sky and hills are pure blue, lime and
+// green, colours that neither the caption nor the default icon have.
+void CheckCaptionIcon(HWND window) {
+    Picture whole = CaptureWindow(window);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    RECT outer;
+    GetWindowRect(window, &outer);
+    int blue = 0, lime = 0, green = 0;
+    for (int y = 0; y < origin.y - outer.top && y < whole.Height; ++y) {
+        for (int x = 0; x < 32 && x < whole.Width; ++x) {
+            blue += whole.At(x, y) == 0x0000FF;
+            lime += whole.At(x, y) == 0x00FF00;
+            green += whole.At(x, y) == 0x008000;
+        }
+    }
+    Check(blue >= 8 && lime >= 4 && green >= 2,
+          "caption shows icon 101 (" + std::to_string(blue) + " sky, " + std::to_string(lime) +
+              " hill, " + std::to_string(green) + " grass pixels)");
+}
+
 void ViewFile(const std::string& smokeFile, const std::vector<Picture>& frames) {
+    Require(frames.size() == FrameCount, "the smoke file's frames are known");
     Note("-- viewing a file named on the command line");
     Viewer viewer = StartViewer("\"" + smokeFile + "\"");
     HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
     Require(window != nullptr, "viewer window \"Kinaro\" of class KinaroWndClass opens");
-    CheckMenu(window);
-    CheckIcon(window);
+    Check(GetMenu(window) != nullptr, "window has a menu bar");
+    CheckCaptionIcon(window);
     RECT client;
     GetClientRect(window, &client);
     Check(client.right >= FrameWidth && client.bottom >= FrameHeight,
@@ -553,41 +657,89 @@ void ViewDamagedFile(const std::string& damagedFile) {
                                    ")");
 }
 
-std::string DialogUnitsRect(HWND dialog, const DialogControlDefinition& c) {
-    RECT r = {c.X, c.Y, c.X + c.Width, c.Y + c.Height};
-    MapDialogRect(dialog, &r);
-    return std::to_string(r.left) + "," + std::to_string(r.top) + "," +
-           std::to_string(r.right - r.left);
-}
+struct Box {
+    int Left = 0, Top = 0, Width = 0, Height = 0;
+    std::string Text() const {
+        return std::to_string(Left) + "," + std::to_string(Top) + " " + std::to_string(Width) +
+               "x" + std::to_string(Height);
+    }
+};
 
-std::string ScreenRectInDialog(HWND dialog, HWND control) {
+Box InDialog(HWND dialog, HWND control) {
     RECT r;
     GetWindowRect(control, &r);
     MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
-    return std::to_string(r.left) + "," + std::to_string(r.top) + "," +
-           std::to_string(r.right - r.left);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+// Dialog units to pixels as the dialog manager converts them, for the base units of the
+// dialog's font (horizontal units are a quarter of the average character width, vertical
+// ones an eighth of the character height).
+Box InPixels(int x, int y, int width, int height, int baseX, int baseY) {
+    return {MulDiv(x, baseX, 4), MulDiv(y, baseY, 8), MulDiv(width, baseX, 4),
+            MulDiv(height, baseY, 8)};
+}
+
+// A drop-down combo box is as high as its selection field, not as its template, which
+// includes the list.
+// A list box without LBS_NOINTEGRALHEIGHT is shortened to a whole number of items.
+bool SamePlace(const Box& got, const Box& want, const char* className) {
+    bool heightOk = got.Height == want.Height;
+    if (std::string(className) == "combobox") heightOk = true;
+    if (std::string(className) == "listbox")
+        heightOk = got.Height <= want.Height && got.Height > want.Height - 30;
+    return got.Left == want.Left && got.Top == want.Top && got.Width == want.Width && heightOk;
 }
 
 // The dialog is the older one built from template 103: every control of the template in
-// its order, class, text, place and width (a drop-down combo box is shorter than its
-// template), and nothing else.
+// its order, with its id, class, text and visibility, and nothing else; and all of them, and
+// the dialog itself, placed as the template says for one pair of base units (those of the
+// font the platform found for "Helv").
 void CheckDialogControls(HWND dialog) {
     const DialogDefinition& t = OpenFileTemplate;
-    HWND control = GetWindow(dialog, GW_CHILD);
-    int i = 0;
-    for (; control && i < t.ControlCount; ++i, control = GetWindow(control, GW_HWNDNEXT)) {
+    std::vector<HWND> controls;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        controls.push_back(c);
+    Check(static_cast<int>(controls.size()) == t.ControlCount,
+          "dialog has the template's " + std::to_string(t.ControlCount) + " controls (" +
+              std::to_string(controls.size()) + ")");
+    int count = std::min<int>(t.ControlCount, static_cast<int>(controls.size()));
+    for (int i = 0; i < count; ++i) {
         const DialogControlDefinition& c = t.Controls[i];
-        std::string name = std::to_string(c.Id) + " \"" + c.Text + "\"";
-        bool ok = GetDlgCtrlID(control) == c.Id && lstrcmpiA(ClassOf(control).c_str(), c.ClassName) == 0;
-        if (c.Text[0] != '\0') ok = ok && TextOf(control) == c.Text;
-        std::string want = DialogUnitsRect(dialog, c), got = ScreenRectInDialog(dialog, control);
-        bool visible = IsWindowVisible(control);
+        HWND control = controls[i];
+        bool same = GetDlgCtrlID(control) == c.Id &&
+                    lstrcmpiA(ClassOf(control).c_str(), c.ClassName) == 0 &&
+                    (c.Text[0] == '\0' || TextOf(control) == c.Text);
         bool shouldShow = c.Id != 1040;  // read-only box, hidden by OFN_HIDEREADONLY
-        Check(ok && want == got && visible == shouldShow,
-              "dialog control " + name + " at " + got + " (template " + want + ")" +
-                  (visible ? "" : ", hidden"));
+        Check(same && IsWindowVisible(control) == shouldShow,
+              "dialog control " + std::to_string(i) + ": " + std::to_string(c.Id) + " " +
+                  c.ClassName + " \"" + c.Text + "\"" + (shouldShow ? "" : ", hidden"));
     }
-    Check(i == t.ControlCount && control == nullptr, "dialog has exactly the template's controls");
+
+    RECT client;
+    GetClientRect(dialog, &client);
+    int baseX = 0, baseY = 0;
+    for (int bx = 1; bx <= 40 && !baseX; ++bx) {
+        for (int by = 1; by <= 60 && !baseX; ++by) {
+            Box whole = InPixels(0, 0, t.Width, t.Height, bx, by);
+            bool all = whole.Width == client.right && whole.Height == client.bottom;
+            for (int i = 0; all && i < count; ++i) {
+                const DialogControlDefinition& c = t.Controls[i];
+                all = SamePlace(InDialog(dialog, controls[i]),
+                                InPixels(c.X, c.Y, c.Width, c.Height, bx, by), c.ClassName);
+            }
+            if (all) baseX = bx, baseY = by;
+        }
+    }
+    std::string places;
+    for (int i = 0; i < count && !baseX; ++i)
+        places += "\n      " + std::to_string(t.Controls[i].Id) + " at " +
+                  InDialog(dialog, controls[i]).Text();
+    Check(baseX != 0, "dialog and every control placed as the template says" +
+                          (baseX ? " (base units " + std::to_string(baseX) + "x" +
+                                       std::to_string(baseY) + ")"
+                                 : ": no base units fit, client " + std::to_string(client.right) +
+                                       "x" + std::to_string(client.bottom) + places));
 }
 
 // Something was drawn: the check box labels are not plain dialog background.
@@ -607,6 +759,7 @@ bool DialogRendered(HWND dialog) {
 }
 
 void OpenThroughDialog(const std::string& smokeFile, const std::vector<Picture>& frames) {
+    Require(frames.size() == FrameCount, "the smoke file's frames are known");
     Note("-- choosing the file in the open-file dialog");
     Viewer viewer = StartViewer("");
     HWND dialog = WaitForWindow(viewer, "#32770", "Kinaro Open File");
@@ -617,7 +770,8 @@ void OpenThroughDialog(const std::string& smokeFile, const std::vector<Picture>&
               IsDlgButtonChecked(dialog, IDC_USE_BUFFERING) == BST_UNCHECKED,
           "display options open as Multiple Colormaps on, Use Buffering off");
 
-    SendMessageA(GetDlgItem(dialog, IDC_OPEN_HELP), BM_CLICK, 0, 0);
+    // Posted: the click opens a modal box, so a sent message would not return before it closes.
+    PostMessageA(GetDlgItem(dialog, IDC_OPEN_HELP), BM_CLICK, 0, 0);
     HWND help = WaitForWindow(viewer, "#32770", "Kinaro Open File Help");
     Check(help != nullptr, "Help button opens \"Kinaro Open File Help\"");
     if (help) {
@@ -627,8 +781,9 @@ void OpenThroughDialog(const std::string& smokeFile, const std::vector<Picture>&
     }
     Check(IsWindowVisible(dialog), "dialog stays open after the help box");
 
-    SendMessageA(GetDlgItem(dialog, IDC_USE_BUFFERING), BM_CLICK, 0, 0);
-    Check(IsDlgButtonChecked(dialog, IDC_USE_BUFFERING) == BST_CHECKED, "Use Buffering checks");
+    PostMessageA(GetDlgItem(dialog, IDC_USE_BUFFERING), BM_CLICK, 0, 0);
+    Check(WaitUntil([&] { return IsDlgButtonChecked(dialog, IDC_USE_BUFFERING) == BST_CHECKED; }),
+          "Use Buffering checks");
 
     HWND edit = GetDlgItem(dialog, 1152);
     BringToFront(dialog);
@@ -636,8 +791,8 @@ void OpenThroughDialog(const std::string& smokeFile, const std::vector<Picture>&
     SendMessageA(edit, EM_SETSEL, 0, -1);
     std::string path = WindowsPath(smokeFile);
     TypeText(path);
-    Check(WaitUntil([&] { return TextOf(edit) == path; }, 5000),
-          "typed path reaches the file name box: \"" + TextOf(edit) + "\"");
+    bool typed = WaitUntil([&] { return ContentOf(edit) == path; }, 5000);
+    Check(typed, "typed path reaches the file name box: \"" + ContentOf(edit) + "\"");
     SendKeys({VirtualKey(VK_RETURN, false), VirtualKey(VK_RETURN, true)});  // OK
 
     HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
@@ -674,25 +829,49 @@ void StartMinimised(const std::string& smokeFile) {
     Check(FinishViewer(viewer, "minimised") == 0, "'q' ends the minimised viewer with 0");
 }
 
+// Ends every viewer a failed step left behind, so that the next step starts clean.
+void EndStragglers() {
+    for (DWORD id : StartedProcesses) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+        if (!process) continue;
+        if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+            Check(false, "viewer " + std::to_string(id) + " left running, ended by force");
+            TerminateProcess(process, 0xDEAD);
+            WaitForSingleObject(process, 5000);
+        }
+        CloseHandle(process);
+    }
+    StartedProcesses.clear();
+}
+
 int Run(const std::string& viewerExe, const std::string& workDir) {
     ViewerExe = WindowsPath(viewerExe);
     WorkDir = WindowsPath(workDir);
     std::string smokeFile = WorkDir + "\\smoke.rm";
     std::string damagedFile = WorkDir + "\\damaged.rm";
-    std::vector<Picture> frames = MakeSmokeFile(smokeFile);
-    MakeDamagedFile(damagedFile);
-    using Step = void (*)(const std::string&, const std::vector<Picture>&);
-    const Step steps[] = {ViewFile, OpenThroughDialog};
-    for (Step step : steps) {
+    std::vector<Picture> frames;
+    const std::vector<std::function<void()>> steps = {
+        [&] {
+            frames = MakeSmokeFile(smokeFile);
+            MakeDamagedFile(damagedFile);
+        },
+        [&] { CheckResources(); },
+        [&] { ViewFile(smokeFile, frames); },
+        [&] { OpenThroughDialog(smokeFile, frames); },
+        [&] { ViewDamagedFile(damagedFile); },
+        [&] { CancelDialog(); },
+        [&] { StartMinimised(smokeFile); },
+    };
+    for (const auto& step : steps) {
+        DWORD start = GetTickCount();
         try {
-            step(smokeFile, frames);
+            step();
         } catch (const std::exception& error) {
             Note("step abandoned: %s", error.what());
         }
+        EndStragglers();
+        Note("   (%.1f s)", (GetTickCount() - start) / 1000.0);
     }
-    ViewDamagedFile(damagedFile);
-    CancelDialog();
-    StartMinimised(smokeFile);
     Note("%d failure(s)", Failures);
     return Failures == 0 ? 0 : 1;
 }
