@@ -27,4 +27,6 @@ echo "== sanitizer tests"
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs") || status=1
+echo "== windows smoke test under Wine"
+(cd build-mingw && ctest --output-on-failure) || status=1
 exit $status

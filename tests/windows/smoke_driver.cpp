@@ -272,14 +272,17 @@ HWND WaitForWindow(const Viewer& viewer, const char* className, const char* titl
 }
 
 bool WaitGone(HWND window) {
-    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); });
+    return WaitUntil([&] { return !IsWindow(window); });
 }
 
 // ---- Input ------------------------------------------------------------------------------
 
+// Input reaches only an enabled window: an owner stays disabled for a moment after its
+// modal box has gone.
 bool BringToFront(HWND window) {
     SetForegroundWindow(window);
-    return WaitUntil([&] { return GetForegroundWindow() == window; }, 5000);
+    return WaitUntil(
+        [&] { return GetForegroundWindow() == window && IsWindowEnabled(window); }, 5000);
 }
 
 void SendKeys(const std::vector<INPUT>& inputs) {
@@ -339,7 +342,8 @@ bool PopupMenuOpen() {
     return popup && IsWindowVisible(popup);
 }
 
-// Opens a menu of the bar with Alt and its mnemonic, then picks an item by its mnemonic.
+// Opens a popup of the menu bar with Alt and its mnemonic, then picks an item by its
+// mnemonic.
 void ChooseMenuItem(HWND window, char popupMnemonic, char itemMnemonic) {
     BringToFront(window);
     SendKeys({VirtualKey(VK_MENU, false), VirtualKey(static_cast<WORD>(popupMnemonic), false),
@@ -347,37 +351,32 @@ void ChooseMenuItem(HWND window, char popupMnemonic, char itemMnemonic) {
     Check(WaitUntil(PopupMenuOpen, 5000), std::string("Alt+") + popupMnemonic + " opens a menu");
     SendKeys({VirtualKey(static_cast<WORD>(itemMnemonic), false),
               VirtualKey(static_cast<WORD>(itemMnemonic), true)});
-    WaitUntil([] { return !PopupMenuOpen(); }, 5000);
 }
 
 // ---- Screen -----------------------------------------------------------------------------
 
-// The client area of a window as it reached the screen.
-Picture CaptureClient(HWND window) {
+// A rectangle of the screen, as it reached the display.
+Picture CaptureScreen(int left, int top, int width, int height) {
     Picture p;
-    RECT client;
-    if (!GetClientRect(window, &client)) return p;
-    POINT origin = {0, 0};
-    ClientToScreen(window, &origin);
-    p.Width = client.right;
-    p.Height = client.bottom;
-    if (p.Width <= 0 || p.Height <= 0) return p;
+    if (width <= 0 || height <= 0) return p;
+    p.Width = width;
+    p.Height = height;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = p.Width;
-    info.bmiHeader.biHeight = -p.Height;  // top-down
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, p.Width, p.Height, screen, origin.x, origin.y, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
     GdiFlush();
     const auto* words = static_cast<const uint32_t*>(bits);
-    p.Pixels.assign(words, words + static_cast<size_t>(p.Width) * p.Height);
+    p.Pixels.assign(words, words + static_cast<size_t>(width) * height);
     for (uint32_t& pixel : p.Pixels) pixel &= 0xFFFFFF;
     SelectObject(memory, old);
     DeleteObject(bitmap);
@@ -386,21 +385,20 @@ Picture CaptureClient(HWND window) {
     return p;
 }
 
-// The whole window, caption and frame included, as it reached the screen.
+// The client area of a window as it reached the screen.
+Picture CaptureClient(HWND window) {
+    RECT client;
+    if (!GetClientRect(window, &client)) return {};
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    return CaptureScreen(origin.x, origin.y, client.right, client.bottom);
+}
+
+// The whole window, caption and frame included.
 Picture CaptureWindow(HWND window) {
-    Picture p;
     RECT r;
-    if (!GetWindowRect(window, &r)) return p;
-    p.Width = r.right - r.left;
-    p.Height = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    for (int y = 0; y < p.Height; ++y)
-        for (int x = 0; x < p.Width; ++x) {
-            COLORREF c = GetPixel(screen, r.left + x, r.top + y);
-            p.Pixels.push_back(GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c));
-        }
-    ReleaseDC(nullptr, screen);
-    return p;
+    if (!GetWindowRect(window, &r)) return {};
+    return CaptureScreen(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
 // Pixels of the client area that differ from `frame` centred on black.
@@ -571,22 +569,27 @@ void CheckHelpBox(const Viewer& viewer, HWND window, char mnemonic, const char* 
 // copy in the caption, left of the title. Our drawing's sky and hills are pure blue, lime and
 // green, colours that neither the caption nor the default icon have.
 void CheckCaptionIcon(HWND window) {
-    Picture whole = CaptureWindow(window);
-    POINT origin = {0, 0};
-    ClientToScreen(window, &origin);
-    RECT outer;
-    GetWindowRect(window, &outer);
     int blue = 0, lime = 0, green = 0;
-    for (int y = 0; y < origin.y - outer.top && y < whole.Height; ++y) {
-        for (int x = 0; x < 32 && x < whole.Width; ++x) {
-            blue += whole.At(x, y) == 0x0000FF;
-            lime += whole.At(x, y) == 0x00FF00;
-            green += whole.At(x, y) == 0x008000;
-        }
-    }
-    Check(blue >= 8 && lime >= 4 && green >= 2,
-          "caption shows icon 101 (" + std::to_string(blue) + " sky, " + std::to_string(lime) +
-              " hill, " + std::to_string(green) + " grass pixels)");
+    bool shown = WaitUntil(
+        [&] {
+            Picture whole = CaptureWindow(window);
+            POINT origin = {0, 0};
+            ClientToScreen(window, &origin);
+            RECT outer;
+            GetWindowRect(window, &outer);
+            blue = lime = green = 0;
+            for (int y = 0; y < origin.y - outer.top && y < whole.Height; ++y) {
+                for (int x = 0; x < 32 && x < whole.Width; ++x) {
+                    blue += whole.At(x, y) == 0x0000FF;
+                    lime += whole.At(x, y) == 0x00FF00;
+                    green += whole.At(x, y) == 0x008000;
+                }
+            }
+            return blue >= 8 && lime >= 4 && green >= 2;
+        },
+        5000);
+    Check(shown, "caption shows icon 101 (" + std::to_string(blue) + " sky, " +
+                     std::to_string(lime) + " hill, " + std::to_string(green) + " grass pixels)");
 }
 
 void ViewFile(const std::string& smokeFile, const std::vector<Picture>& frames) {
