@@ -302,8 +302,15 @@ BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* request) {
         std::string path = name != nullptr ? name : "";
         g_free(name);
         path = WithDefaultExtension(path, request->lpstrDefExt);
+        if (path.empty()) continue;
         // A name that does not exist keeps the dialog open, as OFN_FILEMUSTEXIST asks.
-        if (path.empty() || ((request->Flags & OFN_FILEMUSTEXIST) && !FileExists(path))) continue;
+        if ((request->Flags & OFN_FILEMUSTEXIST) && !FileExists(path)) {
+            std::string text = path + "\nFile not found.\nPlease verify the correct file name was given.";
+            MessageBoxA(HandleOf(run.Record), text.c_str(),
+                        request->lpstrTitle != nullptr ? request->lpstrTitle : "Open",
+                        MB_OK | 0x30u /* MB_ICONWARNING */);
+            continue;
+        }
         accepted = StoreResult(request, path, chooser) ? TRUE : FALSE;
         break;
     }

@@ -53,6 +53,7 @@ ok "Help shows 'Kinaro Open File Help' and leaves the dialog open"
 
 keys "$dialog" ctrl+l
 xdotool type --delay 10 "$WORK/anim"   # without ".rm": the default extension is added
+sleep 0.4
 xdotool key Return
 top=$(find_window Kinaro) || true
 [ -n "$top" ] || fail "the typed file was not opened"
@@ -64,9 +65,26 @@ expect_exit 5 0 "'q' after the dialog"
 grep -q "Entering FillImageList" "$WORK/run.log" || fail "Use Buffering did not buffer"
 ok "the file was buffered"
 
+# A name that does not exist: a box says so and the dialog stays. (Started in a folder
+# without metafiles: where one is selected, GTK takes it instead of a name that matches
+# nothing.)
+mkdir "$WORK/empty"
+cd "$WORK/empty"
 start_kinaro -d9 "$WORK/cancel.log"
 dialog=$(find_window "Kinaro Open File") || true
 [ -n "$dialog" ] || fail "no open-file dialog"
+dialogs() { xdotool search --onlyvisible --name "^Kinaro Open File\$" 2>/dev/null | grep -c .; }
+two_dialogs() { [ "$(dialogs)" = 2 ]; }
+one_dialog() { [ "$(dialogs)" = 1 ]; }
+keys "$dialog" ctrl+l
+xdotool type --delay 10 "$WORK/empty/missing.rm"
+sleep 0.4  # the chooser looks the typed folder up before it takes Return
+xdotool key Return
+wait_for 5 two_dialogs || fail "no box for a file that does not exist"
+box=$(xdotool search --onlyvisible --name "^Kinaro Open File\$" | grep -vx "$dialog" | head -1)
+keys "$box" Return
+wait_for 5 one_dialog || fail "the dialog did not stay alone after the box"
+ok "a name that does not exist is answered with a box; the dialog stays"
 keys "$dialog" Escape
 expect_exit 5 0 "Cancel"
 grep -qx "GetOpenFile returns False, CommDlgExtendedError returns 00000000" "$WORK/cancel.log" ||
