@@ -24,7 +24,7 @@ checked_at() {  # a checked box is blue around its white tick
     shot "$1" "$WORK/dialog.png"
     local blue
     blue=$("$CONVERT" "$WORK/dialog.png" -crop "12x12+$(($2 - 3))+$(($3 - 6))" +repage txt:- |
-        awk -F'[(),]' '!/^#/ && $2 < 130 && $4 > 200 { n++ } END { print n + 0 }')
+        awk -F'[(),]' '!/^#/ && $3 < 130 && $5 > 200 { n++ } END { print n + 0 }')  # red, blue
     [ "$blue" -ge 30 ]
 }
 
@@ -39,6 +39,7 @@ found_box() { use_buffering_box "$dialog" >"$WORK/box"; }
 wait_for 5 found_box || fail "Use Buffering box not found"
 read -r bx by <"$WORK/box"
 ok "dialog opens with Multiple Colormaps checked and Use Buffering unchecked"
+checked_at "$dialog" "$bx" "$by" && fail "Use Buffering looks checked before the click"
 xdotool mousemove --window "$dialog" "$bx" "$by" click 1
 wait_for 3 checked_at "$dialog" "$bx" "$by" || fail "Use Buffering did not check"
 ok "Use Buffering checked"
