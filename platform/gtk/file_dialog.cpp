@@ -24,6 +24,7 @@
 #define BS_AUTOCHECKBOX 0x00000003u
 #define BS_CHECKBOX 0x00000002u
 #define BS_GROUPBOX 0x00000007u
+#define MB_ICONWARNING 0x00000030u
 
 namespace {
 
@@ -308,7 +309,7 @@ BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* request) {
             std::string text = path + "\nFile not found.\nPlease verify the correct file name was given.";
             MessageBoxA(HandleOf(run.Record), text.c_str(),
                         request->lpstrTitle != nullptr ? request->lpstrTitle : "Open",
-                        MB_OK | 0x30u /* MB_ICONWARNING */);
+                        MB_OK | MB_ICONWARNING);
             continue;
         }
         accepted = StoreResult(request, path, chooser) ? TRUE : FALSE;

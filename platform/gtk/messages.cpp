@@ -79,11 +79,11 @@ void ArmTimerFd() {
         if (timerFd < 0) return;
         g_unix_fd_add(timerFd, G_IO_IN, OnTimerFd, nullptr);
     }
-    struct itimerspec spec = {};
+    struct itimerspec when = {};
     int64_t at = earliest > 0 ? earliest : 1;
-    spec.it_value.tv_sec = at / 1000000;
-    spec.it_value.tv_nsec = (at % 1000000) * 1000;
-    timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    when.it_value.tv_sec = at / 1000000;
+    when.it_value.tv_nsec = (at % 1000000) * 1000;
+    timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &when, nullptr);
     armedUs = earliest;
 }
 
