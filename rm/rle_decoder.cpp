@@ -205,9 +205,8 @@ void GetRLE(Image& image, int32_t channel) {
                 if (d.count + n > LineCapacity + LineHeadroom) {
                     d.Flush();
                     out = Line;
-                    StorePattern(out, pattern);
                 }
-                std::memset(out + StoreWidth, static_cast<int>(pattern >> 4), n - StoreWidth);
+                std::memset(out, static_cast<int>(pattern >> 4), n);
             }
             out += n;
         }
