@@ -4,6 +4,8 @@
 // reads back what reached the screen.
 //
 //   kinaro_smoke run KINARO.EXE WORKDIR     all checks; exit status 0 when every one passed
+//   kinaro_smoke show KINARO.EXE WORKDIR    shows the smoke file of a run until the shell has
+//                                           taken its X screenshot (see ShowForCapture)
 //   kinaro_smoke close-box TITLE            waits for a message box titled TITLE and presses
 //                                           OK (for a viewer the shell started itself)
 #include <algorithm>
@@ -401,30 +403,55 @@ Picture CaptureWindow(HWND window) {
     return CaptureScreen(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
+// What a client area of this size must show: the frame centred on black, placed as the
+// viewer places it (offsets truncated toward zero).
+Picture Centred(const Picture& frame, int width, int height) {
+    Picture p;
+    p.Width = width;
+    p.Height = height;
+    int left = (width - frame.Width) / 2;
+    int top = (height - frame.Height) / 2;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int fx = x - left, fy = y - top;
+            bool inside = fx >= 0 && fy >= 0 && fx < frame.Width && fy < frame.Height;
+            p.Pixels.push_back(inside ? frame.At(fx, fy) : 0);
+        }
+    }
+    return p;
+}
+
 // Pixels of the client area that differ from `frame` centred on black.
 long Mismatches(const Picture& client, const Picture& frame, std::string* first = nullptr) {
     if (client.Pixels.empty()) return -1;
-    int left = (client.Width - frame.Width) / 2;
-    int top = (client.Height - frame.Height) / 2;
+    Picture want = Centred(frame, client.Width, client.Height);
     long count = 0;
-    for (int y = 0; y < client.Height; ++y) {
-        for (int x = 0; x < client.Width; ++x) {
-            int fx = x - left, fy = y - top;
-            bool inside = fx >= 0 && fy >= 0 && fx < frame.Width && fy < frame.Height;
-            uint32_t want = inside ? frame.At(fx, fy) : 0;
-            if (client.At(x, y) != want) {
-                if (count == 0 && first) {
-                    char text[128];
-                    std::snprintf(text, sizeof text, "first at (%d,%d): %06X, expected %06X",
-                                  x, y, static_cast<unsigned>(client.At(x, y)),
-                                  static_cast<unsigned>(want));
-                    *first = text;
-                }
-                ++count;
-            }
+    for (size_t i = 0; i < want.Pixels.size(); ++i) {
+        if (client.Pixels[i] == want.Pixels[i]) continue;
+        if (count == 0 && first) {
+            char text[128];
+            std::snprintf(text, sizeof text, "first at (%d,%d): %06X, expected %06X",
+                          static_cast<int>(i % client.Width), static_cast<int>(i / client.Width),
+                          static_cast<unsigned>(client.Pixels[i]),
+                          static_cast<unsigned>(want.Pixels[i]));
+            *first = text;
         }
+        ++count;
     }
     return count;
+}
+
+bool SavePPM(const Picture& p, const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    std::fprintf(file, "P6\n%d %d\n255\n", p.Width, p.Height);
+    for (uint32_t pixel : p.Pixels) {
+        const unsigned char rgb[3] = {static_cast<unsigned char>(pixel >> 16),
+                                      static_cast<unsigned char>(pixel >> 8),
+                                      static_cast<unsigned char>(pixel)};
+        std::fwrite(rgb, 1, 3, file);
+    }
+    return std::fclose(file) == 0;
 }
 
 // The frame the window shows, or -1.
@@ -879,6 +906,42 @@ int Run(const std::string& viewerExe, const std::string& workDir) {
     return Failures == 0 ? 0 : 1;
 }
 
+// For a check from outside Wine: shows the smoke file, writes what its client area must
+// show (expected.ppm) and where it is on the X screen (client.txt: x y width height), and
+// quits once the file "captured" appears.
+int ShowForCapture(const std::string& viewerExe, const std::string& workDir) {
+    ViewerExe = WindowsPath(viewerExe);
+    WorkDir = WindowsPath(workDir);
+    std::string smokeFile = WorkDir + "\\smoke.rm";
+    std::vector<Picture> frames = DecodeFrames(smokeFile);
+    Require(!frames.empty(), "smoke file decodes");
+    Viewer viewer = StartViewer("\"" + smokeFile + "\"");
+    HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
+    Require(window != nullptr, "viewer window opens");
+    ExpectFrame(window, frames, 0, "shown for the X screenshot");
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    Require(SavePPM(Centred(frames[0], client.right, client.bottom), WorkDir + "\\expected.ppm"),
+            "writes expected.ppm");
+    FILE* where = std::fopen((WorkDir + "\\client.txt.part").c_str(), "w");
+    Require(where != nullptr, "writes client.txt");
+    std::fprintf(where, "%ld %ld %ld %ld\n", static_cast<long>(origin.x),
+                 static_cast<long>(origin.y), static_cast<long>(client.right),
+                 static_cast<long>(client.bottom));
+    std::fclose(where);
+    MoveFileA((WorkDir + "\\client.txt.part").c_str(), (WorkDir + "\\client.txt").c_str());
+    Check(WaitUntil([&] {
+              return GetFileAttributesA((WorkDir + "\\captured").c_str()) !=
+                     INVALID_FILE_ATTRIBUTES;
+          }, 60000),
+          "screenshot taken");
+    PressKey(window, 'Q');
+    Check(FinishViewer(viewer, "show") == 0, "'Q' ends the viewer with status 0");
+    return Failures == 0 ? 0 : 1;
+}
+
 int CloseBoxOf(const std::string& title) {
     Viewer anyProcess;
     HWND box = WaitForWindow(anyProcess, "#32770", title.c_str());
@@ -892,11 +955,13 @@ int CloseBoxOf(const std::string& title) {
 int main(int argc, char** argv) {
     try {
         if (argc == 4 && std::strcmp(argv[1], "run") == 0) return Run(argv[2], argv[3]);
+        if (argc == 4 && std::strcmp(argv[1], "show") == 0)
+            return ShowForCapture(argv[2], argv[3]);
         if (argc == 3 && std::strcmp(argv[1], "close-box") == 0) return CloseBoxOf(argv[2]);
     } catch (const std::exception& error) {
         Note("FAIL: %s", error.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: %s run KINARO.EXE WORKDIR | close-box TITLE\n", argv[0]);
+    std::fprintf(stderr, "usage: %s run|show KINARO.EXE WORKDIR | close-box TITLE\n", argv[0]);
     return 2;
 }

@@ -58,6 +58,29 @@ status=0
 start=$(seconds)
 timeout 300 wine "$smoke" run "$kinaro" "$work" || status=1
 
+# The picture as the X server has it, taken from outside Wine: a screenshot of the client
+# area against what it must show.
+timeout 120 wine "$smoke" show "$kinaro" "$work" &
+shower=$!
+for _ in $(seq 600); do [ -s "$work/client.txt" ] && break; sleep 0.1; done
+if [ -s "$work/client.txt" ]; then
+  read -r x y w h <"$work/client.txt"
+  import -silent -window root "$work/root.png"
+  touch "$work/captured"
+  convert "$work/root.png" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 "$work/client.png"
+  differing=$(compare -metric AE "$work/expected.ppm" "$work/client.png" null: 2>&1 || true)
+  if [ "$differing" = "0" ]; then
+    echo "ok  : X screenshot of the ${w}x${h} client area shows image 0"
+  else
+    echo "FAIL: X screenshot of the client area: $differing pixels differ from image 0"
+    status=1
+  fi
+else
+  echo "FAIL: the viewer shown for the X screenshot did not report its place"
+  status=1
+fi
+wait "$shower" || status=1
+
 # The exit status a Unix shell sees: -1 arrives as 255.
 timeout 60 wine "$kinaro" "$work/damaged.rm" >/dev/null 2>&1 &
 viewer=$!
