@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <numbers>
 #include <string>
 
 #include "tools/rmwriter/rmwriter.h"
@@ -43,8 +44,8 @@ std::vector<std::vector<uint8_t>> Picture(const Options& o, int t) {
     const int w = o.Width, h = o.Height;
     const double phase = o.Frames > 1 ? (double)t / o.Frames : 0.0;
     const int groundTop = h * 3 / 4;
-    const double ballX = w * (0.5 + 0.38 * std::sin(2 * M_PI * phase));
-    const double ballY = h * (0.45 + 0.25 * std::sin(4 * M_PI * phase + 0.7));
+    const double ballX = w * (0.5 + 0.38 * std::sin(2 * std::numbers::pi * phase));
+    const double ballY = h * (0.45 + 0.25 * std::sin(4 * std::numbers::pi * phase + 0.7));
     const double radius = std::max(3.0, std::min(w, h) / 9.0);
     const int square = CounterSquare(w);
     std::vector<std::vector<uint8_t>> rows(h, std::vector<uint8_t>(w));
@@ -94,7 +95,7 @@ rmwriter::ColorTable Colors(const Options& o, int t) {
     c.Green.assign(256, 0);
     c.Blue.assign(256, 0);
     const double phase = o.Frames > 1 ? (double)t / o.Frames : 0.0;
-    const double dusk = 0.5 - 0.5 * std::cos(2 * M_PI * phase);
+    const double dusk = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * phase);
     auto set = [&](int i, double r, double g, double b) {
         c.Red[i] = Channel(r);
         c.Green[i] = Channel(g);
@@ -108,12 +109,12 @@ rmwriter::ColorTable Colors(const Options& o, int t) {
             dayB + (duskB - dayB) * dusk);
     }
     for (int i = 0; i < GroundCount; ++i) {
-        double k = 0.5 + 0.5 * std::sin(2 * M_PI * (i / (double)GroundCount + phase));
+        double k = 0.5 + 0.5 * std::sin(2 * std::numbers::pi * (i / (double)GroundCount + phase));
         set(GroundFirst + i, 0.10 + 0.15 * k, 0.35 + 0.35 * k, 0.10);
     }
     for (int i = 0; i < BallCount; ++i) {
         double light = 1.0 - (double)i / BallCount;
-        double hue = phase * 2 * M_PI;
+        double hue = phase * 2 * std::numbers::pi;
         set(BallFirst + i, light * (0.75 + 0.25 * std::cos(hue)),
             light * (0.45 + 0.35 * std::cos(hue + 2.1)), light * (0.25 + 0.25 * std::cos(hue + 4.2)));
     }
