@@ -355,6 +355,25 @@ void ChooseMenuItem(HWND window, char popupMnemonic, char itemMnemonic) {
               VirtualKey(static_cast<WORD>(itemMnemonic), true)});
 }
 
+// A mouse button pressed or released over the middle of the window's client area, or where
+// the pointer is when there is no window (any more).
+void MouseButton(HWND window, DWORD flag) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flag;
+    if (window) {
+        BringToFront(window);
+        RECT client;
+        GetClientRect(window, &client);
+        POINT centre = {client.right / 2, client.bottom / 2};
+        ClientToScreen(window, &centre);
+        input.mi.dx = MulDiv(centre.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        input.mi.dy = MulDiv(centre.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        input.mi.dwFlags |= MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+    }
+    SendInput(1, &input, sizeof input);
+}
+
 // ---- Screen -----------------------------------------------------------------------------
 
 // A rectangle of the screen, as it reached the display.
@@ -859,6 +878,57 @@ void StartMinimised(const std::string& smokeFile) {
     Check(FinishViewer(viewer, "minimised") == 0, "'q' ends the minimised viewer with 0");
 }
 
+// The left button plays backward while held; the right one quits when the mouse has three
+// buttons and plays forward while held when it has two.
+void UseMouse(const std::string& smokeFile, const std::vector<Picture>& frames) {
+    Note("-- mouse buttons");
+    Require(frames.size() == FrameCount, "the smoke file's frames are known");
+    Viewer viewer = StartViewer("\"" + smokeFile + "\"");
+    HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
+    Require(window != nullptr, "viewer window opens");
+    ExpectFrame(window, frames, 0, "start");
+    PressKey(window, 'F');
+    ExpectFrame(window, frames, FrameCount - 1, "'F' plays forward to the last frame");
+    MouseButton(window, MOUSEEVENTF_LEFTDOWN);
+    ExpectFrame(window, frames, 0, "left button held plays backward to the first frame");
+    MouseButton(window, MOUSEEVENTF_LEFTUP);
+    int buttons = GetSystemMetrics(SM_CMOUSEBUTTONS);
+    if (buttons == 2) {
+        MouseButton(window, MOUSEEVENTF_RIGHTDOWN);
+        ExpectFrame(window, frames, FrameCount - 1, "two buttons: right button plays forward");
+        MouseButton(window, MOUSEEVENTF_RIGHTUP);
+        PressKey(window, 'Q');
+        Check(FinishViewer(viewer, "mouse") == 0, "'Q' ends the viewer with status 0");
+    } else {
+        MouseButton(window, MOUSEEVENTF_RIGHTDOWN);
+        Check(FinishViewer(viewer, "mouse") == 0,
+              std::to_string(buttons) + " buttons: right button ends the viewer with status 0");
+        MouseButton(nullptr, MOUSEEVENTF_RIGHTUP);
+    }
+}
+
+void ViewFullScreen(const std::string& smokeFile, const std::vector<Picture>& frames) {
+    Note("-- full screen (-x)");
+    Require(frames.size() == FrameCount, "the smoke file's frames are known");
+    Viewer viewer = StartViewer("-x \"" + smokeFile + "\"");
+    HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
+    Require(window != nullptr, "viewer window opens");
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    Check((style & WS_POPUP) && (style & WS_CAPTION) == 0 && GetMenu(window) == nullptr,
+          "a popup window without caption and menu");
+    Check(WaitUntil([&] { return IsZoomed(window) != FALSE; }, 5000), "maximised");
+    RECT client;
+    GetClientRect(window, &client);
+    Check(client.right >= GetSystemMetrics(SM_CXSCREEN) &&
+              client.bottom >= GetSystemMetrics(SM_CYSCREEN),
+          "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom) +
+              " covers the screen");
+    ExpectFrame(window, frames, 0, "full screen, image 0 centred on black");
+    BringToFront(window);
+    SendKeys({VirtualKey(VK_ESCAPE, false), VirtualKey(VK_ESCAPE, true)});
+    Check(FinishViewer(viewer, "full screen") == 0, "Escape ends the viewer with status 0");
+}
+
 // Ends every viewer a failed step left behind, so that the next step starts clean.
 void EndStragglers() {
     for (DWORD id : StartedProcesses) {
@@ -891,6 +961,8 @@ int Run(const std::string& viewerExe, const std::string& workDir) {
         [&] { ViewDamagedFile(damagedFile); },
         [&] { CancelDialog(); },
         [&] { StartMinimised(smokeFile); },
+        [&] { UseMouse(smokeFile, frames); },
+        [&] { ViewFullScreen(smokeFile, frames); },
     };
     for (const auto& step : steps) {
         DWORD start = GetTickCount();
