@@ -103,7 +103,7 @@ TEST_F(MainRoutineTest, WithoutANameTheDialogIsAskedForAsTheOlderTemplateDialog)
     EXPECT_EQ(ReadWholeFile(log), "GetOpenFile returns False, CommDlgExtendedError returns 00000000\n");
 }
 
-TEST_F(MainRoutineTest, AFailedDialogEndsWithZeroAndLogsItsCode) {
+TEST_F(MainRoutineTest, ADialogThatCannotRunEndsWithZeroAndLogsItsCode) {
     HeadlessOpenFileScript script;
     script.Failure = 0xFFFF;
     HeadlessSetOpenFileScript(script);
