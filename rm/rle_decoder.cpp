@@ -41,16 +41,20 @@ namespace {
 constexpr int64_t PositionLimit = int64_t{1} << 62;
 
 // The scan line being decoded is built in this buffer and copied into the array at its end
-// (or whenever the buffer fills). That lets every pixel word store a fixed 32 bytes without
-// a branch on its count, and bounds the array once per line instead of once per word. The
-// copy lands exactly where the pixels would have been written one by one, in the same
-// order, so the result is the same.
-constexpr size_t LineCapacity = 16384;  // flushed beyond this, checked once per block
+// (or whenever the buffer fills). That lets every pixel word store a fixed StoreWidth bytes
+// without a branch on its count, and bounds the array once per line instead of once per
+// word. The copy lands exactly where the pixels would have been written one by one, in the
+// same order, so the result is the same.
+//
+// At the start of a block at most LineCapacity bytes are in use. A word on the fast path adds
+// at most StoreWidth; a longer run or fill (at most 4095) first flushes unless it ends within
+// LineCapacity + LineHeadroom. So nothing is stored past LineCapacity + 2 × LineHeadroom +
+// StoreWidth.
+constexpr size_t LineCapacity = 16384;
 constexpr size_t StoreWidth = 16;
-// A block of 256 words each adding at most StoreWidth on the fast path, then a run or fill
-// of up to 4095 and its full-width store.
-constexpr size_t LineHeadroom = 256 * StoreWidth;
-alignas(64) uint8_t Line[LineCapacity + LineHeadroom + 4096 + StoreWidth];
+constexpr size_t LineHeadroom = 256 * StoreWidth;  // a block of 256 words
+static_assert(LineHeadroom >= 4095, "a run or fill must fit in the headroom");
+alignas(64) uint8_t Line[LineCapacity + 2 * LineHeadroom + StoreWidth];
 
 // Copies `count` bytes of `source` to `pos`, dropping what falls outside [0, size).
 void PutBytes(uint8_t* pixels, int64_t size, int64_t pos, const uint8_t* source, int64_t count) {
@@ -79,8 +83,8 @@ constexpr uint64_t All = ~uint64_t{0};
 constexpr uint64_t V = 0xFFF;    // the value field
 constexpr uint64_t P = 0xFF0;    // the pixel byte, scaled by 16
 constexpr uint64_t S = 0x10000;  // the count of a special word
-//                          0x0  0x1  0x2  0x3  0x4  0x5  0x6  0x7  0x8  0x9  0xA  0xB  0xC  0xD  0xE  0xF
-//                          set  lit       run                                               fill      no-op
+//                    0x0  0x1  0x2  0x3  0x4  0x5  0x6  0x7  0x8  0x9  0xA  0xB  0xC  0xD  0xE  0xF
+//                    set  lit       run            eol  end                 map       fill      nop
 constexpr OpcodeEffects Effects = {
     /* One        */ {0,   1,   S,   0,   S,   S,   S,   S,   S,   S,   S,   S,   S,   0,   S,   0},
     /* RunCount   */ {0,   0,   0,   All, 0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0},
@@ -111,10 +115,6 @@ inline void StorePattern(uint8_t* at, uint64_t offset) {
     std::memcpy(at + 8, &pattern, 8);
 #endif
 }
-
-}  // namespace
-
-namespace {
 
 // The decoder's state for one frame. Positions are 64-bit offsets into the array, free to
 // wander outside it (an end-of-scan-line after the last row, a scan line longer than the
