@@ -601,12 +601,13 @@ void CheckResources() {
 }
 
 void CheckHelpBox(const Viewer& viewer, HWND window, char mnemonic, const char* title,
-                  const std::string& text) {
+                  const std::string& text, const std::function<void()>& whileOpen = {}) {
     ChooseMenuItem(window, 'H', mnemonic);
     HWND box = WaitForWindow(viewer, "#32770", title);
     Check(box != nullptr, std::string("Help menu opens the box \"") + title + "\"");
     if (!box) return;
     Check(Lines(BoxText(box)) == text, std::string("box \"") + title + "\" shows its text");
+    if (whileOpen) whileOpen();
     Check(CloseBox(box), std::string("box \"") + title + "\" closes with OK");
     Check(IsWindow(window) && IsWindowVisible(window), "viewer window still open");
 }
@@ -663,17 +664,21 @@ void ViewFile(const std::string& smokeFile, const std::vector<Picture>& frames) 
     PressKey(window, 'F');
     ExpectFrame(window, frames, FrameCount - 1, "'F' plays forward to the last frame");
 
-    // Slow the animation down (10 x '<' = 500 ms a frame), loop, then stop: the picture
-    // must keep changing until 'S' and then hold still.
+    // Slow the animation down (10 x '<' = 500 ms a frame) and loop: the picture must keep
+    // changing, also behind a modal box (the controls box has no owner, so it opens in the
+    // middle of the screen, clear of the window), until 'S' stops it.
     for (int i = 0; i < 10; ++i) PressKey(window, '<');
     PressKey(window, 'L');
-    int first = -1;
-    bool moving = WaitUntil([&] {
-        int now = ShownFrame(window, frames);
-        if (first < 0) first = now;
-        return now >= 0 && now != first;
-    });
-    Check(moving, "'L' loops through the frames");
+    auto changes = [&] {
+        int first = ShownFrame(window, frames);
+        return WaitUntil([&] {
+            int now = ShownFrame(window, frames);
+            return now >= 0 && now != first;
+        }, 5000);
+    };
+    Check(changes(), "'L' loops through the frames");
+    CheckHelpBox(viewer, window, 'K', "Kinaro Controls", Lines(ControlsText()),
+                 [&] { Check(changes(), "the animation goes on behind the box"); });
     PressKey(window, 'S');
     Sleep(100);
     int stopped = ShownFrame(window, frames);
@@ -682,7 +687,6 @@ void ViewFile(const std::string& smokeFile, const std::vector<Picture>& frames) 
           "'S' stops on frame " + std::to_string(stopped));
 
     CheckHelpBox(viewer, window, 'A', "Kinaro Info", Lines(AboutText()));
-    CheckHelpBox(viewer, window, 'K', "Kinaro Controls", Lines(ControlsText()));
     CheckHelpBox(viewer, window, 'C', "Kinaro Usage", Lines(UsageText()));
 
     PressKey(window, 'Q');
