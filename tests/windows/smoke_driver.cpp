@@ -72,6 +72,8 @@ std::string WindowsPath(const std::string& path) {
 
 // ---- Test files -------------------------------------------------------------------------
 
+// The space checks that a quoted name reaches the viewer as one argument.
+constexpr const char* SmokeFileName = "smoke frames.rm";
 constexpr int FrameCount = 4;
 constexpr int FrameWidth = 240;
 constexpr int FrameHeight = 160;
@@ -933,6 +935,25 @@ void ViewFullScreen(const std::string& smokeFile, const std::vector<Picture>& fr
     Check(FinishViewer(viewer, "full screen") == 0, "Escape ends the viewer with status 0");
 }
 
+// A pass limit ends the viewer by itself; the debug log is a text file, so on Windows its
+// lines end in CR LF.
+void LoopOnceWithLog(const std::string& smokeFile) {
+    Note("-- -loop 1 with a debug log");
+    std::string log = WorkDir + "\\debug log.txt";
+    Viewer viewer = StartViewer("-d9 \"" + log + "\" -loop 1 \"" + smokeFile + "\"");
+    Check(FinishViewer(viewer, "-loop 1") == 0, "one loop pass ends the viewer with status 0");
+    std::string text;
+    if (FILE* file = std::fopen(log.c_str(), "rb")) {
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+        std::fclose(file);
+    }
+    const std::string line = "Entering OpenWindow(240, 160)";
+    Check(text.find(line + "\r\n") != std::string::npos,
+          "log has \"" + line + "\" ending in CR LF (" + std::to_string(text.size()) +
+              " bytes)");
+}
+
 // Ends every viewer a failed step left behind, so that the next step starts clean.
 void EndStragglers() {
     for (DWORD id : StartedProcesses) {
@@ -951,7 +972,7 @@ void EndStragglers() {
 int Run(const std::string& viewerExe, const std::string& workDir) {
     ViewerExe = WindowsPath(viewerExe);
     WorkDir = WindowsPath(workDir);
-    std::string smokeFile = WorkDir + "\\smoke.rm";
+    std::string smokeFile = WorkDir + "\\" + SmokeFileName;
     std::string damagedFile = WorkDir + "\\damaged.rm";
     std::vector<Picture> frames;
     const std::vector<std::function<void()>> steps = {
@@ -967,6 +988,7 @@ int Run(const std::string& viewerExe, const std::string& workDir) {
         [&] { StartMinimised(smokeFile); },
         [&] { UseMouse(smokeFile, frames); },
         [&] { ViewFullScreen(smokeFile, frames); },
+        [&] { LoopOnceWithLog(smokeFile); },
     };
     for (const auto& step : steps) {
         DWORD start = GetTickCount();
@@ -988,7 +1010,7 @@ int Run(const std::string& viewerExe, const std::string& workDir) {
 int ShowForCapture(const std::string& viewerExe, const std::string& workDir) {
     ViewerExe = WindowsPath(viewerExe);
     WorkDir = WindowsPath(workDir);
-    std::string smokeFile = WorkDir + "\\smoke.rm";
+    std::string smokeFile = WorkDir + "\\" + SmokeFileName;
     std::vector<Picture> frames = DecodeFrames(smokeFile);
     Require(!frames.empty(), "smoke file decodes");
     Viewer viewer = StartViewer("\"" + smokeFile + "\"");
