@@ -39,7 +39,7 @@ start=$(seconds)
 # One server for all runs (it would otherwise start and stop with every process).
 mkdir -p "$WINEPREFIX"
 wineserver -p
-timeout 300 wineboot --init >/dev/null 2>&1
+timeout 180 wineboot --init >/dev/null 2>&1
 # No window manager: Wine must manage its windows itself (otherwise every close waits 2 s and
 # focus breaks), and a crash must end the process instead of waiting on a dialog.
 cat >"$work/settings.reg" <<'REG'
@@ -52,6 +52,11 @@ REGEDIT4
 "ShowCrashDialog"=dword:00000000
 REG
 timeout 60 wine regedit /S "$(echo "Z:$work/settings.reg" | tr / '\\')" >/dev/null 2>&1
+if ! timeout 60 wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null |
+    tr -d '\r' | grep -q 'REG_SZ *N$'; then
+  echo "FAIL: the Wine settings did not reach the registry"
+  exit 1
+fi
 echo "Wine prefix ready in $(elapsed "$start")"
 
 status=0
