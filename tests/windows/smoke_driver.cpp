@@ -237,7 +237,8 @@ std::string ContentOf(HWND control) {
     return text;
 }
 
-// A visible top-level window of the viewer's process with this class and title.
+// A visible top-level window of the viewer's process (of any process when no viewer was
+// started) with this class and title.
 HWND FindViewerWindow(const Viewer& viewer, const char* className, const char* title) {
     struct Search {
         DWORD ProcessId;
