@@ -46,3 +46,9 @@ TEST(WriterTest, JunkIsNeitherAHeaderNorAStreamStart) {
         EXPECT_NE(b[i + 1], 0x00);
     }
 }
+
+TEST(WriterTest, AnEmptyFileIsSavedAsAnEmptyFile) {
+    std::string path = TempPath("empty.rm");
+    ASSERT_TRUE(Metafile().Save(path));
+    EXPECT_EQ(ReadWholeFile(path), "");
+}

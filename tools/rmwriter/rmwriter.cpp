@@ -149,7 +149,7 @@ void Metafile::Truncate(size_t size) {
 bool Metafile::Save(const std::string& path) const {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) return false;
-    bool ok = std::fwrite(bytes_.data(), 1, bytes_.size(), f) == bytes_.size();
+    bool ok = bytes_.empty() || std::fwrite(bytes_.data(), 1, bytes_.size(), f) == bytes_.size();
     return std::fclose(f) == 0 && ok;
 }
 
