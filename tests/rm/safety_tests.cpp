@@ -8,6 +8,7 @@
 #include "rm/frame_locator.h"
 #include "rm/rle_decoder.h"
 #include "tests/rm/rm_test_helpers.h"
+#include "tests/rm/sample_files.h"
 
 using rmwriter::Metafile;
 
@@ -20,18 +21,8 @@ protected:
     }
     // One grey frame of `width` x `height` with the raw stream `words` (end of frame added).
     void OpenRaw(int width, int height, std::vector<uint16_t> words) {
-        Metafile m;
-        rmwriter::Header h;
-        h.Width = width;
-        h.Height = height;
-        h.Fill[0] = 0xF0;
-        m.AddHeader(h);
-        m.AddColorTable(h, rmwriter::GreyRamp(8));
-        m.BeginStream();
-        for (uint16_t w : words) m.AddWord(w);
-        m.EndOfFrame();
-        m.EndBlock();
-        OpenMetafile(m);
+        words.push_back(0x7000);  // end of frame
+        OpenMetafile(RawStream(width, height, words));
     }
     Image image;
 };

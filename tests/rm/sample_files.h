@@ -3,6 +3,7 @@
 // each gives in tests/rm/reference.txt.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,3 +15,7 @@ struct SampleFile {
 };
 
 std::vector<SampleFile> SampleFiles();
+
+// Header and LUT of a `width` x `height` grey frame (fill value 0xF0), then a stream of raw
+// `words` as given (no end of frame added).
+rmwriter::Metafile RawStream(int width, int height, const std::vector<uint16_t>& words);

@@ -21,22 +21,6 @@ Metafile BadHeader(Edit edit) {
     return OneFrame(f);
 }
 
-// Header and LUT of a `width` x `height` grey frame, then a stream of raw `words` as given
-// (no end of frame added).
-Metafile RawStream(int width, int height, const std::vector<uint16_t>& words) {
-    Metafile m;
-    rmwriter::Header h;
-    h.Width = width;
-    h.Height = height;
-    h.Fill[0] = 0xF0;
-    m.AddHeader(h);
-    m.AddColorTable(h, rmwriter::GreyRamp(8));
-    m.BeginStream();
-    for (uint16_t w : words) m.AddWord(w);
-    m.EndBlock();
-    return m;
-}
-
 }  // namespace
 
 std::vector<SampleFile> SampleFiles() {
@@ -165,4 +149,18 @@ std::vector<SampleFile> SampleFiles() {
         add("crashers/second-frame-bad.rm", m);
     }
     return s;
+}
+
+rmwriter::Metafile RawStream(int width, int height, const std::vector<uint16_t>& words) {
+    rmwriter::Metafile m;
+    rmwriter::Header h;
+    h.Width = width;
+    h.Height = height;
+    h.Fill[0] = 0xF0;
+    m.AddHeader(h);
+    m.AddColorTable(h, rmwriter::GreyRamp(8));
+    m.BeginStream();
+    for (uint16_t w : words) m.AddWord(w);
+    m.EndBlock();
+    return m;
 }
