@@ -7,6 +7,7 @@
 
 #include "app/diagnostics.h"
 #include "tools/rmtool/commands.h"
+#include "tools/rmtool/thumbnail.h"
 #include "tools/rmtool/tool_common.h"
 
 static const char* const MainUsage =
@@ -22,6 +23,8 @@ static const char* const MainUsage =
     "  export FILE --png DIR          one indexed PNG per frame\n"
     "  export FILE --gif OUT.gif      one animated GIF\n"
     "  encode OUT.rm INPUT...         make a metafile from PNG files and animated GIFs\n"
+    "  thumbnail FILE OUT.png         the first frame reduced to fit SIZE x SIZE (-s SIZE,\n"
+    "                                 default 256), a PNG for file managers\n"
     "\n"
     "info, check and export take the viewer's frame selection and adjustments:\n"
     "  -f first,last,skip  -w n  -s  -m  -g  -max n\n"
@@ -48,6 +51,7 @@ int main(int argc, char** argv) {
         {"check", RunCheck, CheckUsage},
         {"export", RunExport, ExportUsage},
         {"encode", RunEncode, EncodeUsage},
+        {"thumbnail", RunThumbnail, ThumbnailUsage},
     };
     try {
         if (IsHelp(command) || command == "help") {
