@@ -69,10 +69,40 @@ Taps AreaTaps(int32_t from, int32_t to) {
     return taps;
 }
 
+// The decoded frame as the viewer draws it, read in place: the image array holds the bottom
+// row first, and indices past the colour table show black.
+struct Source {
+    int32_t width = 0;
+    int32_t height = 0;
+    const uint8_t* pixels = nullptr;
+    size_t stride = 0;
+    Rgb palette[256];
+
+    const uint8_t* Row(int32_t y) const {
+        return pixels + static_cast<size_t>(height - 1 - y) * stride;
+    }
+};
+
+Source SourceOf(const Image& image) {
+    Source source;
+    source.width = image.IW;
+    source.height = image.IH;
+    source.pixels = image.Pixels;
+    source.stride = static_cast<size_t>(image.ScanLineWidth);
+    const size_t needed =
+        static_cast<size_t>(image.IH - 1) * source.stride + static_cast<size_t>(image.IW);
+    if (image.Pixels == nullptr || image.ScanLineWidth < image.IW || image.PixelsSize < needed)
+        Fail("the reader left an image array too small for " + std::to_string(image.IW) + "x" +
+             std::to_string(image.IH));
+    for (size_t i = 0; i < image.LUTSize && i < 256 && image.LUT != nullptr; ++i)
+        source.palette[i] = Rgb{image.LUT[i].Red, image.LUT[i].Green, image.LUT[i].Blue};
+    return source;
+}
+
 // Box filter over the exact footprint of every output pixel, in the frame's 8-bit RGB.
 // Rows are reduced across first, one source row at a time; a source row on the border of
 // two output rows is reduced once and used for both.
-std::vector<uint8_t> ReduceByAreaAverage(const IndexedFrame& frame, Extent out) {
+std::vector<uint8_t> ReduceByAreaAverage(const Source& frame, Extent out) {
     const Taps across = AreaTaps(frame.width, out.width);
     const Taps down = AreaTaps(frame.height, out.height);
     const uint64_t total = static_cast<uint64_t>(frame.width) * frame.height;
@@ -85,7 +115,7 @@ std::vector<uint8_t> ReduceByAreaAverage(const IndexedFrame& frame, Extent out) 
         for (uint32_t t = down.first[k]; t < down.first[k + 1]; ++t) {
             const int32_t y = down.source[t];
             if (y != reducedRow) {
-                const uint8_t* row = frame.pixels.data() + static_cast<size_t>(y) * frame.width;
+                const uint8_t* row = frame.Row(y);
                 for (int32_t j = 0; j < out.width; ++j) {
                     uint64_t r = 0, g = 0, b = 0;
                     for (uint32_t s = across.first[j]; s < across.first[j + 1]; ++s) {
@@ -124,6 +154,8 @@ void WriteRgbPng(const std::string& path, Extent size, const std::vector<uint8_t
     image.width = static_cast<png_uint_32>(size.width);
     image.height = static_cast<png_uint_32>(size.height);
     image.format = PNG_FORMAT_RGB;
+    // A thumbnail is small and read once: fast compression over the smallest file.
+    image.flags = PNG_IMAGE_FLAG_FAST;
     bool ok = png_image_write_to_stdio(&image, out, 0, rgb.data(), 0, nullptr) != 0;
     std::string error = ok ? "" : image.message;
     png_image_free(&image);
@@ -171,6 +203,9 @@ int RunThumbnail(const std::vector<std::string>& args) {
 
     // No viewer options: the first frame with its own colour table, in colour.
     const std::string path = OpenWithViewer(names[0], {});
+    // The frame's blocks are read in order: fewer, larger reads (nothing has been read yet).
+    static char readBuffer[1 << 16];
+    setvbuf(State.MetafileStream, readBuffer, _IOFBF, sizeof readBuffer);
     Image image;
     InitImage(image);
     ReadOutcome outcome;
@@ -181,10 +216,10 @@ int RunThumbnail(const std::vector<std::string>& args) {
         if (result == FetchResult::End) outcome.report.text = "Error: no frame";
         Fail(DescribeFailure(path, outcome));
     }
-    const IndexedFrame frame = FrameFromImage(image);
-    if (frame.width <= 0 || frame.height <= 0)
+    if (image.IW <= 0 || image.IH <= 0)
         Fail(path + ": the first frame is " + std::to_string(image.IW) + "x" +
              std::to_string(image.IH) + ": no picture");
+    const Source frame = SourceOf(image);
     const Extent size = FitWithin(frame.width, frame.height, box);
     WriteRgbPng(names[1], size, ReduceByAreaAverage(frame, size));
     return 0;
