@@ -41,6 +41,7 @@ int KinaroMain(HINSTANCE instance, HINSTANCE prevInstance, int cmdShow, int argc
     State.Instance = instance;
     State.PrevInstance = prevInstance;
     State.CmdShow = cmdShow;
+    RaiseTimerResolution();
     InitDefaults();
     const char* metafileName = ParseCommandLine(argc, argv);
     AllocImageList();
