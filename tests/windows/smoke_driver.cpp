@@ -201,6 +201,7 @@ struct Viewer {
 std::string ViewerExe;
 std::string WorkDir;
 std::vector<DWORD> StartedProcesses;
+int ViewersStarted = 0;
 
 Viewer StartViewer(const std::string& arguments, WORD showCommand = SW_SHOWNORMAL) {
     std::string commandLine = "\"" + ViewerExe + "\"" + (arguments.empty() ? "" : " " + arguments);
@@ -215,6 +216,7 @@ Viewer StartViewer(const std::string& arguments, WORD showCommand = SW_SHOWNORMA
     Require(ok, "starts " + commandLine);
     viewer.Running = true;
     StartedProcesses.push_back(viewer.Process.dwProcessId);
+    ++ViewersStarted;
     return viewer;
 }
 
@@ -1168,6 +1170,7 @@ int Run(const std::string& viewerExe, const std::string& workDir) {
         EndStragglers();
         Note("   (%.1f s)", (GetTickCount() - start) / 1000.0);
     }
+    Note("viewers started: %d", ViewersStarted);
     Note("%d failure(s)", Failures);
     return Failures == 0 ? 0 : 1;
 }
