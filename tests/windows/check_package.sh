@@ -21,12 +21,10 @@ files=$(unzip -Z1 "$zip" | grep -v '/$' | sort | tr '\n' ' ')
 unzip -q "$zip" -d "$work/unpacked"
 dir="$work/unpacked/kinaro-1.62-win64"
 
-if command -v wrestool >/dev/null; then
-  for type in 16 24; do
-    wrestool -l --type=$type --name=1 "$dir/kinaro.exe" | grep -q . ||
-      fail "packaged kinaro.exe lacks resource $type/1"
-  done
-fi
+for type in 16 24; do
+  wrestool -l --type=$type --name=1 "$dir/kinaro.exe" | grep -q . ||
+    fail "packaged kinaro.exe lacks resource $type/1"
+done
 [ "$(grep -c $'\r$' "$dir/README.txt")" -eq "$(wc -l <"$dir/README.txt")" ] ||
   fail "README.txt has lines not ending in CR LF"
 grep -q '^Kinaro 1.62 for Windows' "$dir/README.txt" || fail "README.txt is not the readme"
