@@ -81,7 +81,19 @@ void FatalError(const char* routine, std::string_view format, std::string_view t
     ReportFatal(routine, FormatErrorText(format, text));
 }
 
+static bool TimerResolutionRaised = false;
+
+void RaiseTimerResolution() {
+    if (!TimerResolutionRaised) TimerResolutionRaised = timeBeginPeriod(1) == TIMERR_NOERROR;
+}
+
+void RestoreTimerResolution() {
+    if (TimerResolutionRaised) timeEndPeriod(1);
+    TimerResolutionRaised = false;
+}
+
 void CleanUp(bool closeLog) {
+    RestoreTimerResolution();
     if (State.MainWindow != nullptr) DestroyWindow(State.MainWindow);
     if (State.Palette != nullptr) DeleteObject(State.Palette);
     if (State.Menu != nullptr) DestroyMenu(State.Menu);

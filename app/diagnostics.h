@@ -32,10 +32,18 @@ std::string FormatErrorText(std::string_view format, std::string_view text);
 [[noreturn]] void FatalError(const char* routine, std::string_view format, long long number);
 [[noreturn]] void FatalError(const char* routine, std::string_view format, std::string_view text);
 
-// Releases the window, palette, menu, metafile and, when `closeLog` is set, the log file.
+// Releases the window, palette, menu, metafile, the timer resolution and, when `closeLog`
+// is set, the log file.
 void CleanUp(bool closeLog);
 
-// Ends the process with `status` (0 or -1). Provided by the kinaro_exit library; unit tests
+// The system timer at 1 ms while the viewer runs, so that the animation timer keeps to the
+// shortest period the platform has rather than the default tick. Restoring ends exactly
+// the one raise, however many ending paths call it.
+void RaiseTimerResolution();
+void RestoreTimerResolution();
+
+// Ends the process with `status` (0 or -1), the timer resolution restored. Provided by the
+// kinaro_exit library; unit tests
 // and the fuzz target link a version that throws ProcessEnded instead, so that they can
 // observe an ending without losing the process.
 [[noreturn]] void EndProcess(int status);

@@ -4,6 +4,7 @@
 #include "app/diagnostics.h"
 
 void EndProcess(int status) {
+    RestoreTimerResolution();
     fflush(nullptr);
     std::exit(status);
 }

@@ -41,6 +41,7 @@ int KinaroMain(HINSTANCE instance, HINSTANCE prevInstance, int cmdShow, int argc
     State.Instance = instance;
     State.PrevInstance = prevInstance;
     State.CmdShow = cmdShow;
+    RaiseTimerResolution();
     InitDefaults();
     const char* metafileName = ParseCommandLine(argc, argv);
     AllocImageList();
@@ -50,6 +51,7 @@ int KinaroMain(HINSTANCE instance, HINSTANCE prevInstance, int cmdShow, int argc
         if (!RunOpenFileDialog(chosenName)) {
             LogAt(8, "GetOpenFile returns False, CommDlgExtendedError returns %8.8lx\n",
                   (unsigned long)CommDlgExtendedError());
+            RestoreTimerResolution();
             return 0;
         }
         metafileName = chosenName;

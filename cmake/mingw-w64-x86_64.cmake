@@ -1,7 +1,7 @@
 # Cross-compiles Kinaro for 64-bit Windows with MinGW-w64 (Debian: g++-mingw-w64-x86-64).
 #   cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 # The result, kinaro.exe, is linked statically: it needs no DLL beyond those Windows ships
-# (kernel32, user32, gdi32, comdlg32 and the system C runtime msvcrt).
+# (kernel32, user32, gdi32, comdlg32, winmm and the system C runtime msvcrt).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

@@ -18,6 +18,7 @@
 #endif
 #include <windows.h>
 #include <commdlg.h>
+#include <mmsystem.h>
 
 #else  // !_WIN32
 
@@ -334,5 +335,13 @@ DWORD WINAPI CommDlgExtendedError();
 // High-resolution monotonic clock.
 BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count);
 BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+
+// The system timer's resolution (winmm). Every timeBeginPeriod that returns TIMERR_NOERROR
+// is ended by a timeEndPeriod with the same period. The Linux backends keep no system tick:
+// both do nothing there and return TIMERR_NOERROR.
+typedef UINT MMRESULT;
+#define TIMERR_NOERROR 0
+MMRESULT WINAPI timeBeginPeriod(UINT periodMs);
+MMRESULT WINAPI timeEndPeriod(UINT periodMs);
 
 #endif  // _WIN32

@@ -9,7 +9,7 @@ packages=(
   libgtk-3-dev
   xvfb xdotool imagemagick x11-utils time libxdamage-dev
   libpng-dev libgif-dev libimagequant-dev
-  g++-mingw-w64-x86-64 wine64 wine
+  g++-mingw-w64-x86-64 wine64 wine unzip icoutils
 )
 
 missing=()

@@ -4,7 +4,7 @@
 set -euo pipefail
 objdump=$1
 exe=$2
-shipped="kernel32.dll user32.dll gdi32.dll comdlg32.dll msvcrt.dll"
+shipped="kernel32.dll user32.dll gdi32.dll comdlg32.dll winmm.dll msvcrt.dll"
 status=0
 imports=$("$objdump" -p "$exe" | awk '/DLL Name:/ { print tolower($3) }')
 [ -n "$imports" ] || { echo "FAIL: no imports found in $exe"; exit 1; }

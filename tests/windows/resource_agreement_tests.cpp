@@ -42,7 +42,7 @@ protected:
 };
 std::vector<ResourceEntry> CompiledResources::Entries;
 
-TEST_F(CompiledResources, HoldExactlyTheMenuTheDialogAndTheIcon) {
+TEST_F(CompiledResources, HoldExactlyTheMenuTheDialogTheIconTheManifestAndTheVersion) {
     std::map<uint16_t, std::vector<uint16_t>> names;
     for (const ResourceEntry& e : Entries) {
         ASSERT_TRUE(e.Type.IsOrdinal && e.Name.IsOrdinal) << "resource named by a string";
@@ -53,7 +53,71 @@ TEST_F(CompiledResources, HoldExactlyTheMenuTheDialogAndTheIcon) {
     EXPECT_EQ(names[ResourceTypeDialog], std::vector<uint16_t>{IDD_OPENFILE});
     EXPECT_EQ(names[ResourceTypeGroupIcon], std::vector<uint16_t>{IDI_KINARO});
     EXPECT_EQ(names[ResourceTypeIcon].size(), 1u);
-    EXPECT_EQ(names.size(), 4u);
+    EXPECT_EQ(names[ResourceTypeManifest], std::vector<uint16_t>{1});  // read at process start
+    EXPECT_EQ(names[ResourceTypeVersion], std::vector<uint16_t>{1});
+    EXPECT_EQ(names.size(), 6u);
+}
+
+TEST_F(CompiledResources, ManifestAsksForUtf8PerMonitorDpiAndCommonControls6) {
+    const ResourceEntry* entry = Find(ResourceTypeManifest, 1);
+    ASSERT_NE(entry, nullptr);
+    std::string manifest(entry->Data.begin(), entry->Data.end());
+    EXPECT_EQ(manifest, ApplicationManifest());
+    const char* required[] = {
+        "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">"
+        "UTF-8</activeCodePage>",
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">"
+        "true/pm</dpiAware>",
+        "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+        "PerMonitorV2</dpiAwareness>",
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "publicKeyToken=\"6595b64144ccf1df\"",
+        "version=\"1.62.0.0\"",
+        "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  // Vista
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // 7
+        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // 8
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // 8.1
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // 10 and 11
+    };
+    for (const char* text : required)
+        EXPECT_NE(manifest.find(text), std::string::npos) << "manifest lacks " << text;
+}
+
+TEST_F(CompiledResources, VersionResourceNamesKinaroAtItsVersion) {
+    const ResourceEntry* entry = Find(ResourceTypeVersion, 1);
+    ASSERT_NE(entry, nullptr);
+    VersionNode root = ParseVersionInfo(entry->Data);
+    EXPECT_EQ(root.Key, "VS_VERSION_INFO");
+    ASSERT_EQ(root.Value.size(), 52u);  // VS_FIXEDFILEINFO
+    ResourceReader fixed(root.Value);
+    EXPECT_EQ(fixed.Dword(), 0xFEEF04BDu);
+    fixed.Dword();                               // structure version
+    EXPECT_EQ(fixed.Dword(), 1u << 16 | 62);     // file version 1.62
+    EXPECT_EQ(fixed.Dword(), 0u);                //              .0.0
+    EXPECT_EQ(fixed.Dword(), 1u << 16 | 62);     // product version
+    EXPECT_EQ(fixed.Dword(), 0u);
+    fixed.Dword();                               // flags mask
+    EXPECT_EQ(fixed.Dword(), 0u);                // not a debug or pre-release build
+    EXPECT_EQ(fixed.Dword(), 0x40004u);          // VOS_NT_WINDOWS32
+    EXPECT_EQ(fixed.Dword(), 1u);                // VFT_APP
+
+    const VersionNode* strings = root.Child("StringFileInfo");
+    ASSERT_NE(strings, nullptr);
+    const VersionNode* table = strings->Child("040904B0");  // US English, Unicode
+    ASSERT_NE(table, nullptr);
+    std::map<std::string, std::string> values;
+    for (const VersionNode& s : table->Children) values[s.Key] = s.Text;
+    EXPECT_EQ(values["ProductName"], "Kinaro");
+    EXPECT_EQ(values["ProductVersion"], "1.62");
+    EXPECT_EQ(values["FileVersion"], "1.62");
+    EXPECT_EQ(values["FileDescription"], "Kinaro Raster Metafile viewer");
+    EXPECT_EQ(values["OriginalFilename"], "kinaro.exe");
+
+    const VersionNode* translations = root.Child("VarFileInfo");
+    ASSERT_NE(translations, nullptr);
+    ASSERT_NE(translations->Child("Translation"), nullptr);
+    EXPECT_EQ(translations->Child("Translation")->Value,
+              (std::vector<uint8_t>{0x09, 0x04, 0xB0, 0x04}));
 }
 
 TEST_F(CompiledResources, MenuIsTheDefinedMenu) {

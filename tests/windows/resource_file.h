@@ -26,6 +26,8 @@ constexpr uint16_t ResourceTypeIcon = 3;
 constexpr uint16_t ResourceTypeMenu = 4;
 constexpr uint16_t ResourceTypeDialog = 5;
 constexpr uint16_t ResourceTypeGroupIcon = 14;
+constexpr uint16_t ResourceTypeVersion = 16;
+constexpr uint16_t ResourceTypeManifest = 24;
 
 // Little-endian reads that throw std::out_of_range instead of running off the data.
 class ResourceReader {
@@ -78,3 +80,15 @@ struct DialogTemplate {
     std::vector<DialogItem> Items;
 };
 DialogTemplate ParseDialog(const std::vector<uint8_t>& data);
+
+// One node of a version resource: VS_VERSIONINFO, StringFileInfo, a string table, a string.
+// `Value` is the raw value bytes (a string's value is UTF-16 text, narrowed into `Text`).
+struct VersionNode {
+    std::string Key;
+    uint16_t Type = 0;  // 1 text, 0 binary
+    std::vector<uint8_t> Value;
+    std::string Text;
+    std::vector<VersionNode> Children;
+    const VersionNode* Child(const std::string& key) const;
+};
+VersionNode ParseVersionInfo(const std::vector<uint8_t>& data);

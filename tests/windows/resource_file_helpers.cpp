@@ -132,3 +132,41 @@ DialogTemplate ParseDialog(const std::vector<uint8_t>& data) {
     }
     return dialog;
 }
+
+const VersionNode* VersionNode::Child(const std::string& key) const {
+    for (const VersionNode& c : Children)
+        if (c.Key == key) return &c;
+    return nullptr;
+}
+
+// Each node: length (whole node), value length (words for text), type, key, padding to 32
+// bits, value, padding, children up to the length.
+static VersionNode ParseVersionNode(const std::vector<uint8_t>& data, size_t offset) {
+    ResourceReader in(data, offset);
+    uint16_t length = in.Word();
+    uint16_t valueLength = in.Word();
+    VersionNode node;
+    node.Type = in.Word();
+    node.Key = in.String();
+    in.AlignTo(4);
+    size_t end = offset + length;
+    // A node shorter than its header would stop the walk over its siblings from advancing.
+    if (length < 6 || end > data.size()) throw std::out_of_range("version node overruns");
+    size_t valueBytes = node.Type == 1 ? 2u * valueLength : valueLength;
+    for (size_t i = 0; i < valueBytes && in.Offset() < end; ++i) node.Value.push_back(in.Byte());
+    if (node.Type == 1) {
+        for (size_t i = 0; i + 1 < node.Value.size() && node.Value[i] | node.Value[i + 1]; i += 2)
+            node.Text += static_cast<char>(node.Value[i]);
+    }
+    in.AlignTo(4);
+    for (size_t at = in.Offset(); at + 6 <= end;) {
+        node.Children.push_back(ParseVersionNode(data, at));
+        uint16_t childLength = static_cast<uint16_t>(data[at] | data[at + 1] << 8);
+        at = (at + childLength + 3) / 4 * 4;
+    }
+    return node;
+}
+
+VersionNode ParseVersionInfo(const std::vector<uint8_t>& data) {
+    return ParseVersionNode(data, 0);
+}

@@ -22,6 +22,7 @@
 #include "app/info_boxes.h"
 #include "app/viewer_state.h"
 #include "platform/win32.h"
+#include <winver.h>
 #include "resources/icon_drawing.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_tables.h"
@@ -67,6 +68,24 @@ std::string WindowsPath(const std::string& path) {
     std::string out = "Z:" + path;  // Wine maps the Unix root to drive Z:
     for (char& c : out)
         if (c == '/') c = '\\';
+    return out;
+}
+
+// The driver keeps its text in UTF-8 and talks to Windows in UTF-16, so that names in any
+// script reach the viewer whatever the driver's own ANSI code page is.
+std::wstring Wide(const std::string& text) {
+    std::wstring out(text.size(), L'\0');
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                out.data(), static_cast<int>(out.size()));
+    out.resize(n > 0 ? n : 0);
+    return out;
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string out(text.size() * 3, '\0');
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? n : 0);
     return out;
 }
 
@@ -182,19 +201,22 @@ struct Viewer {
 std::string ViewerExe;
 std::string WorkDir;
 std::vector<DWORD> StartedProcesses;
+int ViewersStarted = 0;
 
 Viewer StartViewer(const std::string& arguments, WORD showCommand = SW_SHOWNORMAL) {
     std::string commandLine = "\"" + ViewerExe + "\"" + (arguments.empty() ? "" : " " + arguments);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = showCommand;
     Viewer viewer;
-    BOOL ok = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             WorkDir.c_str(), &startup, &viewer.Process);
+    std::wstring wideCommandLine = Wide(commandLine);
+    BOOL ok = CreateProcessW(nullptr, wideCommandLine.data(), nullptr, nullptr, FALSE, 0,
+                             nullptr, Wide(WorkDir).c_str(), &startup, &viewer.Process);
     Require(ok, "starts " + commandLine);
     viewer.Running = true;
     StartedProcesses.push_back(viewer.Process.dwProcessId);
+    ++ViewersStarted;
     return viewer;
 }
 
@@ -230,11 +252,11 @@ std::string TextOf(HWND window) {
 // What a control of another process holds now (GetWindowText would give the text it was
 // created with).
 std::string ContentOf(HWND control) {
-    char text[4096] = "";
+    wchar_t text[4096] = L"";
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+    SendMessageTimeoutW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text),
                         SMTO_ABORTIFHUNG, 2000, &result);
-    return text;
+    return Utf8(text);
 }
 
 // A visible top-level window of the viewer's process (of any process when no viewer was
@@ -329,10 +351,10 @@ void PressKey(HWND window, char c) {
 
 void TypeText(const std::string& text) {
     std::vector<INPUT> inputs;
-    for (char c : text) {
+    for (wchar_t c : Wide(text)) {
         INPUT input = {};
         input.type = INPUT_KEYBOARD;
-        input.ki.wScan = static_cast<unsigned char>(c);
+        input.ki.wScan = static_cast<WORD>(c);
         input.ki.dwFlags = KEYEVENTF_UNICODE;
         inputs.push_back(input);
         input.ki.dwFlags |= KEYEVENTF_KEYUP;
@@ -594,6 +616,113 @@ void CheckIconResource(HMODULE module) {
     DestroyIcon(icon);
 }
 
+// The version block as Explorer reads it.
+void CheckVersionResource() {
+    std::wstring exe = Wide(ViewerExe);
+    DWORD size = GetFileVersionInfoSizeW(exe.c_str(), nullptr);
+    std::vector<BYTE> data(size);
+    Require(size > 0 && GetFileVersionInfoW(exe.c_str(), 0, size, data.data()),
+            "kinaro.exe has version information");
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    Check(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+              fixed->dwFileVersionMS == MAKELONG(62, 1) && fixed->dwFileVersionLS == 0 &&
+              fixed->dwProductVersionMS == MAKELONG(62, 1),
+          "file and product version 1.62.0.0");
+    const std::pair<const wchar_t*, const char*> expected[] = {
+        {L"ProductName", "Kinaro"},
+        {L"ProductVersion", "1.62"},
+        {L"FileVersion", "1.62"},
+        {L"FileDescription", "Kinaro Raster Metafile viewer"},
+    };
+    for (const auto& [key, want] : expected) {
+        wchar_t* value = nullptr;
+        std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+        bool found = VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value),
+                                    &length) && length > 0;
+        std::string got = found ? Utf8(value) : "(none)";
+        Check(got == want, Utf8(key) + " is \"" + got + "\"");
+    }
+}
+
+bool HasBytes(const std::vector<BYTE>& data, const void* bytes, size_t size) {
+    auto* first = static_cast<const BYTE*>(bytes);
+    return std::search(data.begin(), data.end(), first, first + size) != data.end();
+}
+
+// The manifest as the system's own loader reads it into an activation context: what it
+// parses there is what it honours when the process starts.
+void CheckManifest() {
+    std::wstring exe = Wide(ViewerExe);
+    ACTCTXW request = {};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = exe.c_str();
+    request.lpResourceName = MAKEINTRESOURCEW(1);
+    HANDLE context = CreateActCtxW(&request);
+    Require(context != INVALID_HANDLE_VALUE,
+            "the system reads the manifest of kinaro.exe (error " +
+                std::to_string(GetLastError()) + ")");
+    auto setting = [&](const wchar_t* space, const wchar_t* name) {
+        wchar_t value[64] = L"";
+        SIZE_T written = 0;
+        return QueryActCtxSettingsW(0, context, space, name, value, 64, &written)
+                   ? Utf8(value)
+                   : std::string("(none)");
+    };
+    struct Setting {
+        const wchar_t *Space, *Name;
+        const char* Want;
+    } settings[] = {
+        {L"http://schemas.microsoft.com/SMI/2019/WindowsSettings", L"activeCodePage", "UTF-8"},
+        {L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", "true/pm"},
+        {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+         "PerMonitorV2"},
+    };
+    for (const Setting& want : settings) {
+        std::string got = setting(want.Space, want.Name);
+        Check(got == want.Want, "manifest setting " + Utf8(want.Name) + " is " + got);
+    }
+
+    SIZE_T needed = 0;
+    QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, nullptr, 0,
+                 &needed);
+    std::vector<BYTE> compatibility(needed);
+    bool read = needed >= sizeof(DWORD) &&
+                QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext,
+                             compatibility.data(), needed, &needed);
+    DWORD systems = read ? *reinterpret_cast<DWORD*>(compatibility.data()) : 0;
+    const GUID vista = {0xe2011457, 0x1546, 0x43c5, {0xa5, 0xfe, 0x00, 0x8d, 0xee, 0xe3, 0xd3, 0xf0}};
+    const GUID windows10 = {0x8e0f7a12, 0xbfb3, 0x4fe8,
+                            {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}};
+    Check(systems == 5 && HasBytes(compatibility, &vista, sizeof vista) &&
+              HasBytes(compatibility, &windows10, sizeof windows10),
+          "supported systems: " + std::to_string(systems) + ", Vista to 10 and 11");
+
+    // The assemblies the context resolved: the program's own, then its dependencies.
+    bool commonControls6 = false;
+    for (DWORD index = 1; index <= 4 && !commonControls6; ++index) {
+        needed = 0;
+        QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext,
+                     nullptr, 0, &needed);
+        std::vector<BYTE> buffer(needed);
+        if (needed == 0 ||
+            !QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext,
+                          buffer.data(), needed, &needed))
+            continue;
+        auto* info =
+            reinterpret_cast<ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(buffer.data());
+        std::string identity = info->lpAssemblyEncodedAssemblyIdentity
+                                   ? Utf8(info->lpAssemblyEncodedAssemblyIdentity)
+                                   : "";
+        Note("   assembly %lu: %s", static_cast<unsigned long>(index), identity.c_str());
+        commonControls6 = identity.find("Microsoft.Windows.Common-Controls") != std::string::npos &&
+                          identity.find("version=\"6.") != std::string::npos;
+    }
+    Check(commonControls6, "the manifest brings in common controls 6");
+    ReleaseActCtx(context);
+}
+
 void CheckResources() {
     Note("-- the resources linked into kinaro.exe");
     HMODULE module = LoadLibraryExA(ViewerExe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -601,6 +730,8 @@ void CheckResources() {
     CheckMenuResource(module);
     CheckIconResource(module);
     FreeLibrary(module);
+    CheckVersionResource();
+    CheckManifest();
 }
 
 void CheckHelpBox(const Viewer& viewer, HWND window, char mnemonic, const char* title,
@@ -814,6 +945,30 @@ bool DialogRendered(HWND dialog) {
     return drawn > 50;
 }
 
+// Types the path into the dialog's file name box, presses OK, and expects the viewer to show
+// the file's first frame and end with 0 on 'Q'.
+void ChooseInDialog(Viewer& viewer, HWND dialog, const std::string& file,
+                    const std::vector<Picture>& frames, const std::string& what) {
+    HWND edit = GetDlgItem(dialog, 1152);
+    BringToFront(dialog);
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    std::string path = WindowsPath(file);
+    TypeText(path);
+    bool typed = WaitUntil([&] { return ContentOf(edit) == path; }, 5000);
+    Check(typed, "typed path reaches the file name box: \"" + ContentOf(edit) + "\"");
+    SendKeys({VirtualKey(VK_RETURN, false), VirtualKey(VK_RETURN, true)});  // OK
+
+    HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
+    Check(window != nullptr, "OK opens the typed file in the viewer (" + what + ")");
+    if (window) {
+        ExpectFrame(window, frames, 0, "opened through the dialog, " + what);
+        PressKey(window, 'Q');
+    }
+    Check(FinishViewer(viewer, "dialog") == 0,
+          "viewer opened through the dialog ends with 0 (" + what + ")");
+}
+
 void OpenThroughDialog(const std::string& smokeFile, const std::vector<Picture>& frames) {
     Require(frames.size() == FrameCount, "the smoke file's frames are known");
     Note("-- choosing the file in the open-file dialog");
@@ -841,23 +996,36 @@ void OpenThroughDialog(const std::string& smokeFile, const std::vector<Picture>&
     Check(WaitUntil([&] { return IsDlgButtonChecked(dialog, IDC_USE_BUFFERING) == BST_CHECKED; }),
           "Use Buffering checks");
 
-    HWND edit = GetDlgItem(dialog, 1152);
-    BringToFront(dialog);
-    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
-    SendMessageA(edit, EM_SETSEL, 0, -1);
-    std::string path = WindowsPath(smokeFile);
-    TypeText(path);
-    bool typed = WaitUntil([&] { return ContentOf(edit) == path; }, 5000);
-    Check(typed, "typed path reaches the file name box: \"" + ContentOf(edit) + "\"");
-    SendKeys({VirtualKey(VK_RETURN, false), VirtualKey(VK_RETURN, true)});  // OK
+    ChooseInDialog(viewer, dialog, smokeFile, frames, "buffered");
+}
 
-    HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
-    Check(window != nullptr, "OK opens the typed file in the viewer");
-    if (window) {
-        ExpectFrame(window, frames, 0, "opened through the dialog, buffered");
-        PressKey(window, 'Q');
+// Names outside every ANSI code page but UTF-8: they reach the viewer only through the
+// code page its manifest asks for.
+void OpenUnicodeNames(const std::string& smokeFile, const std::vector<Picture>& frames) {
+    Note("-- files named in CJK and Cyrillic letters");
+    Require(frames.size() == FrameCount, "the smoke file's frames are known");
+    for (const char* name : {"動画.rm", "фильм.rm"}) {
+        std::string file = WorkDir + "\\" + name;
+        Require(CopyFileW(Wide(smokeFile).c_str(), Wide(file).c_str(), FALSE),
+                std::string("copies the smoke file to ") + name);
+        Viewer viewer = StartViewer("\"" + file + "\"");
+        HWND window = WaitForWindow(viewer, "KinaroWndClass", "Kinaro");
+        Check(window != nullptr, std::string("command line: ") + name + " opens in the viewer");
+        if (window) {
+            ExpectFrame(window, frames, 0, std::string("command line: ") + name);
+            PressKey(window, 'Q');
+        } else if (HWND box = WaitForWindow(viewer, "#32770", "Kinaro Error")) {
+            Note("   the viewer says: %s", BoxText(box).c_str());
+            CloseBox(box);
+        }
+        Check(FinishViewer(viewer, name) == 0, std::string(name) + ": the viewer ends with 0");
+
+        viewer = StartViewer("");
+        HWND dialog = WaitForWindow(viewer, "#32770", "Kinaro Open File");
+        Require(dialog != nullptr, "the dialog \"Kinaro Open File\" opens");
+        Require(WaitUntil([&] { return DialogRendered(dialog); }, 5000), "dialog is drawn");
+        ChooseInDialog(viewer, dialog, file, frames, name);
     }
-    Check(FinishViewer(viewer, "dialog") == 0, "viewer opened through the dialog ends with 0");
 }
 
 void CancelDialog() {
@@ -985,6 +1153,7 @@ int Run(const std::string& viewerExe, const std::string& workDir) {
         [&] { ViewFile(smokeFile, frames); },
         [&] { OpenThroughDialog(smokeFile, frames); },
         [&] { ViewDamagedFile(damagedFile); },
+        [&] { OpenUnicodeNames(smokeFile, frames); },
         [&] { CancelDialog(); },
         [&] { StartMinimised(smokeFile); },
         [&] { UseMouse(smokeFile, frames); },
@@ -1001,6 +1170,7 @@ int Run(const std::string& viewerExe, const std::string& workDir) {
         EndStragglers();
         Note("   (%.1f s)", (GetTickCount() - start) / 1000.0);
     }
+    Note("viewers started: %d", ViewersStarted);
     Note("%d failure(s)", Failures);
     return Failures == 0 ? 0 : 1;
 }

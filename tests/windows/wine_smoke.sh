@@ -50,6 +50,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\Debug]
+"RelayInclude"="winmm.timeBeginPeriod;winmm.timeEndPeriod"
 REG
 timeout 60 wine regedit /S "$(echo "Z:$work/settings.reg" | tr / '\\')" >/dev/null 2>&1
 if ! timeout 60 wine reg query 'HKCU\Software\Wine\X11 Driver' /v Managed 2>/dev/null |
@@ -61,7 +64,31 @@ echo "Wine prefix ready in $(elapsed "$start")"
 
 status=0
 start=$(seconds)
-timeout 300 wine "$smoke" run "$kinaro" "$work" || status=1
+# The calls of the timer resolution functions are traced (only those: see RelayInclude),
+# process by process.
+WINEDEBUG=+pid,+relay timeout 300 wine "$smoke" run "$kinaro" "$work" \
+  2>"$work/trace.txt" | tee "$work/run.txt" || status=1
+
+# Every viewer, however it ended (keys, a pass limit, a fatal error, a cancelled dialog),
+# raised the timer resolution to 1 ms once and ended that raise once.
+started=$(tr -d '\r' <"$work/run.txt" | awk '/^viewers started:/ { print $3 }')
+read -r traced unbalanced < <(awk -F: '
+  /:Call winmm\.time(Begin|End)Period\(/ {
+    call = $0 ~ /Begin/ ? "begin" : "end"
+    if ($0 !~ /Period\(00000001\)/) call = call "(not 1 ms)"
+    calls[$1] = calls[$1] " " call
+  }
+  END {
+    for (p in calls) { n++; if (calls[p] != " begin end") bad++ }
+    print n + 0, bad + 0
+  }' "$work/trace.txt")
+if [ -n "$started" ] && [ "$traced" -eq "$started" ] && [ "$unbalanced" -eq 0 ]; then
+  echo "ok  : each of the $started viewers began and ended a 1 ms timer period once"
+else
+  echo "FAIL: timer periods: ${started:-?} viewers, $traced traced, $unbalanced unbalanced"
+  grep -a ':Call winmm\.time' "$work/trace.txt" | head -40
+  status=1
+fi
 
 # The picture as the X server has it, taken from outside Wine: a screenshot of the client
 # area against what it must show.
