@@ -10,6 +10,8 @@ packages=(
   xvfb xdotool imagemagick x11-utils time libxdamage-dev
   libpng-dev libgif-dev libimagequant-dev
   g++-mingw-w64-x86-64 wine64 wine unzip icoutils
+  dpkg-dev file lintian librsvg2-bin desktop-file-utils appstream mandoc shared-mime-info
+  xdg-utils libfile-mimeinfo-perl
 )
 
 missing=()

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the normal build (unit tests, end-to-end tests of
-# the GTK viewer under Xvfb, tools), the sanitizer build (ASan + UBSan: unit tests, reader
-# crash files and fuzz corpus), and the Windows build under Wine.
+# Builds everything and runs every test: the normal build, made as a distribution makes
+# its packages (Release with Debian's hardening flags: unit tests, end-to-end tests of the
+# GTK viewer under Xvfb, tools, the installed tree and the Debian package), the sanitizer
+# build (ASan + UBSan: unit tests, reader crash files and fuzz corpus), and the Windows
+# build under Wine. Warnings are errors in all three.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -9,17 +11,22 @@ jobs=$(nproc)
 
 scripts/install-deps.sh
 
-echo "== normal build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+echo "== normal build (Release, hardening flags of dpkg-buildflags)"
+flags() { dpkg-buildflags --get "$1"; }
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKINARO_WERROR=ON \
+  -DCMAKE_C_FLAGS="$(flags CFLAGS) $(flags CPPFLAGS)" \
+  -DCMAKE_CXX_FLAGS="$(flags CXXFLAGS) $(flags CPPFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" >/dev/null
 cmake --build build -j"$jobs"
 
 echo "== sanitizer build"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKINARO_SANITIZE=ON -DKINARO_GTK=OFF \
-  -DKINARO_BENCH=OFF >/dev/null
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKINARO_WERROR=ON -DKINARO_SANITIZE=ON \
+  -DKINARO_GTK=OFF -DKINARO_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 
 echo "== windows build (MinGW-w64 cross compiler)"
-cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKINARO_WERROR=ON \
+  >/dev/null
 cmake --build build-mingw -j"$jobs"
 
 status=0

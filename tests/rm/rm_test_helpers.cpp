@@ -115,8 +115,10 @@ std::string SummariseFile(const std::string& path) {
     try {
         while (GetFileImage(State.DisplayImage, count) >= 0) {
             const Image& im = State.DisplayImage;
-            frames += " " + std::to_string(im.IW) + "x" + std::to_string(im.IH) + ":" +
-                      HashHex(im.Pixels, im.PixelsSize);
+            // Appended piece by piece: GCC 12 at -O3 sees a false overlap in "literal" + string.
+            frames.append(" ").append(std::to_string(im.IW)).append("x");
+            frames.append(std::to_string(im.IH)).append(":");
+            frames.append(HashHex(im.Pixels, im.PixelsSize));
             ++count;
         }
     } catch (const ProcessEnded&) {

@@ -181,7 +181,13 @@ int RunInfo(const std::vector<std::string>& args) {
                                "," + std::to_string(r.fill[2]);
             std::string junk = (r.junkBefore < 0 ? std::string("?") : std::to_string(r.junkBefore)) +
                                "/" + std::to_string(r.junkInside);
-            std::string iw = adjusted ? " " + std::string(6 - std::min<size_t>(6, std::to_string(r.iw).size()), ' ') + std::to_string(r.iw) : "";
+            // Appended piece by piece: GCC 12 at -O3 sees a false overlap in "literal" + string.
+            std::string iw;
+            if (adjusted) {
+                std::string number = std::to_string(r.iw);
+                iw.assign(1 + 6 - std::min<size_t>(6, number.size()), ' ');
+                iw += number;
+            }
             printf("%5u %5u %10lld %7d %6d %6d%s %5d %6s %5s %11s %7d %6s%s\n", r.layout.index,
                    r.layout.fileImage, (long long)r.layout.headerOffset, r.layout.headerBlock,
                    r.width, r.height, iw.c_str(), r.depth, r.colorFlag ? "colour" : "grey",

@@ -33,8 +33,9 @@ void Progress::Step(uint32_t done) {
     if (total_ > 0) {
         uint32_t shown = done > total_ ? total_ : done;
         int filled = static_cast<int>(static_cast<uint64_t>(shown) * barWidth / total_);
-        bar = "[" + std::string(filled, '#') + std::string(barWidth - filled, ' ') + "] " +
-              std::to_string(done) + "/" + std::to_string(total_);
+        bar = "[";
+        bar.append(filled, '#').append(barWidth - filled, ' ');
+        bar.append("] ").append(std::to_string(done)).append("/").append(std::to_string(total_));
     } else {
         bar = std::to_string(done);
     }

@@ -264,11 +264,14 @@ IndexedFrame FrameFromImage(const Image& image) {
 }
 
 std::string DescribeFailure(const std::string& path, const ReadOutcome& outcome) {
-    std::string text = outcome.report.text;
     // Some of the viewer's messages run over two lines ("...\n\tTry setting ..."); keep one.
-    for (size_t at; (at = text.find("\n\t")) != std::string::npos;) text.replace(at, 2, " ");
-    for (char& c : text)
-        if (c == '\n' || c == '\t') c = ' ';
+    const std::string& message = outcome.report.text;
+    std::string text;
+    for (size_t i = 0; i < message.size(); ++i) {
+        char c = message[i];
+        if (c == '\n' && i + 1 < message.size() && message[i + 1] == '\t') ++i;
+        text += c == '\n' || c == '\t' ? ' ' : c;
+    }
     std::string where = "image " + std::to_string(outcome.failedIndex);
     if (outcome.failedFileImage != AllOnes)
         where += " (file image " + std::to_string(outcome.failedFileImage) + ")";
