@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <unordered_map>
 
 uint8_t ViewerGrey(const Rgb& c) {
     double v = (c.g * 0.59 + c.r * 0.3) + c.b * 0.11;
@@ -64,19 +63,35 @@ ZeroFix ReserveBlackAtZero(IndexedFrame& frame) {
 
 static bool ExactColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb,
                          IndexedFrame& out) {
+    // At most 256 colours are taken, so an open-addressed table of 1024 slots never fills.
     // Black first, so that a picture with black in it needs nothing moved.
-    std::unordered_map<uint32_t, uint8_t> index{{0u, 0}};
+    constexpr uint32_t Slots = 1024, Empty = 0xFFFFFFFFu;
+    std::vector<uint32_t> keys(Slots, Empty);
+    std::vector<uint8_t> values(Slots, 0);
+    auto slotOf = [&](uint32_t key) {
+        uint32_t slot = (key * 2654435761u) >> 22;
+        while (keys[slot] != Empty && keys[slot] != key) slot = (slot + 1) % Slots;
+        return slot;
+    };
+    keys[slotOf(0)] = 0;
     out.palette.assign(1, Rgb{0, 0, 0});
     out.pixels.resize(rgb.size());
+    uint32_t lastKey = 0;
+    uint8_t lastIndex = 0;
     for (size_t i = 0; i < rgb.size(); ++i) {
         uint32_t key = (uint32_t{rgb[i].r} << 16) | (uint32_t{rgb[i].g} << 8) | rgb[i].b;
-        auto found = index.find(key);
-        if (found == index.end()) {
-            if (out.palette.size() == 256) return false;
-            found = index.emplace(key, static_cast<uint8_t>(out.palette.size())).first;
-            out.palette.push_back(rgb[i]);
+        if (key != lastKey) {
+            uint32_t slot = slotOf(key);
+            if (keys[slot] == Empty) {
+                if (out.palette.size() == 256) return false;
+                keys[slot] = key;
+                values[slot] = static_cast<uint8_t>(out.palette.size());
+                out.palette.push_back(rgb[i]);
+            }
+            lastKey = key;
+            lastIndex = values[slot];
         }
-        out.pixels[i] = found->second;
+        out.pixels[i] = lastIndex;
     }
     out.width = width;
     out.height = height;
