@@ -20,8 +20,14 @@
 const char* const EncodeUsage =
     "Usage: rmtool encode OUT.rm INPUT... [--force] [--grey] [--dither]\n"
     "\n"
-    "Makes a metafile with one frame per PNG file and one per frame of each animated GIF,\n"
-    "in the order given.\n"
+    "Makes a metafile with one frame per PNG file, one per frame of each animated GIF and one\n"
+    "per PNG of a stream, in the order given. The input - is standard input: PNG images one\n"
+    "after another, as ffmpeg -f image2pipe -c:v png writes them, so any video becomes a\n"
+    "metafile:\n"
+    "  ffmpeg -i clip.mp4 -f image2pipe -c:v png - | rmtool encode clip.rm -\n"
+    "Frames may differ in size. A broken stream (a cut PNG, data that is not a PNG) stops\n"
+    "the encode with one line naming the frame, counted from 1, and no file is written.\n"
+    "\n"
     "  palette PNGs    keep their colour indices and colours exactly\n"
     "  grey PNGs       keep their grey levels exactly (index = level, grey table)\n"
     "  colour PNGs     (RGB, RGBA, grey with alpha; alpha over black) are reduced to 256\n"
@@ -37,8 +43,10 @@ const char* const EncodeUsage =
     "  --force    replace OUT.rm if it exists (otherwise it is left untouched)\n"
     "\n"
     "The pixels are coded with runs, fills (of the colour that saves most in each frame) and\n"
-    "literal pixels; the sizes against raw 8-bit frames are printed at the end. The file is\n"
-    "written to a temporary name and renamed into place, so it appears whole or not at all.\n";
+    "literal pixels; the sizes against raw 8-bit frames are printed at the end. Frames are\n"
+    "decoded on a second thread and written as they are coded, so memory does not grow with\n"
+    "their number. The file is written to a temporary name and renamed into place, so it\n"
+    "appears whole or not at all.\n";
 
 namespace {
 
