@@ -66,7 +66,11 @@ class PictureQueue {
 public:
     struct Item {
         enum Kind { Picture, InputDone, End, Error } kind = End;
-        IndexedFrame frame;  // ready for the encoder
+        // A picture is prepared here when that is quick (it has its indices already), else
+        // by the encoder's side, which has less to do than the decoding side.
+        bool prepared = false;
+        IndexedFrame frame;
+        SourcePicture picture;
         MetafileEncoder::Changes changes;
         size_t input = 0;
         uint32_t frames = 0;  // InputDone: the frames the input held
@@ -114,7 +118,11 @@ void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& c
                 ++frames;
                 Item item;
                 item.kind = Item::Picture;
-                item.frame = MetafileEncoder::Prepare(picture, choices, item.changes);
+                item.prepared = picture.indexed;
+                if (item.prepared)
+                    item.frame = MetafileEncoder::Prepare(picture, choices, item.changes);
+                else
+                    item.picture = std::move(picture);
                 item.input = i;
                 return queue.Push(std::move(item));
             };
@@ -216,6 +224,8 @@ int RunEncode(const std::vector<std::string>& args) {
         if (item.kind == PictureQueue::Item::Error) std::rethrow_exception(item.error);
         if (item.kind == PictureQueue::Item::End) break;
         if (item.kind == PictureQueue::Item::Picture) {
+            if (!item.prepared)
+                item.frame = MetafileEncoder::Prepare(item.picture, choices, item.changes);
             encoder.AddFrame(item.frame);
             const MetafileEncoder::Changes& changes = item.changes;
             moved += changes.zero == ZeroFix::Moved;
