@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Encoding benchmark: rmtool encode against ffmpeg's decoding of the same input, with time and
 # peak memory from /usr/bin/time -v. The input is ffmpeg's mandelbrot source written as an
-# animated GIF or as a PNG stream (read by encode from standard input).
-#   bench/encode/run.sh [BUILD_DIR] [FRAMES] [WIDTHxHEIGHT] [gif|png]
+# animated GIF or as a PNG stream (read by encode from standard input): png for true-colour
+# PNGs (as ffmpeg writes a video's frames), png8 for palette PNGs.
+#   bench/encode/run.sh [BUILD_DIR] [FRAMES] [WIDTHxHEIGHT] [gif|png|png8]
 # defaults: build 100 1920x1080 gif. Prints one line per program:
 #   wall s    elapsed time        cpu s    user + system time        peak MB    maximum RSS
 # and the ratio of the two elapsed times. The files are made in a temporary folder and removed.
@@ -26,7 +27,9 @@ if [ "$format" = gif ]; then
   stdin=/dev/null
 else
   input=$work/in.png-stream
-  ffmpeg -v error "${source[@]}" -f image2pipe -c:v png - > "$input"
+  pixels=()
+  [ "$format" = png8 ] && pixels=(-pix_fmt pal8)
+  ffmpeg -v error "${source[@]}" "${pixels[@]}" -f image2pipe -c:v png - > "$input"
   decode=(ffmpeg -v error -f image2pipe -i - -f null -)
   encode=("$rmtool" encode "$work/out.rm" -)
   stdin=$input
