@@ -98,6 +98,33 @@ static bool ExactColours(int32_t width, int32_t height, const std::vector<Rgb>& 
     return true;
 }
 
+// Each pixel to the nearest of palette entries 1 on (0 stays free for black). A frame has far
+// fewer distinct colours than pixels, so each colour's nearest entry is found once and kept
+// in a table over all 2^24 colours, which is reused from frame to frame.
+static void MapToNearest(const std::vector<Rgb>& rgb, const std::vector<Rgb>& palette,
+                         std::vector<uint8_t>& pixels) {
+    if (palette.size() < 2) {
+        std::fill(pixels.begin(), pixels.end(), uint8_t{0});
+        return;
+    }
+    thread_local std::vector<uint8_t> nearest;
+    thread_local std::vector<uint64_t> known;
+    nearest.resize(size_t{1} << 24);
+    known.assign((size_t{1} << 24) / 64, 0);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        const uint32_t key = (uint32_t{rgb[i].r} << 16) | (uint32_t{rgb[i].g} << 8) | rgb[i].b;
+        if (!(known[key >> 6] >> (key & 63) & 1)) {
+            size_t best = 1;
+            for (size_t e = 2; e < palette.size(); ++e)
+                if (ColourDistance(rgb[i], palette[e]) < ColourDistance(rgb[i], palette[best]))
+                    best = e;
+            nearest[key] = static_cast<uint8_t>(best);
+            known[key >> 6] |= uint64_t{1} << (key & 63);
+        }
+        pixels[i] = nearest[key];
+    }
+}
+
 IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb,
                            bool dither, bool* quantised) {
     IndexedFrame out;
@@ -137,14 +164,18 @@ IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>
     out.width = width;
     out.height = height;
     out.pixels.resize(rgb.size());
-    if (liq_write_remapped_image(result.get(), image.get(), out.pixels.data(),
-                                 out.pixels.size()) != LIQ_OK)
-        Fail("colour quantiser: remapping failed");
     const liq_palette* palette = liq_get_palette(result.get());
     out.palette.assign(1, Rgb{0, 0, 0});
     for (unsigned i = 0; i < palette->count; ++i)
         out.palette.push_back(Rgb{palette->entries[i].r, palette->entries[i].g,
                                   palette->entries[i].b});
-    for (uint8_t& p : out.pixels) ++p;
+    if (dither) {
+        if (liq_write_remapped_image(result.get(), image.get(), out.pixels.data(),
+                                     out.pixels.size()) != LIQ_OK)
+            Fail("colour quantiser: remapping failed");
+        for (uint8_t& p : out.pixels) ++p;
+    } else {
+        MapToNearest(rgb, out.palette, out.pixels);
+    }
     return out;
 }
