@@ -107,7 +107,7 @@ private:
     bool cancelled_ = false;
 };
 
-// Decodes the inputs in turn and prepares every picture for the encoder.
+// Decodes the inputs in turn; pictures that have their indices are prepared here too.
 void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& choices,
                   PictureQueue& queue) {
     using Item = PictureQueue::Item;
