@@ -12,9 +12,9 @@
 
 namespace {
 
-// No file can hold more frames than this: every frame takes at least three blocks (header,
-// colour table, pixels) and a header must start below 2^31 bytes. A larger -max or -b only
-// asks for tables that could never fill, so it is refused like a failed allocation.
+// The most frames the tables are made for: 2^21 is over 3 GB of the smallest frames (three
+// blocks: header, colour table, pixels) and a terabyte of 1080p ones. A larger -max or -b is
+// refused like a failed allocation rather than asking for tables of gigabytes.
 constexpr uint32_t MaxFramesLimit = 1u << 21;
 
 [[noreturn]] void CommandLineError() {

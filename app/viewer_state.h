@@ -118,7 +118,7 @@ struct ViewerState {
     uint8_t Block[512] = {};
     int32_t BlockNumber = -1;
     int32_t LastFileImage = -1;
-    int32_t* ImageFilePositions = nullptr;
+    int64_t* ImageFilePositions = nullptr;  // byte offsets: files run up to 1 TiB
     uint32_t* FileImageNumber = nullptr;
     Image* ImageList = nullptr;
     Image DisplayImage;

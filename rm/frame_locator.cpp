@@ -13,7 +13,7 @@
 // The table of positions this reader allocated, and its entries. MaxFrames is fixed before
 // the first frame is read; should it grow later, the table does not, and positions past it
 // are never written.
-static const int32_t* PositionsTable = nullptr;
+static const int64_t* PositionsTable = nullptr;
 static uint32_t PositionsEntries = 0;
 
 static uint32_t PositionsCapacity() {
@@ -40,15 +40,8 @@ static bool FindNewHeader(uint32_t index, int64_t n) {
                        "Too many images in Raster Metafile (MAX = %ld)\n\tSet \"-max\" parameter "
                        "higher",
                        PositionsCapacity());
-        // Positions are kept as 32-bit offsets: a header past 2^31 - 1 bytes cannot be
-        // recorded, so such a file is refused rather than wrapped.
-        int64_t offset = static_cast<int64_t>(State.BlockNumber) * 512;
-        if (offset > INT32_MAX)
-            FatalError("GetFileImage",
-                       "Header beyond 2 GB in Raster Metafile (block %ld) not supported",
-                       State.BlockNumber);
         ++State.LastFileImage;
-        State.ImageFilePositions[State.LastFileImage] = static_cast<int32_t>(offset);
+        State.ImageFilePositions[State.LastFileImage] = static_cast<int64_t>(State.BlockNumber) * 512;
         if (State.LastFileImage == n) return true;
         LogAt(3, "Skipping to next\n");
     }
@@ -56,10 +49,16 @@ static bool FindNewHeader(uint32_t index, int64_t n) {
 
 static void ReturnToHeader(uint32_t index, int64_t n) {
     LogAt(3, " - Old One In File (%d/%d)\n", static_cast<int>(index), static_cast<int>(n));
-    int32_t position = State.ImageFilePositions[n];
-    // A failed seek shows in the read that follows.
-    if (State.MetafileStream != nullptr) std::fseek(State.MetafileStream, position, SEEK_SET);
-    State.BlockNumber = position / 512 - 1;
+    int64_t position = State.ImageFilePositions[n];
+    // A failed seek shows in the read that follows. Offsets go past 4 GB: a 64-bit seek.
+    if (State.MetafileStream != nullptr) {
+#ifdef _WIN32
+        _fseeki64(State.MetafileStream, position, SEEK_SET);
+#else
+        fseeko(State.MetafileStream, static_cast<off_t>(position), SEEK_SET);
+#endif
+    }
+    State.BlockNumber = static_cast<int32_t>(position / 512 - 1);
     if (!ReadBlock())
         FatalError("GetFileImage", "Header not found on return to previous file position", 0);
 }
@@ -67,8 +66,8 @@ static void ReturnToHeader(uint32_t index, int64_t n) {
 int32_t GetFileImage(Image& image, uint32_t index) {
     if (State.ImageFilePositions == nullptr) {
         State.ImageFilePositions =
-            static_cast<int32_t*>(std::calloc(State.MaxFrames == 0 ? 1 : State.MaxFrames,
-                                              sizeof(int32_t)));
+            static_cast<int64_t*>(std::calloc(State.MaxFrames == 0 ? 1 : State.MaxFrames,
+                                              sizeof(int64_t)));
         PositionsTable = State.ImageFilePositions;
         PositionsEntries = State.MaxFrames;
         if (State.ImageFilePositions == nullptr)

@@ -129,30 +129,3 @@ TEST_F(SafetyTest, TheLargestArrayThatFitsIsAccepted) {
     image.Pixels = nullptr;
 }
 
-TEST_F(SafetyTest, AHeaderPastTwoGigabytesIsRefused) {
-    // A sparse file: a frame whose header starts at byte 2^31, which a 32-bit position
-    // cannot hold. The stream is set just before it, as if everything before had been read.
-    Metafile m;
-    m.AddFrame(PatternFrame(4, 4, 1));
-    std::string path = TempPath("far.rm");
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(fseeko(f, off_t{1} << 31, SEEK_SET), 0);
-    ASSERT_EQ(std::fwrite(m.Bytes().data(), 1, m.Bytes().size(), f), m.Bytes().size());
-    std::fclose(f);
-    State.MetafileStream = std::fopen(path.c_str(), "rb");
-    ASSERT_EQ(fseeko(State.MetafileStream, (off_t{1} << 31) - 512, SEEK_SET), 0);
-    State.BlockNumber = (1 << 22) - 2;
-    EXPECT_EQ(FatalText([&] { GetFileImage(image, 0); }),
-              "Error: Header beyond 2 GB in Raster Metafile (block 4194304) not supported");
-    EXPECT_EQ(State.LastFileImage, -1);
-}
-
-TEST_F(SafetyTest, TheBlockCounterStopsAtItsLimit) {
-    Metafile m;
-    m.AddFrame(PatternFrame(4, 4, 1));
-    OpenMetafile(m);
-    State.BlockNumber = INT32_MAX;
-    EXPECT_EQ(GetFileImage(image, 0), -1);
-    EXPECT_EQ(State.BlockNumber, INT32_MAX);
-}

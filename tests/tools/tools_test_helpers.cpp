@@ -18,13 +18,13 @@
 
 extern char** environ;
 
-ToolRun RunTool(const std::vector<std::string>& args) {
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) {
     static int serial = 0;
     std::string outPath = TempPath("run-out-" + std::to_string(++serial));
     std::string errPath = TempPath("run-err-" + std::to_string(serial));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<std::string> all{RMTOOL_PATH};
@@ -45,6 +45,12 @@ ToolRun RunTool(const std::vector<std::string>& args) {
     std::remove(outPath.c_str());
     std::remove(errPath.c_str());
     return run;
+}
+
+int RunShell(const std::string& command) {
+    std::string script = "RMTOOL='" RMTOOL_PATH "'; " + command;
+    int status = std::system(script.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1000;
 }
 
 std::string MakeTempDir() {

@@ -14,8 +14,11 @@ struct ToolRun {
 };
 
 // Runs the rmtool executable with `args` (no shell: the arguments arrive as given), stdin
-// empty, stdout and stderr captured.
-ToolRun RunTool(const std::vector<std::string>& args);
+// read from `input` (empty by default), stdout and stderr captured.
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "/dev/null");
+
+// Runs `command` with /bin/sh, where $RMTOOL is the rmtool executable; returns its status.
+int RunShell(const std::string& command);
 
 // A fresh empty folder, removed at exit.
 std::string MakeTempDir();

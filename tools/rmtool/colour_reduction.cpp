@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <unordered_map>
 
 uint8_t ViewerGrey(const Rgb& c) {
     double v = (c.g * 0.59 + c.r * 0.3) + c.b * 0.11;
@@ -64,23 +63,66 @@ ZeroFix ReserveBlackAtZero(IndexedFrame& frame) {
 
 static bool ExactColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb,
                          IndexedFrame& out) {
+    // At most 256 colours are taken, so an open-addressed table of 1024 slots never fills.
     // Black first, so that a picture with black in it needs nothing moved.
-    std::unordered_map<uint32_t, uint8_t> index{{0u, 0}};
+    constexpr uint32_t Slots = 1024, Empty = 0xFFFFFFFFu;
+    std::vector<uint32_t> keys(Slots, Empty);
+    std::vector<uint8_t> values(Slots, 0);
+    auto slotOf = [&](uint32_t key) {
+        uint32_t slot = (key * 2654435761u) >> 22;
+        while (keys[slot] != Empty && keys[slot] != key) slot = (slot + 1) % Slots;
+        return slot;
+    };
+    keys[slotOf(0)] = 0;
     out.palette.assign(1, Rgb{0, 0, 0});
     out.pixels.resize(rgb.size());
+    uint32_t lastKey = 0;
+    uint8_t lastIndex = 0;
     for (size_t i = 0; i < rgb.size(); ++i) {
         uint32_t key = (uint32_t{rgb[i].r} << 16) | (uint32_t{rgb[i].g} << 8) | rgb[i].b;
-        auto found = index.find(key);
-        if (found == index.end()) {
-            if (out.palette.size() == 256) return false;
-            found = index.emplace(key, static_cast<uint8_t>(out.palette.size())).first;
-            out.palette.push_back(rgb[i]);
+        if (key != lastKey) {
+            uint32_t slot = slotOf(key);
+            if (keys[slot] == Empty) {
+                if (out.palette.size() == 256) return false;
+                keys[slot] = key;
+                values[slot] = static_cast<uint8_t>(out.palette.size());
+                out.palette.push_back(rgb[i]);
+            }
+            lastKey = key;
+            lastIndex = values[slot];
         }
-        out.pixels[i] = found->second;
+        out.pixels[i] = lastIndex;
     }
     out.width = width;
     out.height = height;
     return true;
+}
+
+// Each pixel to the nearest of palette entries 1 on (0 stays free for black). A frame has far
+// fewer distinct colours than pixels, so each colour's nearest entry is found once and kept
+// in a table over all 2^24 colours, which is reused from frame to frame.
+static void MapToNearest(const std::vector<Rgb>& rgb, const std::vector<Rgb>& palette,
+                         std::vector<uint8_t>& pixels) {
+    if (palette.size() < 2) {
+        std::fill(pixels.begin(), pixels.end(), uint8_t{0});
+        return;
+    }
+    thread_local std::vector<uint8_t> nearest;
+    thread_local std::vector<uint64_t> known;
+    nearest.resize(size_t{1} << 24);
+    known.assign((size_t{1} << 24) / 64, 0);
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        const uint32_t key = (uint32_t{rgb[i].r} << 16) | (uint32_t{rgb[i].g} << 8) | rgb[i].b;
+        if (!(known[key >> 6] >> (key & 63) & 1)) {
+            size_t best = 1;
+            for (size_t e = 2; e < palette.size(); ++e)
+                if (ColourDistance(rgb[i], palette[e]) < ColourDistance(rgb[i], palette[best]))
+                    best = e;
+            nearest[key] = static_cast<uint8_t>(best);
+            known[key >> 6] |= uint64_t{1} << (key & 63);
+        }
+        pixels[i] = nearest[key];
+    }
 }
 
 IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb,
@@ -107,6 +149,9 @@ IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>
     if (!attr) Fail("colour quantiser: cannot start");
     // 255 colours leave index 0 free for the black that the viewer puts there.
     liq_set_max_colors(attr.get(), 255);
+    // The fastest setting: frames come by the thousand (video through a pipe), and its
+    // palettes are still close to the slower ones'.
+    liq_set_speed(attr.get(), 10);
     LiqImage image(liq_image_create_rgba(attr.get(), rgba.data(), width, height, 0));
     if (!image) Fail("colour quantiser: cannot take a " + std::to_string(width) + "x" +
                      std::to_string(height) + " picture");
@@ -119,14 +164,18 @@ IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>
     out.width = width;
     out.height = height;
     out.pixels.resize(rgb.size());
-    if (liq_write_remapped_image(result.get(), image.get(), out.pixels.data(),
-                                 out.pixels.size()) != LIQ_OK)
-        Fail("colour quantiser: remapping failed");
     const liq_palette* palette = liq_get_palette(result.get());
     out.palette.assign(1, Rgb{0, 0, 0});
     for (unsigned i = 0; i < palette->count; ++i)
         out.palette.push_back(Rgb{palette->entries[i].r, palette->entries[i].g,
                                   palette->entries[i].b});
-    for (uint8_t& p : out.pixels) ++p;
+    if (dither) {
+        if (liq_write_remapped_image(result.get(), image.get(), out.pixels.data(),
+                                     out.pixels.size()) != LIQ_OK)
+            Fail("colour quantiser: remapping failed");
+        for (uint8_t& p : out.pixels) ++p;
+    } else {
+        MapToNearest(rgb, out.palette, out.pixels);
+    }
     return out;
 }

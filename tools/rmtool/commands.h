@@ -1,4 +1,4 @@
-// The four commands. Each takes the arguments after its name and returns the exit status;
+// The commands. Each takes the arguments after its name and returns the exit status;
 // a failure throws ToolError, which main reports.
 #pragma once
 
@@ -9,11 +9,15 @@ int RunInfo(const std::vector<std::string>& args);
 int RunCheck(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);
 int RunEncode(const std::vector<std::string>& args);
+int RunCut(const std::vector<std::string>& args);
+int RunJoin(const std::vector<std::string>& args);
 
 extern const char* const InfoUsage;
 extern const char* const CheckUsage;
 extern const char* const ExportUsage;
 extern const char* const EncodeUsage;
+extern const char* const CutUsage;
+extern const char* const JoinUsage;
 
 // The command-line pieces the commands share.
 bool IsHelp(const std::string& arg);

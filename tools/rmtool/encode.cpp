@@ -1,9 +1,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/encoding.h"
@@ -14,8 +20,14 @@
 const char* const EncodeUsage =
     "Usage: rmtool encode OUT.rm INPUT... [--force] [--grey] [--dither]\n"
     "\n"
-    "Makes a metafile with one frame per PNG file and one per frame of each animated GIF,\n"
-    "in the order given.\n"
+    "Makes a metafile with one frame per PNG file, one per frame of each animated GIF and one\n"
+    "per PNG of a stream, in the order given. The input - is standard input: PNG images one\n"
+    "after another, as ffmpeg -f image2pipe -c:v png writes them, so any video becomes a\n"
+    "metafile:\n"
+    "  ffmpeg -i clip.mp4 -f image2pipe -c:v png - | rmtool encode clip.rm -\n"
+    "Frames may differ in size. A broken stream (a cut PNG, data that is not a PNG) stops\n"
+    "the encode with one line naming the frame, counted from 1, and no file is written.\n"
+    "\n"
     "  palette PNGs    keep their colour indices and colours exactly\n"
     "  grey PNGs       keep their grey levels exactly (index = level, grey table)\n"
     "  colour PNGs     (RGB, RGBA, grey with alpha; alpha over black) are reduced to 256\n"
@@ -31,8 +43,10 @@ const char* const EncodeUsage =
     "  --force    replace OUT.rm if it exists (otherwise it is left untouched)\n"
     "\n"
     "The pixels are coded with runs, fills (of the colour that saves most in each frame) and\n"
-    "literal pixels; the sizes against raw 8-bit frames are printed at the end. The file is\n"
-    "written to a temporary name and renamed into place, so it appears whole or not at all.\n";
+    "literal pixels; the sizes against raw 8-bit frames are printed at the end. Frames are\n"
+    "decoded on a second thread and written as they are coded, so memory does not grow with\n"
+    "their number. The file is written to a temporary name and renamed into place, so it\n"
+    "appears whole or not at all.\n";
 
 namespace {
 
@@ -45,6 +59,117 @@ bool LooksLikePng(const std::string& path) {
     fclose(in);
     return got == sizeof head && memcmp(head, signature, sizeof head) == 0;
 }
+
+// Inputs are decoded on a second thread, a frame or two ahead of the coding, through this
+// small queue. A failure on either side stops both: the decoder's error travels in the queue.
+class PictureQueue {
+public:
+    struct Item {
+        enum Kind { Picture, InputDone, End, Error } kind = End;
+        // A picture is prepared here when that is quick (it has its indices already), else
+        // by the encoder's side, which has less to do than the decoding side.
+        bool prepared = false;
+        IndexedFrame frame;
+        SourcePicture picture;
+        MetafileEncoder::Changes changes;
+        size_t input = 0;
+        uint32_t frames = 0;  // InputDone: the frames the input held
+        std::exception_ptr error;
+    };
+    // False when the consumer has gone.
+    bool Push(Item item) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return items_.size() < Depth || cancelled_; });
+        if (cancelled_) return false;
+        items_.push_back(std::move(item));
+        changed_.notify_all();
+        return true;
+    }
+    Item Pop() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !items_.empty(); });
+        Item item = std::move(items_.front());
+        items_.pop_front();
+        changed_.notify_all();
+        return item;
+    }
+    void Cancel() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        cancelled_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    static constexpr size_t Depth = 2;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Item> items_;
+    bool cancelled_ = false;
+};
+
+// Decodes the inputs in turn; pictures that have their indices are prepared here too.
+void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& choices,
+                  PictureQueue& queue) {
+    using Item = PictureQueue::Item;
+    try {
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            uint32_t frames = 0;
+            auto push = [&](SourcePicture& picture) {
+                ++frames;
+                Item item;
+                item.kind = Item::Picture;
+                item.prepared = picture.indexed;
+                if (item.prepared)
+                    item.frame = MetafileEncoder::Prepare(picture, choices, item.changes);
+                else
+                    item.picture = std::move(picture);
+                item.input = i;
+                return queue.Push(std::move(item));
+            };
+            SourcePicture picture;
+            if (inputs[i] == "-") {
+                PngStreamReader stream(stdin, "stdin");
+                while (stream.Next(picture))
+                    if (!push(picture)) return;
+                if (frames == 0) Fail("stdin: no PNG image in the stream");
+            } else if (LooksLikeGif(inputs[i])) {
+                GifReader gif(inputs[i]);
+                while (gif.Next(picture))
+                    if (!push(picture)) return;
+            } else {
+                picture = ReadPng(inputs[i]);
+                if (!push(picture)) return;
+            }
+            Item done;
+            done.kind = Item::InputDone;
+            done.input = i;
+            done.frames = frames;
+            if (!queue.Push(std::move(done))) return;
+        }
+        queue.Push(Item{});
+    } catch (...) {
+        Item failed;
+        failed.kind = Item::Error;
+        failed.error = std::current_exception();
+        queue.Push(std::move(failed));
+    }
+}
+
+// Runs DecodeInputs on its own thread for as long as it lives.
+class Decoder {
+public:
+    Decoder(const std::vector<std::string>& inputs, const EncodeChoices& choices)
+        : thread_(DecodeInputs, std::cref(inputs), std::cref(choices), std::ref(queue_)) {}
+    ~Decoder() {
+        queue_.Cancel();
+        thread_.join();
+    }
+    PictureQueue::Item Next() { return queue_.Pop(); }
+
+private:
+    PictureQueue queue_;
+    std::thread thread_;
+};
 
 }  // namespace
 
@@ -63,55 +188,74 @@ int RunEncode(const std::vector<std::string>& args) {
     if (files.size() < 2) FailUsage("encode: give the metafile to make and at least one input");
     const std::string out = files[0];
     const std::vector<std::string> inputs(files.begin() + 1, files.end());
+    if (out == "-") FailUsage("encode: the metafile is written to a file, not to standard output");
+    if (std::count(inputs.begin(), inputs.end(), "-") > 1)
+        FailUsage("encode: standard input (-) can be read only once");
 
-    // Refuse before any work, and again when the file is put in place.
-    struct stat info;
-    if (!choices.force && lstat(out.c_str(), &info) == 0)
-        Fail(out + ": already exists (use --force to replace it)");
     for (const std::string& input : inputs) {
+        if (input == "-") continue;
         if (access(input.c_str(), R_OK) != 0) Fail(input + ": cannot open: " + strerror(errno));
         if (!LooksLikePng(input) && !LooksLikeGif(input)) Fail(input + ": not a PNG or GIF file");
     }
+    // Refused before any work when it exists, and again when the file is put in place.
+    AtomicFile file(out, choices.force);
 
     MetafileEncoder encoder(choices);
-    Progress progress("encode", static_cast<uint32_t>(inputs.size()));
-    uint32_t expected = static_cast<uint32_t>(inputs.size());
-    std::vector<std::string> notes;
-    for (const std::string& input : inputs) {
-        std::vector<SourcePicture> pictures;
-        if (LooksLikeGif(input)) {
-            pictures = ReadGif(input);
-            expected += static_cast<uint32_t>(pictures.size()) - 1;
-            progress.SetTotal(expected);
-        } else {
-            pictures.push_back(ReadPng(input));
+    Progress progress("encode", 0);
+    if (progress.Shown()) {
+        // The bar's total; a GIF's frames are counted without decoding them. A stream's
+        // length is not known in advance.
+        uint32_t total = 0;
+        for (const std::string& input : inputs) {
+            if (input == "-") {
+                total = 0;
+                break;
+            }
+            total += LooksLikeGif(input) ? CountGifFrames(input) : 1;
         }
-        uint32_t moved = 0, merged = 0, quantised = 0;
-        for (const SourcePicture& picture : pictures) {
-            MetafileEncoder::Changes changes = encoder.Add(picture);
+        progress.SetTotal(total);
+    }
+    std::vector<std::string> notes;
+    std::vector<uint8_t> bytes;
+    uint32_t moved = 0, merged = 0, quantised = 0;
+    Decoder decoder(inputs, choices);
+    for (;;) {
+        PictureQueue::Item item = decoder.Next();
+        if (item.kind == PictureQueue::Item::Error) std::rethrow_exception(item.error);
+        if (item.kind == PictureQueue::Item::End) break;
+        if (item.kind == PictureQueue::Item::Picture) {
+            if (!item.prepared)
+                item.frame = MetafileEncoder::Prepare(item.picture, choices, item.changes);
+            encoder.AddFrame(item.frame);
+            const MetafileEncoder::Changes& changes = item.changes;
             moved += changes.zero == ZeroFix::Moved;
             merged += changes.zero == ZeroFix::Merged;
             quantised += changes.quantised;
+            encoder.TakeBytes(bytes);
+            file.Write(bytes.data(), bytes.size());
             progress.Step(encoder.Stats().frames);
+            continue;
         }
         // One line per kind of change and input, however many frames it touched.
+        const std::string& input = inputs[item.input] == "-" ? "stdin" : inputs[item.input];
+        const uint32_t frames = item.frames;
         auto note = [&](uint32_t count, const std::string& what) {
             if (count == 0) return;
-            std::string frames = pictures.size() == 1 ? ""
-                                 : count == pictures.size()
-                                     ? " (every frame)"
-                                     : " (" + std::to_string(count) + " of " +
-                                           std::to_string(pictures.size()) + " frames)";
-            notes.push_back(input + frames + ": " + what);
+            std::string which = frames == 1        ? ""
+                                : count == frames ? " (every frame)"
+                                                  : " (" + std::to_string(count) + " of " +
+                                                        std::to_string(frames) + " frames)";
+            notes.push_back(input + which + ": " + what);
         };
         note(moved, "the colour of index 0 moved to a free index, since the viewer shows index 0 "
                     "black; every pixel keeps its colour");
         note(merged, "all 256 indices in use: the pixels of index 0, which the viewer shows "
                      "black, took the nearest other colour");
         note(quantised, "more than 255 colours: quantised to 255");
+        moved = merged = quantised = 0;
     }
     progress.Finish();
-    encoder.Save(out);
+    file.Commit();
     for (const std::string& text : notes) fprintf(stderr, "rmtool: note: %s\n", text.c_str());
 
     const EncodeStats& stats = encoder.Stats();

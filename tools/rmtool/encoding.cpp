@@ -9,21 +9,6 @@ uint64_t FillSaving(uint64_t length) {
     return (length + rmwriter::MaxCount - 1) / rmwriter::MaxCount;
 }
 
-// Counts the words of the stream that starts at block `firstBlock`, by kind.
-void CountWords(const std::vector<uint8_t>& bytes, size_t firstBlock, EncodeStats& stats) {
-    for (size_t at = firstBlock * rmwriter::BlockSize + 2; at + 1 < bytes.size(); at += 2) {
-        switch (bytes[at + 1] >> 4) {
-        case rmwriter::OpSetRunLength:
-        case rmwriter::OpRepeatedRun: ++stats.runWords; break;
-        case rmwriter::OpFill: ++stats.fillWords; break;
-        case rmwriter::OpLiteral: ++stats.literalWords; break;
-        case rmwriter::OpEndOfScanLine: ++stats.endOfLineWords; break;
-        case rmwriter::OpEndOfFrame: return;
-        default: break;
-        }
-    }
-}
-
 }  // namespace
 
 uint8_t ChooseFillValue(const IndexedFrame& frame, uint64_t* saves) {
@@ -50,16 +35,20 @@ int DepthFor(size_t paletteSize) {
     return depth;
 }
 
+IndexedFrame MetafileEncoder::Prepare(const SourcePicture& picture, const EncodeChoices& choices,
+                                      Changes& changes) {
+    changes = Changes{};
+    if (!picture.indexed)
+        return ReduceColours(picture.width, picture.height, picture.rgb, choices.dither,
+                             &changes.quantised);
+    IndexedFrame frame = picture.frame;
+    changes.zero = ReserveBlackAtZero(frame);
+    return frame;
+}
+
 MetafileEncoder::Changes MetafileEncoder::Add(const SourcePicture& picture) {
     Changes changes;
-    if (picture.indexed) {
-        IndexedFrame frame = picture.frame;
-        changes.zero = ReserveBlackAtZero(frame);
-        AddFrame(frame);
-    } else {
-        AddFrame(ReduceColours(picture.width, picture.height, picture.rgb, choices_.dither,
-                               &changes.quantised));
-    }
+    AddFrame(Prepare(picture, choices_, changes));
     return changes;
 }
 
@@ -82,25 +71,18 @@ void MetafileEncoder::AddFrame(const IndexedFrame& frame) {
     }
     uint64_t saves = 0;
     out.header.Fill[0] = ChooseFillValue(frame, &saves);
-    out.useFill = saves > 0;
-    out.rows.resize(static_cast<size_t>(frame.height));
-    for (int32_t y = 0; y < frame.height; ++y) {
-        const uint8_t* row = frame.pixels.data() + static_cast<size_t>(y) * frame.width;
-        out.rows[y].assign(row, row + frame.width);
-    }
 
     const size_t before = file_.BlockCount();
-    file_.AddFrame(out);
+    const rmwriter::Metafile::RowWords words = file_.RowWordCounts();
+    file_.AddFrame(out.header, out.colors, frame.pixels.data(), saves > 0);
     const size_t tableBlocks = grey ? 1 : 3;
     const size_t streamFirst = before + 1 + tableBlocks;
-    CountWords(file_.Bytes(), streamFirst, stats_);
+    stats_.runWords += file_.RowWordCounts().run - words.run;
+    stats_.fillWords += file_.RowWordCounts().fill - words.fill;
+    stats_.literalWords += file_.RowWordCounts().literal - words.literal;
+    stats_.endOfLineWords += static_cast<uint64_t>(frame.height - 1);
     ++stats_.frames;
     stats_.rawBytes += static_cast<uint64_t>(frame.width) * static_cast<uint64_t>(frame.height);
-    stats_.fileBytes = file_.Bytes().size();
+    stats_.fileBytes += (file_.BlockCount() - before) * rmwriter::BlockSize;
     stats_.streamBytes += (file_.BlockCount() - streamFirst) * rmwriter::BlockSize;
-}
-
-void MetafileEncoder::Save(const std::string& path) {
-    const std::vector<uint8_t>& bytes = file_.Bytes();
-    WriteFileAtomically(path, std::string(bytes.begin(), bytes.end()), choices_.force);
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/rmtool/colour_reduction.h"
 #include "tools/rmtool/tool_common.h"
@@ -43,14 +44,18 @@ public:
         bool quantised = false;
     };
     Changes Add(const SourcePicture& picture);
+    // The part of Add that needs no encoder (colour reduction, black at index 0), so that it
+    // can run on another thread; AddFrame then codes the result.
+    static IndexedFrame Prepare(const SourcePicture& picture, const EncodeChoices& choices,
+                                Changes& changes);
     // Adds a frame that already has index 0 black or unused.
     void AddFrame(const IndexedFrame& frame);
 
     const EncodeStats& Stats() const { return stats_; }
+    // The frames coded since the last TakeBytes, as whole blocks.
     const rmwriter::Metafile& File() const { return file_; }
-    // Writes through a temporary file renamed into place; refuses an existing file unless
-    // the choices say force.
-    void Save(const std::string& path);
+    // Hands the coded blocks over (for writing) and starts an empty buffer.
+    void TakeBytes(std::vector<uint8_t>& bytes) { file_.TakeBytes(bytes); }
 
 private:
     EncodeChoices choices_;

@@ -1,4 +1,5 @@
 #include <strings.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -13,13 +14,16 @@
 #include "tools/rmtool/viewer_reader.h"
 
 const char* const ExportUsage =
-    "Usage: rmtool export FILE --png DIR [--gif OUT.gif] [-p ms] [--force]\n"
+    "Usage: rmtool export FILE --png DIR|- [--gif OUT.gif] [-p ms] [--force]\n"
     "                          [-f first,last,skip] [-w n] [-s|-m] [-g] [-max n]\n"
     "\n"
     "Decodes every selected frame with the viewer's reader and writes it out:\n"
     "  --png DIR     one 8-bit palette PNG per frame, DIR/NAME-NNNN.png (NNNN the file image\n"
     "                number), with the frame's own colour table and its exact colour indices;\n"
     "                DIR is made when missing\n"
+    "  --png -       the same PNGs one after another on standard output, a stream that\n"
+    "                ffmpeg reads with -f image2pipe; frames of another size stay as they are:\n"
+    "                  rmtool export movie.rm --png - | ffmpeg -f image2pipe -framerate 25 -i - movie.mp4\n"
     "  --gif OUT     one animated GIF, looping, with a local colour table per frame. It takes\n"
     "                the size of the first frame, and later frames of another size are centred\n"
     "                on black and cut to it, as the viewer's window shows them\n"
@@ -73,6 +77,10 @@ int RunExport(const std::vector<std::string>& args) {
     for (const std::string& a : parsed.viewerArgs)
         if (strcasecmp(a.c_str(), "-p") == 0) delayGiven = true;
 
+    // "--png -": one PNG after another on standard output, for a pipe into a video encoder.
+    const bool pngStream = pngDir == "-";
+    if (pngStream && isatty(STDOUT_FILENO))
+        FailUsage("export: --png - writes PNG data; send it to a pipe or a file, not a terminal");
     parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs);
     const int32_t delayMs = delayGiven ? State.Wait : 100;
     // GIF keeps hundredths of a second in 16 bits.
@@ -81,7 +89,7 @@ int RunExport(const std::vector<std::string>& args) {
 
     std::string stem = std::filesystem::path(parsed.path).stem().string();
     if (stem.empty()) stem = "frame";
-    if (!pngDir.empty()) {
+    if (!pngDir.empty() && !pngStream) {
         std::error_code error;
         std::filesystem::create_directories(pngDir, error);
         if (error || !std::filesystem::is_directory(pngDir))
@@ -97,7 +105,9 @@ int RunExport(const std::vector<std::string>& args) {
             Fail(parsed.path + ": image " + std::to_string(layout.index) + " (file image " +
                  std::to_string(layout.fileImage) + ") is " + std::to_string(image.IW) + "x" +
                  std::to_string(image.IH) + ": no picture to export");
-        if (!pngDir.empty()) {
+        if (pngStream) {
+            WritePngToStream(stdout, frame, "stdout");
+        } else if (!pngDir.empty()) {
             char name[32];
             snprintf(name, sizeof name, "-%04u.png", layout.fileImage);
             WritePng((std::filesystem::path(pngDir) / (stem + name)).string(), frame, force);
@@ -116,11 +126,16 @@ int RunExport(const std::vector<std::string>& args) {
         ReadSelectedImages("export", SelectedImageCount(survey.headerBlocks), onImage);
     if (outcome.failed) Fail(DescribeFailure(parsed.path, outcome));
     if (gif) gif->Finish();
-    if (!pngDir.empty())
+    // With the frames on standard output, the summary goes to standard error.
+    FILE* summary = pngStream ? stderr : stdout;
+    if (pngStream)
+        fprintf(stderr, "%s: %u PNG image%s on standard output\n", parsed.path.c_str(), written,
+                written == 1 ? "" : "s");
+    else if (!pngDir.empty())
         printf("%s: %u PNG file%s in %s\n", parsed.path.c_str(), written, written == 1 ? "" : "s",
                pngDir.c_str());
     if (!gifPath.empty())
-        printf("%s: %u frame%s in %s (%d ms a frame)\n", parsed.path.c_str(), written,
+        fprintf(summary, "%s: %u frame%s in %s (%d ms a frame)\n", parsed.path.c_str(), written,
                written == 1 ? "" : "s", gifPath.c_str(), delayCs * 10);
     return 0;
 }

@@ -20,99 +20,174 @@ static std::string GifError(int error) {
     return text ? text : "GIF error " + std::to_string(error);
 }
 
-std::vector<SourcePicture> ReadGif(const std::string& path) {
-    int error = 0;
-    GifFileType* raw = DGifOpenFileName(path.c_str(), &error);
-    if (raw == nullptr) Fail(path + ": cannot read GIF: " + GifError(error));
-    auto close = [](GifFileType* gif) {
-        int ignored = 0;
-        DGifCloseFile(gif, &ignored);
-    };
-    std::unique_ptr<GifFileType, decltype(close)> gif(raw, close);
-    const int width = gif->SWidth;
-    const int height = gif->SHeight;
-    if (width <= 0 || height <= 0) Fail(path + ": GIF with an empty canvas");
-    if (uint64_t(width) * uint64_t(height) > MaxPicturePixels)
-        Fail(path + ": picture too large (" + std::to_string(width) + "x" +
-             std::to_string(height) + ")");
-    if (DGifSlurp(gif.get()) != GIF_OK) Fail(path + ": damaged GIF: " + GifError(gif->Error));
-    if (gif->ImageCount <= 0) Fail(path + ": GIF without frames");
+static GifFileType* AsGif(void* p) { return static_cast<GifFileType*>(p); }
 
-    const size_t area = static_cast<size_t>(width) * height;
-    std::vector<Rgb> canvas(area, Rgb{0, 0, 0});
-    std::vector<Rgb> saved;
-    std::vector<SourcePicture> pictures;
-    int previousDisposal = DISPOSAL_UNSPECIFIED;
-    GifImageDesc previousRect{};
-
-    for (int n = 0; n < gif->ImageCount; ++n) {
-        // What the previous frame asked to be done with its area before this one is drawn.
-        if (previousDisposal == DISPOSE_BACKGROUND) {
-            for (int y = std::max(0, previousRect.Top);
-                 y < std::min(height, previousRect.Top + previousRect.Height); ++y)
-                for (int x = std::max(0, previousRect.Left);
-                     x < std::min(width, previousRect.Left + previousRect.Width); ++x)
-                    canvas[static_cast<size_t>(y) * width + x] = Rgb{0, 0, 0};
-        } else if (previousDisposal == DISPOSE_PREVIOUS && !saved.empty()) {
-            canvas = saved;
-        }
-
-        const SavedImage& image = gif->SavedImages[n];
-        const GifImageDesc& rect = image.ImageDesc;
-        GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
-        DGifSavedExtensionToGCB(gif.get(), n, &control);
-        const ColorMapObject* map = rect.ColorMap ? rect.ColorMap : gif->SColorMap;
-        if (map == nullptr) Fail(path + ": frame " + std::to_string(n + 1) + " has no colour table");
-        if (control.DisposalMode == DISPOSE_PREVIOUS) saved = canvas;
-
-        bool covers = rect.Left == 0 && rect.Top == 0 && rect.Width == width &&
-                      rect.Height == height;
-        bool transparentUsed = false;
-        for (int y = 0; y < rect.Height; ++y) {
-            int cy = rect.Top + y;
-            for (int x = 0; x < rect.Width; ++x) {
-                int cx = rect.Left + x;
-                uint8_t index = image.RasterBits[static_cast<size_t>(y) * rect.Width + x];
-                if (index == control.TransparentColor) {
-                    transparentUsed = true;
-                    continue;
-                }
-                if (cx < 0 || cx >= width || cy < 0 || cy >= height) continue;
-                Rgb colour{0, 0, 0};
-                if (index < map->ColorCount)
-                    colour = Rgb{map->Colors[index].Red, map->Colors[index].Green,
-                                 map->Colors[index].Blue};
-                canvas[static_cast<size_t>(cy) * width + cx] = colour;
-            }
-        }
-
-        SourcePicture picture;
-        bool indicesInMap = true;
-        if (covers && !transparentUsed) {
-            for (size_t i = 0; i < area && indicesInMap; ++i)
-                indicesInMap = image.RasterBits[i] < map->ColorCount;
-        }
-        if (covers && !transparentUsed && indicesInMap) {
-            picture.indexed = true;
-            picture.frame.width = width;
-            picture.frame.height = height;
-            picture.frame.pixels.assign(image.RasterBits, image.RasterBits + area);
-            for (int i = 0; i < map->ColorCount && i < 256; ++i)
-                picture.frame.palette.push_back(
-                    Rgb{map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
-        } else {
-            picture.width = width;
-            picture.height = height;
-            picture.rgb = canvas;
-        }
-        pictures.push_back(std::move(picture));
-        previousDisposal = control.DisposalMode;
-        previousRect = rect;
-    }
-    return pictures;
+static void CloseGif(void*& gif) {
+    if (gif == nullptr) return;
+    int ignored = 0;
+    DGifCloseFile(AsGif(gif), &ignored);
+    gif = nullptr;
 }
 
-static GifFileType* AsGif(void* p) { return static_cast<GifFileType*>(p); }
+GifReader::GifReader(const std::string& path) : path_(path) {
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    if (gif == nullptr) Fail(path + ": cannot read GIF: " + GifError(error));
+    gif_ = gif;
+    width_ = gif->SWidth;
+    height_ = gif->SHeight;
+    if (width_ <= 0 || height_ <= 0) {
+        CloseGif(gif_);
+        Fail(path + ": GIF with an empty canvas");
+    }
+    if (uint64_t(width_) * uint64_t(height_) > MaxPicturePixels) {
+        CloseGif(gif_);
+        Fail(path + ": picture too large (" + std::to_string(width_) + "x" +
+             std::to_string(height_) + ")");
+    }
+    canvas_.assign(static_cast<size_t>(width_) * height_, Rgb{0, 0, 0});
+    previousDisposal_ = DISPOSAL_UNSPECIFIED;
+}
+
+GifReader::~GifReader() { CloseGif(gif_); }
+
+bool GifReader::Next(SourcePicture& picture) {
+    GifFileType* gif = AsGif(gif_);
+    if (gif == nullptr) return false;
+    auto damaged = [&] { Fail(path_ + ": damaged GIF: " + GifError(gif->Error)); };
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    for (;;) {
+        GifRecordType type;
+        if (DGifGetRecordType(gif, &type) != GIF_OK) damaged();
+        if (type == TERMINATE_RECORD_TYPE) {
+            CloseGif(gif_);
+            if (frames_ == 0) Fail(path_ + ": GIF without frames");
+            return false;
+        }
+        if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif, &code, &block) != GIF_OK) damaged();
+            if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4)
+                DGifExtensionToGCB(block[0], block + 1, &control);
+            while (block != nullptr)
+                if (DGifGetExtensionNext(gif, &block) != GIF_OK) damaged();
+            continue;
+        }
+        if (type == IMAGE_DESC_RECORD_TYPE) break;
+    }
+    if (DGifGetImageDesc(gif) != GIF_OK) damaged();
+    // The reader keeps a record of every image met; only the one being read is needed.
+    if (gif->ImageCount > 0) {
+        SavedImage& kept = gif->SavedImages[gif->ImageCount - 1];
+        if (kept.ImageDesc.ColorMap != nullptr) GifFreeMapObject(kept.ImageDesc.ColorMap);
+        kept.ImageDesc.ColorMap = nullptr;
+    }
+    ++frames_;
+    const GifImageDesc rect = gif->Image;
+    if (rect.Width <= 0 || rect.Height <= 0 ||
+        uint64_t(rect.Width) * uint64_t(rect.Height) > MaxPicturePixels)
+        Fail(path_ + ": frame " + std::to_string(frames_) + " has a bad size");
+    raster_.resize(static_cast<size_t>(rect.Width) * rect.Height);
+    // Interlaced images come in four passes of rows.
+    static const int passStart[] = {0, 4, 2, 1}, passStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < (rect.Interlace ? 4 : 1); ++pass)
+        for (int y = rect.Interlace ? passStart[pass] : 0; y < rect.Height;
+             y += rect.Interlace ? passStep[pass] : 1)
+            if (DGifGetLine(gif, raster_.data() + static_cast<size_t>(y) * rect.Width,
+                            rect.Width) != GIF_OK)
+                damaged();
+    const ColorMapObject* map = rect.ColorMap ? rect.ColorMap : gif->SColorMap;
+    if (map == nullptr) Fail(path_ + ": frame " + std::to_string(frames_) + " has no colour table");
+
+    const int width = width_, height = height_;
+    // What the previous frame asked to be done with its area before this one is drawn.
+    if (previousDisposal_ == DISPOSE_BACKGROUND) {
+        const int* r = previousRect_;
+        for (int y = std::max(0, r[1]); y < std::min(height, r[1] + r[3]); ++y)
+            for (int x = std::max(0, r[0]); x < std::min(width, r[0] + r[2]); ++x)
+                canvas_[static_cast<size_t>(y) * width + x] = Rgb{0, 0, 0};
+    } else if (previousDisposal_ == DISPOSE_PREVIOUS && !saved_.empty()) {
+        canvas_ = saved_;
+    }
+    if (control.DisposalMode == DISPOSE_PREVIOUS) saved_ = canvas_;
+
+    const bool covers = rect.Left == 0 && rect.Top == 0 && rect.Width == width &&
+                        rect.Height == height;
+    // The colours by index, black past the end of the table; a transparent index draws nothing.
+    Rgb colours[256];
+    bool inMap[256];
+    for (int i = 0; i < 256; ++i) {
+        inMap[i] = i < map->ColorCount;
+        colours[i] = inMap[i] ? Rgb{map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue}
+                              : Rgb{0, 0, 0};
+    }
+    const int transparent = control.TransparentColor;
+    bool transparentUsed = false, indicesInMap = true;
+    const int x0 = std::max(0, -rect.Left), x1 = std::min(rect.Width, width - rect.Left);
+    for (int y = 0; y < rect.Height; ++y) {
+        const int cy = rect.Top + y;
+        const uint8_t* line = raster_.data() + static_cast<size_t>(y) * rect.Width;
+        if (transparent != NO_TRANSPARENT_COLOR && !transparentUsed)
+            transparentUsed = memchr(line, transparent, rect.Width) != nullptr;
+        if (cy < 0 || cy >= height) continue;
+        Rgb* out = canvas_.data() + static_cast<size_t>(cy) * width + rect.Left;
+        for (int x = x0; x < x1; ++x) {
+            const uint8_t index = line[x];
+            if (index == transparent) continue;
+            indicesInMap = indicesInMap && inMap[index];
+            out[x] = colours[index];
+        }
+    }
+
+    picture = SourcePicture{};
+    if (covers && !transparentUsed && indicesInMap) {
+        picture.indexed = true;
+        picture.frame.width = width;
+        picture.frame.height = height;
+        picture.frame.pixels = raster_;
+        for (int i = 0; i < map->ColorCount && i < 256; ++i)
+            picture.frame.palette.push_back(
+                Rgb{map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
+    } else {
+        picture.width = width;
+        picture.height = height;
+        picture.rgb = canvas_;
+    }
+    previousDisposal_ = control.DisposalMode;
+    previousRect_[0] = rect.Left;
+    previousRect_[1] = rect.Top;
+    previousRect_[2] = rect.Width;
+    previousRect_[3] = rect.Height;
+    return true;
+}
+
+uint32_t CountGifFrames(const std::string& path) {
+    int error = 0;
+    void* gif = DGifOpenFileName(path.c_str(), &error);
+    if (gif == nullptr) return 0;
+    uint32_t frames = 0;
+    GifRecordType type;
+    while (DGifGetRecordType(AsGif(gif), &type) == GIF_OK && type != TERMINATE_RECORD_TYPE) {
+        GifByteType* block = nullptr;
+        int code = 0;
+        if (type == IMAGE_DESC_RECORD_TYPE) {
+            // The compressed pixels are passed over block by block, not decoded.
+            if (DGifGetImageDesc(AsGif(gif)) != GIF_OK ||
+                DGifGetCode(AsGif(gif), &code, &block) != GIF_OK)
+                break;
+            ++frames;
+            while (block != nullptr)
+                if (DGifGetCodeNext(AsGif(gif), &block) != GIF_OK) break;
+        } else if (type == EXTENSION_RECORD_TYPE) {
+            if (DGifGetExtension(AsGif(gif), &code, &block) != GIF_OK) break;
+            while (block != nullptr)
+                if (DGifGetExtensionNext(AsGif(gif), &block) != GIF_OK) break;
+        }
+    }
+    CloseGif(gif);
+    return frames;
+}
 
 GifWriter::GifWriter(const std::string& path, int32_t width, int32_t height, bool force)
     : path_(path), force_(force), width_(width), height_(height) {

@@ -21,12 +21,21 @@ static const char* const MainUsage =
     "  check FILE                     decode every frame as the viewer does; status 0 when\n"
     "                                 all is well, else the viewer's error\n"
     "  export FILE --png DIR          one indexed PNG per frame\n"
+    "  export FILE --png -            the same PNGs one after another on standard output\n"
     "  export FILE --gif OUT.gif      one animated GIF\n"
-    "  encode OUT.rm INPUT...         make a metafile from PNG files and animated GIFs\n"
+    "  encode OUT.rm INPUT...         make a metafile from PNG files and animated GIFs; the\n"
+    "                                 input - is a stream of PNGs on standard input\n"
+    "  cut IN.rm OUT.rm -f a,b,c      copy the selected frames into a new metafile\n"
+    "  join OUT.rm IN.rm...           copy the frames of several metafiles into one\n"
     "  thumbnail FILE OUT.png         the first frame reduced to fit SIZE x SIZE (-s SIZE,\n"
     "                                 default 256), a PNG for file managers\n"
     "\n"
-    "info, check and export take the viewer's frame selection and adjustments:\n"
+    "To and from video, through ffmpeg:\n"
+    "  ffmpeg -i clip.mp4 -f image2pipe -c:v png - | rmtool encode clip.rm -\n"
+    "  rmtool export movie.rm --png - | ffmpeg -f image2pipe -framerate 25 -i - movie.mp4\n"
+    "\n"
+    "info, check and export take the viewer's frame selection and adjustments (cut takes -f\n"
+    "and -max):\n"
     "  -f first,last,skip  -w n  -s  -m  -g  -max n\n"
     "\n"
     "Run 'rmtool COMMAND --help' for the options of one command.\n"
@@ -51,6 +60,8 @@ int main(int argc, char** argv) {
         {"check", RunCheck, CheckUsage},
         {"export", RunExport, ExportUsage},
         {"encode", RunEncode, EncodeUsage},
+        {"cut", RunCut, CutUsage},
+        {"join", RunJoin, JoinUsage},
         {"thumbnail", RunThumbnail, ThumbnailUsage},
     };
     try {

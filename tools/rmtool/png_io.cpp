@@ -42,11 +42,14 @@ bool AddInfo(PngJob* job) {
     return job->info != nullptr;
 }
 
-bool DecodePng(FILE* in, PngJob* job) {
+// Decodes one PNG from `in`, whose first `signatureRead` bytes were already taken. libpng
+// reads chunk by chunk and stops right after IEND, so a stream of PNGs can be read in turn.
+bool DecodePng(FILE* in, int signatureRead, PngJob* job) {
     job->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, job, OnPngError, OnPngWarning);
     if (!AddInfo(job)) return false;
     if (setjmp(png_jmpbuf(job->png))) return false;
     png_init_io(job->png, in);
+    png_set_sig_bytes(job->png, signatureRead);
     png_set_user_limits(job->png, 1u << 24, 1u << 24);
     png_read_info(job->png, job->info);
     job->width = png_get_image_width(job->png, job->info);
@@ -108,21 +111,9 @@ bool EncodePng(FILE* out, const IndexedFrame* frame, PngJob* job) {
     return true;
 }
 
-}  // namespace
-
-SourcePicture ReadPng(const std::string& path) {
-    File in(fopen(path.c_str(), "rb"), fclose);
-    if (!in) Fail(path + ": cannot open: " + strerror(errno));
-    png_byte signature[8];
-    if (fread(signature, 1, 8, in.get()) != 8 || png_sig_cmp(signature, 0, 8) != 0)
-        Fail(path + ": not a PNG file");
-    rewind(in.get());
-
-    PngJob job;
-    bool ok = DecodePng(in.get(), &job);
-    png_destroy_read_struct(&job.png, &job.info, nullptr);
-    if (!ok) Fail(path + ": damaged PNG: " + job.error);
-
+// The decoded image as the tool takes it; `name` starts the messages ("FILE" or "stdin:
+// frame 3").
+SourcePicture PictureFromJob(const PngJob& job, const std::string& name) {
     SourcePicture picture;
     const int32_t width = static_cast<int32_t>(job.width);
     const int32_t height = static_cast<int32_t>(job.height);
@@ -139,7 +130,7 @@ SourcePicture ReadPng(const std::string& path) {
                 frame.palette.push_back(Rgb{c.red, c.green, c.blue});
             for (uint8_t& p : frame.pixels)
                 if (p >= frame.palette.size())
-                    Fail(path + ": pixel index " + std::to_string(p) +
+                    Fail(name + ": pixel index " + std::to_string(p) +
                          " is beyond the palette of " + std::to_string(frame.palette.size()) +
                          " colours");
         } else {
@@ -163,6 +154,52 @@ SourcePicture ReadPng(const std::string& path) {
     return picture;
 }
 
+const png_byte Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+}  // namespace
+
+SourcePicture ReadPng(const std::string& path) {
+    File in(fopen(path.c_str(), "rb"), fclose);
+    if (!in) Fail(path + ": cannot open: " + strerror(errno));
+    png_byte signature[8];
+    if (fread(signature, 1, 8, in.get()) != 8 || png_sig_cmp(signature, 0, 8) != 0)
+        Fail(path + ": not a PNG file");
+
+    PngJob job;
+    bool ok = DecodePng(in.get(), 8, &job);
+    png_destroy_read_struct(&job.png, &job.info, nullptr);
+    if (!ok) Fail(path + ": damaged PNG: " + job.error);
+    return PictureFromJob(job, path);
+}
+
+bool PngStreamReader::Next(SourcePicture& picture) {
+    png_byte signature[8];
+    size_t got = fread(signature, 1, sizeof signature, in_);
+    if (got == 0 && feof(in_)) return false;
+    const std::string name = name_ + ": frame " + std::to_string(++frames_);
+    if (got < sizeof signature) {
+        if (ferror(in_)) Fail(name + ": cannot read: " + strerror(errno));
+        Fail(name + ": the stream ends inside a PNG signature");
+    }
+    if (memcmp(signature, Signature, sizeof signature) != 0) Fail(name + ": not a PNG");
+    PngJob job;
+    bool ok = DecodePng(in_, 8, &job);
+    png_destroy_read_struct(&job.png, &job.info, nullptr);
+    if (!ok) Fail(name + ": damaged PNG: " + job.error);
+    picture = PictureFromJob(job, name);
+    return true;
+}
+
+// Encodes `frame` to `out`; false with the reason in `error` when it cannot.
+static bool EncodeFrame(FILE* out, const IndexedFrame& frame, std::string& error) {
+    PngJob job;
+    for (const Rgb& c : frame.palette) job.palette.push_back(png_color{c.r, c.g, c.b});
+    bool ok = EncodePng(out, &frame, &job);
+    png_destroy_write_struct(&job.png, &job.info);
+    error = job.error;
+    return ok;
+}
+
 void WritePng(const std::string& path, const IndexedFrame& frame, bool force) {
     std::string temp = BeginAtomicWrite(path, force);
     File out(fopen(temp.c_str(), "wb"), fclose);
@@ -171,17 +208,21 @@ void WritePng(const std::string& path, const IndexedFrame& frame, bool force) {
         AbandonAtomicWrite(temp);
         Fail(path + ": cannot write: " + strerror(error));
     }
-    PngJob job;
-    for (const Rgb& c : frame.palette) job.palette.push_back(png_color{c.r, c.g, c.b});
-    bool ok = EncodePng(out.get(), &frame, &job);
-    png_destroy_write_struct(&job.png, &job.info);
+    std::string error;
+    bool ok = EncodeFrame(out.get(), frame, error);
     if (fclose(out.release()) != 0 && ok) {
         ok = false;
-        job.error = strerror(errno);
+        error = strerror(errno);
     }
     if (!ok) {
         AbandonAtomicWrite(temp);
-        Fail(path + ": cannot write PNG: " + job.error);
+        Fail(path + ": cannot write PNG: " + error);
     }
     CommitAtomicWrite(temp, path, force);
+}
+
+void WritePngToStream(FILE* out, const IndexedFrame& frame, const std::string& name) {
+    std::string error;
+    if (!EncodeFrame(out, frame, error) || fflush(out) != 0)
+        Fail(name + ": cannot write PNG: " + (error.empty() ? strerror(errno) : error));
 }

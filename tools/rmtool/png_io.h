@@ -1,6 +1,7 @@
 // PNG files in and out.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 #include "tools/rmtool/colour_reduction.h"
@@ -13,3 +14,21 @@ SourcePicture ReadPng(const std::string& path);
 
 // Writes an 8-bit palette PNG with the frame's palette and indices, through a temporary file.
 void WritePng(const std::string& path, const IndexedFrame& frame, bool force);
+
+// The PNG images of a stream (PNG files one after another, as `ffmpeg -f image2pipe -c:v png`
+// writes them), one picture each, with the colour rules of ReadPng. Errors name the stream and
+// the frame, counted from 1.
+class PngStreamReader {
+public:
+    PngStreamReader(FILE* in, const std::string& name) : in_(in), name_(name) {}
+    // The next picture; false when the stream ends cleanly between two images.
+    bool Next(SourcePicture& picture);
+
+private:
+    FILE* in_;
+    std::string name_;
+    uint32_t frames_ = 0;
+};
+
+// Appends `frame` to a stream as one palette PNG; `name` heads the error.
+void WritePngToStream(FILE* out, const IndexedFrame& frame, const std::string& name);

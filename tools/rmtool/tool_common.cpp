@@ -107,3 +107,37 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
     }
     CommitAtomicWrite(temp, path, force);
 }
+
+AtomicFile::AtomicFile(const std::string& path, bool force)
+    : path_(path), temp_(BeginAtomicWrite(path, force)), force_(force) {
+    out_ = fopen(temp_.c_str(), "wb");
+    if (out_ == nullptr) {
+        int error = errno;
+        AbandonAtomicWrite(temp_);
+        Fail(path + ": cannot write: " + strerror(error));
+    }
+}
+
+AtomicFile::~AtomicFile() {
+    if (out_ != nullptr) {
+        fclose(out_);
+        AbandonAtomicWrite(temp_);
+    }
+}
+
+void AtomicFile::Write(const void* bytes, size_t count) {
+    if (count > 0 && fwrite(bytes, 1, count, out_) != count)
+        Fail(path_ + ": cannot write: " + strerror(errno));
+    written_ += count;
+}
+
+void AtomicFile::Commit() {
+    FILE* out = out_;
+    out_ = nullptr;
+    if (fclose(out) != 0) {
+        int error = errno;
+        AbandonAtomicWrite(temp_);
+        Fail(path_ + ": cannot write: " + strerror(error));
+    }
+    CommitAtomicWrite(temp_, path_, force_);
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ public:
     ~Progress();
     void Step(uint32_t done);
     void SetTotal(uint32_t total) { total_ = total; }
+    bool Shown() const { return shown_; }
     void Finish();
 
 private:
@@ -58,3 +60,23 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, bool
 std::string BeginAtomicWrite(const std::string& path, bool force);
 void CommitAtomicWrite(const std::string& temp, const std::string& path, bool force);
 void AbandonAtomicWrite(const std::string& temp);
+
+// A file written piece by piece under a temporary name beside `path`, put in place by Commit;
+// if it is never committed (a failure on the way), the temporary file is removed.
+class AtomicFile {
+public:
+    AtomicFile(const std::string& path, bool force);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    void Write(const void* bytes, size_t count);
+    void Commit();
+    uint64_t Written() const { return written_; }
+
+private:
+    std::string path_;
+    std::string temp_;
+    bool force_;
+    FILE* out_ = nullptr;
+    uint64_t written_ = 0;
+};

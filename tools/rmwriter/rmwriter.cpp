@@ -112,21 +112,41 @@ void Metafile::Fills(int count) {
     }
 }
 
-void Metafile::Row(const std::vector<uint8_t>& pixels, uint8_t fillValue, bool useFill) {
+void Metafile::Row(const uint8_t* pixels, size_t count, uint8_t fillValue, bool useFill) {
+    // No pixel costs more than one word (a literal), so room for `count` words is enough;
+    // the words are written straight into it.
+    const size_t start = bytes_.size();
+    bytes_.resize(start + 2 * count);
+    uint8_t* out = bytes_.data() + start;
+    auto put = [&out](int opcode, int value) {
+        uint16_t w = Word(opcode, value);
+        *out++ = static_cast<uint8_t>(w & 0xFF);
+        *out++ = static_cast<uint8_t>(w >> 8);
+    };
     size_t i = 0;
-    while (i < pixels.size()) {
+    while (i < count) {
+        const uint8_t pixel = pixels[i];
         size_t j = i + 1;
-        while (j < pixels.size() && pixels[j] == pixels[i]) ++j;
-        int length = static_cast<int>(j - i);
-        if (useFill && pixels[i] == fillValue && length >= 2) {
-            Fills(length);
+        while (j < count && pixels[j] == pixel) ++j;
+        size_t length = j - i;
+        if (useFill && pixel == fillValue && length >= 2) {
+            for (; length > 0; length -= std::min<size_t>(length, MaxCount)) {
+                put(OpFill, static_cast<int>(std::min<size_t>(length, MaxCount)));
+                ++rowWords_.fill;
+            }
         } else if (length >= 3) {
-            Run(pixels[i], length);
+            for (; length > 0; length -= std::min<size_t>(length, MaxCount)) {
+                put(OpSetRunLength, static_cast<int>(std::min<size_t>(length, MaxCount)));
+                put(OpRepeatedRun, pixel);
+                rowWords_.run += 2;
+            }
         } else {
-            for (int k = 0; k < length; ++k) Literal(pixels[i]);
+            for (size_t k = 0; k < length; ++k) put(OpLiteral, pixel);
+            rowWords_.literal += length;
         }
         i = j;
     }
+    bytes_.resize(static_cast<size_t>(out - bytes_.data()));
 }
 
 void Metafile::AddFrame(const Frame& f) {
@@ -142,8 +162,27 @@ void Metafile::AddFrame(const Frame& f) {
     EndBlock();
 }
 
+void Metafile::AddFrame(const Header& header, const ColorTable& colors, const uint8_t* pixels,
+                        bool useFill) {
+    AddHeader(header);
+    AddColorTable(header, colors);
+    BeginStream();
+    const size_t width = header.Width > 0 ? static_cast<size_t>(header.Width) : 0;
+    for (int32_t r = 0; r < header.Height; ++r) {
+        if (r > 0) EndOfScanLine();
+        Row(pixels + r * width, width, header.Fill[0], useFill);
+    }
+    EndOfFrame();
+    EndBlock();
+}
+
 void Metafile::Truncate(size_t size) {
     if (size < bytes_.size()) bytes_.resize(size);
+}
+
+void Metafile::TakeBytes(std::vector<uint8_t>& out) {
+    out.swap(bytes_);
+    bytes_.clear();
 }
 
 bool Metafile::Save(const std::string& path) const {

@@ -83,6 +83,10 @@ class Metafile {
 public:
     // Whole frames.
     void AddFrame(const Frame& frame);
+    // A frame from one array of header.Height rows of header.Width pixels, top row first,
+    // coded as AddFrame codes its rows.
+    void AddFrame(const Header& header, const ColorTable& colors, const uint8_t* pixels,
+                  bool useFill);
 
     // Blocks.
     void AddBlock(const std::vector<uint8_t>& bytes);   // padded with zeros or cut to 512
@@ -110,7 +114,17 @@ public:
     // Codes one scan line: runs of three or more as run pairs, runs of two or more of
     // `fillValue` as fills when `useFill`, everything else as literal pixels. No
     // end-of-scan-line word.
-    void Row(const std::vector<uint8_t>& pixels, uint8_t fillValue, bool useFill);
+    void Row(const std::vector<uint8_t>& pixels, uint8_t fillValue, bool useFill) {
+        Row(pixels.data(), pixels.size(), fillValue, useFill);
+    }
+    void Row(const uint8_t* pixels, size_t count, uint8_t fillValue, bool useFill);
+    // The words Row has written so far, by kind (a run pair counts as two run words).
+    struct RowWords {
+        uint64_t run = 0;
+        uint64_t fill = 0;
+        uint64_t literal = 0;
+    };
+    const RowWords& RowWordCounts() const { return rowWords_; }
     // Pads the block in progress with zero bytes, so that the next block starts clean.
     void EndBlock();
 
@@ -121,6 +135,9 @@ public:
     const std::vector<uint8_t>& Bytes() const { return bytes_; }
     std::vector<uint8_t>& MutableBytes() { return bytes_; }
     void Truncate(size_t size);  // keeps the first `size` bytes
+    // Moves the bytes so far into `out` and goes on with an empty file, so that a long file
+    // can be written out frame by frame instead of held whole.
+    void TakeBytes(std::vector<uint8_t>& out);
     // Writes the file; false when it cannot be written.
     bool Save(const std::string& path) const;
 
@@ -128,6 +145,7 @@ private:
     void Put16(uint16_t v);
     void Put32(uint32_t v);
     std::vector<uint8_t> bytes_;
+    RowWords rowWords_;
 };
 
 }  // namespace rmwriter
