@@ -276,6 +276,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 DWORD WINAPI GetVersion();
 int WINAPI GetSystemMetrics(int index);
 DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD code);
 HINSTANCE WINAPI GetModuleHandleA(LPCSTR moduleName);
 
 // Windows and messages.

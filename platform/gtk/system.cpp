@@ -1,4 +1,5 @@
-// Opening the display, system information and the monotonic clock.
+// Opening the display, system information, the calls refused without a display and the
+// monotonic clock.
 #include <gdk/gdkx.h>
 #include <X11/extensions/XInput2.h>
 #include <sys/utsname.h>
@@ -135,7 +136,13 @@ int WINAPI GetSystemMetrics(int index) {
     }
 }
 
-DWORD WINAPI GetLastError() { return 0; }
+// Without a display no class, window or menu bar can be made.
+DWORD native::Refusal(core::Call call) {
+    constexpr DWORD ErrorAccessDenied = 5;  // what Windows answers a process without a desktop
+    bool needsDisplay = call == core::Call::RegisterClass || call == core::Call::CreateWindow ||
+                        call == core::Call::LoadMenu;
+    return needsDisplay && !EnsureDisplay() ? ErrorAccessDenied : 0;
+}
 
 HINSTANCE WINAPI GetModuleHandleA(LPCSTR) {
     static int module;

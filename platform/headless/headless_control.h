@@ -1,12 +1,12 @@
 // What tests (and the command-line tools) can see and steer of the headless backend, the
 // in-memory desktop behind platform/win32.h. Nothing here exists on the real desktops.
 //
-// The desktop: windows are records with a retained 32-bit client surface (0x00RRGGBB, row 0
-// at the top); messages are delivered synchronously where Win32 sends them (ShowWindow,
-// UpdateWindow, DestroyWindow, SendMessageA) and queued where it posts them. The clock behind
-// QueryPerformanceCounter stands still until a test moves it. Nothing ever waits: GetMessageA
-// on an empty queue synthesises paints and (when allowed) timer ticks, and otherwise ends the
-// loop as if the quit message had come (counted by HeadlessIdleEnds).
+// The desktop runs the same core as the GTK viewer (platform/core): windows with a retained
+// 32-bit client surface (0x00RRGGBB, row 0 at the top), the same queue, timers and painting.
+// The clock behind QueryPerformanceCounter stands still until a test moves it. Nothing ever
+// waits: when GetMessageA has nothing ready it moves the clock to the next timer tick (when
+// allowed), asks the idle handler, and otherwise ends the loop as if the quit message had come
+// (counted by HeadlessIdleEnds).
 #pragma once
 
 #include <cstdint>
@@ -50,11 +50,10 @@ constexpr LONGLONG HeadlessClockFrequency = 10000000;
 void HeadlessSetClockTicks(LONGLONG ticks);
 LONGLONG HeadlessClockTicks();
 void HeadlessAdvanceClockMs(LONGLONG milliseconds);
-// Tools that want real time: QueryPerformanceCounter then follows the steady clock.
-void HeadlessUseRealClock(bool real);
 
 // ---- Faults -----------------------------------------------------------------------------
 
+// In the order of the core's calls that a native layer may refuse.
 enum class HeadlessFault {
     RegisterClass,
     CreateWindow,
@@ -153,7 +152,7 @@ struct HeadlessTimer {
     LONGLONG NextDue;  // clock ticks
 };
 
-const std::vector<HeadlessTimer>& HeadlessTimers();
+std::vector<HeadlessTimer> HeadlessTimers();
 bool HeadlessTimerLive(HWND window, UINT_PTR id);
 // Delivers one WM_TIMER of a live timer now (to its procedure, or the window's); false when
 // there is no such timer.
