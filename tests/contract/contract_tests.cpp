@@ -263,7 +263,7 @@ TEST_F(Contract, PalettesAnimateLiveAndRefuseDeleted) {
 TEST_F(Contract, MenuBarTakesItsHeightFromTheClientArea) {
     int menuHeight = GetSystemMetrics(SM_CYMENU);
     HWND w = CreateWindowExA(0, "ContractClass", "Contract menu", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                             CW_USEDEFAULT, 100 + 2 * GetSystemMetrics(SM_CXFRAME),
+                             CW_USEDEFAULT, 300 + 2 * GetSystemMetrics(SM_CXFRAME),
                              80 + menuHeight + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION),
                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(w, nullptr);
@@ -274,7 +274,7 @@ TEST_F(Contract, MenuBarTakesItsHeightFromTheClientArea) {
     ShowWindow(w, SW_SHOWNORMAL);
     RECT client;
     GetClientRect(w, &client);
-    EXPECT_EQ(client.right, 100);
+    EXPECT_EQ(client.right, 300);  // wider than the menu bar needs
     EXPECT_EQ(client.bottom, 80);
 }
 
