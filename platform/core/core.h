@@ -77,8 +77,8 @@ struct WindowRecord : Object {
     bool ErasePending = false;
     int DisabledCount = 0;  // > 0 while a modal box it owns is open
     int Paints = 0, Draws = 0;
-    std::map<int, int> Checks;      // dialogs: check boxes by control id
-    std::shared_ptr<void> Native;   // the native layer's own parts
+    std::map<int, int> Checks;     // dialogs: check boxes by control id
+    std::shared_ptr<void> Native;  // the native layer's own parts
 };
 
 struct DeviceContextRecord : Object {
@@ -196,7 +196,15 @@ void ResetMessages();
 void ResetGdi();
 void ResetDialogs();
 
-enum class Call { RegisterClass, CreateWindow, CreatePalette, GetDC, LoadMenu, AnimatePalette, SetTimer };
+enum class Call {
+    RegisterClass,
+    CreateWindow,
+    CreatePalette,
+    GetDC,
+    LoadMenu,
+    AnimatePalette,
+    SetTimer
+};
 
 enum class WaitResult { Woke, Ended, Failed };
 

@@ -39,7 +39,8 @@ BOOL Store(OPENFILENAMEA* ofn, const std::string& path) {
     size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     size_t dot = path.find_last_of('.');
     ofn->nFileOffset = static_cast<WORD>(nameStart);
-    ofn->nFileExtension = static_cast<WORD>(dot == std::string::npos || dot < nameStart ? path.size() : dot + 1);
+    ofn->nFileExtension =
+        static_cast<WORD>(dot == std::string::npos || dot < nameStart ? path.size() : dot + 1);
     if (ofn->lpstrFileTitle != nullptr && ofn->nMaxFileTitle > 0) {
         std::string title = path.substr(nameStart, ofn->nMaxFileTitle - 1);
         std::memcpy(ofn->lpstrFileTitle, title.c_str(), title.size() + 1);
@@ -51,7 +52,8 @@ BOOL Store(OPENFILENAMEA* ofn, const std::string& path) {
 
 UINT_PTR CallDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     auto it = hooks.find(dialog);
-    return it != hooks.end() && it->second != nullptr ? it->second(dialog, message, wParam, lParam) : 0;
+    return it != hooks.end() && it->second != nullptr ? it->second(dialog, message, wParam, lParam)
+                                                      : 0;
 }
 
 UINT_PTR ClickDialogItem(HWND dialog, int id) {
@@ -74,7 +76,8 @@ using namespace core;
 BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* ofn) {
     extendedError = 0;
     if (ofn == nullptr) return Fail(CderrInitialization);
-    if (ofn->lStructSize != offsetof(OPENFILENAMEA, pvReserved) && ofn->lStructSize != sizeof(OPENFILENAMEA))
+    if (ofn->lStructSize != offsetof(OPENFILENAMEA, pvReserved) &&
+        ofn->lStructSize != sizeof(OPENFILENAMEA))
         return Fail(CderrStructSize);
     if ((ofn->Flags & OFN_ENABLETEMPLATE) &&
         (!IS_INTRESOURCE(ofn->lpTemplateName) || LOWORD(ofn->lpTemplateName) != IDD_OPENFILE))
@@ -97,7 +100,9 @@ BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* ofn) {
     return Store(ofn, path);
 }
 
-DWORD WINAPI CommDlgExtendedError() { return extendedError; }
+DWORD WINAPI CommDlgExtendedError() {
+    return extendedError;
+}
 
 LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int itemId, UINT message, WPARAM wParam, LPARAM) {
     WindowRecord* w = LiveWindow(dialog);

@@ -5,4 +5,5 @@
 #include <cstdint>
 
 // `table` holds 256 words 0x00RRGGBB; `count` pixels of `source` become `destination`.
-void ConvertDibRow(const uint8_t* source, const uint32_t* table, uint32_t* destination, size_t count);
+void ConvertDibRow(const uint8_t* source, const uint32_t* table, uint32_t* destination,
+                   size_t count);

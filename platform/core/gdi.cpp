@@ -48,7 +48,9 @@ WindowRecord* Target(DeviceContextRecord* dc) {
 
 }  // namespace
 
-void ResetGdi() { std::fill(std::begin(stock), std::end(stock), nullptr); }
+void ResetGdi() {
+    std::fill(std::begin(stock), std::end(stock), nullptr);
+}
 
 }  // namespace core
 
@@ -119,8 +121,9 @@ BOOL WINAPI AnimatePalette(HPALETTE palette, UINT startIndex, UINT entries,
     UINT end = std::min<UINT>(static_cast<UINT>(p->Entries.size()), startIndex + entries);
     for (UINT i = startIndex; i < end; ++i) {
         PALETTEENTRY& e = p->Entries[i];
-        if (e.peFlags & PC_RESERVED) e = {colors[i - startIndex].peRed, colors[i - startIndex].peGreen,
-                                          colors[i - startIndex].peBlue, e.peFlags};
+        if (e.peFlags & PC_RESERVED)
+            e = {colors[i - startIndex].peRed, colors[i - startIndex].peGreen,
+                 colors[i - startIndex].peBlue, e.peFlags};
     }
     ++p->Animations;
     return TRUE;
@@ -128,7 +131,8 @@ BOOL WINAPI AnimatePalette(HPALETTE palette, UINT startIndex, UINT entries,
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
     Stock(0);
-    if (std::find(std::begin(stock), std::end(stock), object) != std::end(stock) && object != nullptr)
+    if (std::find(std::begin(stock), std::end(stock), object) != std::end(stock) &&
+        object != nullptr)
         return TRUE;  // stock objects stay
     if (FindObject(object, Kind::Palette) == nullptr) {
         SetError(ErrorInvalidParameter);
@@ -179,13 +183,15 @@ int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD he
         h.biWidth <= 0 || h.biHeight == 0 || h.biPlanes != 1)
         return 0;
     size_t colours = h.biClrUsed != 0 ? std::min<DWORD>(h.biClrUsed, 256) : 256;
-    const auto* table = reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const uint8_t*>(info) + h.biSize);
+    const auto* table =
+        reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const uint8_t*>(info) + h.biSize);
     if (Watch().Bitmap != nullptr) Watch().Bitmap(h, table, colours);
     WindowRecord* w = Target(c);
     if (w == nullptr) return static_cast<int>(scanLines);
     uint32_t words[256] = {};
     for (size_t i = 0; i < colours; ++i)
-        words[i] = (uint32_t(table[i].rgbRed) << 16) | (uint32_t(table[i].rgbGreen) << 8) | table[i].rgbBlue;
+        words[i] = (uint32_t(table[i].rgbRed) << 16) | (uint32_t(table[i].rgbGreen) << 8) |
+                   table[i].rgbBlue;
 
     Surface& s = w->Pixels;
     const bool bottomUp = h.biHeight > 0;
@@ -193,8 +199,10 @@ int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD he
     const int64_t stride = ((int64_t(h.biWidth) * 8 + 31) / 32) * 4;
     // Destination columns and rows that land on the surface and come from inside the bitmap.
     int64_t x0 = std::max<int64_t>({xDest, 0, int64_t(xDest) - xSrc});
-    int64_t x1 = std::min<int64_t>({int64_t(xDest) + width, s.Width, int64_t(xDest) - xSrc + h.biWidth});
-    int64_t y0 = std::max<int64_t>(yDest, 0), y1 = std::min<int64_t>(int64_t(yDest) + height, s.Height);
+    int64_t x1 =
+        std::min<int64_t>({int64_t(xDest) + width, s.Width, int64_t(xDest) - xSrc + h.biWidth});
+    int64_t y0 = std::max<int64_t>(yDest, 0),
+            y1 = std::min<int64_t>(int64_t(yDest) + height, s.Height);
     if (x0 >= x1 || y0 >= y1) return static_cast<int>(scanLines);
     native::BeforeWrite(*w);
     const auto* source = static_cast<const uint8_t*>(bits);
@@ -205,13 +213,15 @@ int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD he
         int64_t memoryRow = (bottomUp ? sourceRow : rows - 1 - sourceRow) - startScan;
         if (memoryRow < 0 || memoryRow >= scanLines) continue;
         ConvertDibRow(source + memoryRow * stride + (xSrc + (x0 - xDest)), words,
-                      s.Pixels + static_cast<size_t>(y) * s.Stride + x0, static_cast<size_t>(x1 - x0));
+                      s.Pixels + static_cast<size_t>(y) * s.Stride + x0,
+                      static_cast<size_t>(x1 - x0));
         if (drawnTop < 0) drawnTop = y;
         drawnBottom = y;
     }
     if (drawnTop >= 0) {
         ++w->Draws;
-        native::Present(*w, int(x0), int(drawnTop), int(x1 - x0), int(drawnBottom - drawnTop + 1), true);
+        native::Present(*w, int(x0), int(drawnTop), int(x1 - x0), int(drawnBottom - drawnTop + 1),
+                        true);
     }
     return static_cast<int>(scanLines);
 }

@@ -21,7 +21,9 @@ std::vector<size_t> freeSlots;
 std::vector<HWND> windowOrder;
 DWORD lastError = 0;
 
-uintptr_t HandleOf(size_t index) { return (uintptr_t(index + 1) << HalfBits) | slots[index].Generation; }
+uintptr_t HandleOf(size_t index) {
+    return (uintptr_t(index + 1) << HalfBits) | slots[index].Generation;
+}
 
 Slot* SlotOf(const void* handle) {
     auto value = reinterpret_cast<uintptr_t>(handle);
@@ -71,9 +73,13 @@ int CountObjects(Kind kind) {
     return n;
 }
 
-void SetError(DWORD code) { lastError = code; }
+void SetError(DWORD code) {
+    lastError = code;
+}
 
-WindowRecord* AnyWindow(HWND window) { return Find<WindowRecord>(window, Kind::Window); }
+WindowRecord* AnyWindow(HWND window) {
+    return Find<WindowRecord>(window, Kind::Window);
+}
 
 WindowRecord* LiveWindow(HWND window) {
     WindowRecord* w = AnyWindow(window);
@@ -82,7 +88,9 @@ WindowRecord* LiveWindow(HWND window) {
     return nullptr;
 }
 
-const std::vector<HWND>& WindowsInOrder() { return windowOrder; }
+const std::vector<HWND>& WindowsInOrder() {
+    return windowOrder;
+}
 
 DeviceContextRecord* LiveContext(HDC dc) {
     auto* c = Find<DeviceContextRecord>(dc, Kind::DeviceContext);
@@ -105,5 +113,9 @@ void ResetHandles() {
 
 }  // namespace core
 
-DWORD WINAPI GetLastError() { return core::lastError; }
-void WINAPI SetLastError(DWORD code) { core::lastError = code; }
+DWORD WINAPI GetLastError() {
+    return core::lastError;
+}
+void WINAPI SetLastError(DWORD code) {
+    core::lastError = code;
+}

@@ -47,8 +47,12 @@ int64_t EarliestDue() {
 
 }  // namespace
 
-Observers& Watch() { return observers; }
-const std::vector<Timer>& Timers() { return timers; }
+Observers& Watch() {
+    return observers;
+}
+const std::vector<Timer>& Timers() {
+    return timers;
+}
 
 int64_t NowUs() {
     LARGE_INTEGER now, frequency;
@@ -95,7 +99,8 @@ bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit, bool wi
     int64_t now = NowUs();
     Timer* due = nullptr;
     for (Timer& t : timers)
-        if (t.DueUs <= now && (t.Window == nullptr || Matches(t.Window, WM_TIMER, filter, min, max)) &&
+        if (t.DueUs <= now &&
+            (t.Window == nullptr || Matches(t.Window, WM_TIMER, filter, min, max)) &&
             (due == nullptr || t.DueUs < due->DueUs))
             due = &t;
     if (due == nullptr) return false;
@@ -106,7 +111,8 @@ bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit, bool wi
 }
 
 void ForgetTimers(HWND window) {
-    timers.erase(std::remove_if(timers.begin(), timers.end(), [&](const Timer& t) { return t.Window == window; }),
+    timers.erase(std::remove_if(timers.begin(), timers.end(),
+                                [&](const Timer& t) { return t.Window == window; }),
                  timers.end());
 }
 
@@ -115,7 +121,9 @@ bool QuitPending(int* code) {
     return quitPending;
 }
 
-size_t QueueLength() { return queue.size(); }
+size_t QueueLength() {
+    return queue.size();
+}
 
 void RunModalLoop(const std::function<bool()>& done) {
     while (!done()) {
@@ -169,7 +177,8 @@ BOOL WINAPI GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMa
 BOOL WINAPI TranslateMessage(const MSG* message) {
     if (message == nullptr || message->message != WM_KEYDOWN || !lastKey.Valid) return FALSE;
     const MSG& k = lastKey.Message;
-    if (k.hwnd != message->hwnd || k.wParam != message->wParam || k.time != message->time) return FALSE;
+    if (k.hwnd != message->hwnd || k.wParam != message->wParam || k.time != message->time)
+        return FALSE;
     lastKey.Valid = false;
     if (lastKey.Character == 0 || LiveWindow(message->hwnd) == nullptr) return FALSE;
     queue.push_front({Make(message->hwnd, WM_CHAR, lastKey.Character, message->lParam), 0});
@@ -179,7 +188,8 @@ BOOL WINAPI TranslateMessage(const MSG* message) {
 LRESULT WINAPI DispatchMessageA(const MSG* message) {
     if (message == nullptr) return 0;
     if (message->message == WM_TIMER && message->lParam != 0) {
-        reinterpret_cast<TIMERPROC>(message->lParam)(message->hwnd, WM_TIMER, message->wParam, message->time);
+        reinterpret_cast<TIMERPROC>(message->lParam)(message->hwnd, WM_TIMER, message->wParam,
+                                                     message->time);
         return 0;
     }
     if (message->hwnd == nullptr) return 0;

@@ -15,7 +15,9 @@ namespace {
 std::vector<std::unique_ptr<WindowClass>> classes;
 HWND foreground = nullptr;
 
-bool Empty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+bool Empty(const RECT& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
 
 void Unite(RECT& into, const RECT& r) {
     if (Empty(r)) return;
@@ -101,7 +103,9 @@ void InvalidateAll(WindowRecord& w, bool erase) {
     if (erase) w.ErasePending = true;
 }
 
-HWND Foreground() { return foreground; }
+HWND Foreground() {
+    return foreground;
+}
 
 void SetForeground(HWND window) {
     HWND old = GetForegroundWindow();
@@ -115,11 +119,13 @@ void SetForeground(HWND window) {
     if (GetForegroundWindow() == window) Deliver(window, WM_QUERYNEWPALETTE, 0, 0, true);
 }
 
-bool AcceptsInput(const WindowRecord& w) { return w.Alive && !w.Destroying && w.DisabledCount == 0; }
+bool AcceptsInput(const WindowRecord& w) {
+    return w.Alive && !w.Destroying && w.DisabledCount == 0;
+}
 
 HWND BeginDialog(HWND owner, const char* title) {
-    HWND dialog = CreateWindowExA(0, "#32770", title, WS_POPUP, 0, 0, 0, 0, owner, nullptr,
-                                  nullptr, nullptr);
+    HWND dialog =
+        CreateWindowExA(0, "#32770", title, WS_POPUP, 0, 0, 0, 0, owner, nullptr, nullptr, nullptr);
     WindowRecord* w = AnyWindow(dialog);
     if (w == nullptr) return nullptr;
     w->Visible = true;
@@ -166,9 +172,9 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
     return static_cast<ATOM>(0xC000 + classes.size());
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
-                            int x, int y, int width, int height, HWND parent, HMENU menu,
-                            HINSTANCE, LPVOID) {
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu, HINSTANCE,
+                            LPVOID) {
     if (Refused(Call::CreateWindow)) return nullptr;
     const WindowClass* windowClass = FindClass(className);
     if (windowClass == nullptr) {
@@ -184,7 +190,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     }
     auto [w, handle] = Add<WindowRecord>();
     w->Class = windowClass;
-    w->Type = !windowClass->BuiltIn              ? WindowKind::Frame
+    w->Type = !windowClass->BuiltIn           ? WindowKind::Frame
               : windowClass->Name == "Static" ? WindowKind::Static
                                               : WindowKind::Dialog;
     w->Procedure = windowClass->Fields.lpfnWndProc;
@@ -282,8 +288,8 @@ BOOL WINAPI InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
     WindowRecord* w = LiveWindow(window);
     if (w == nullptr) return FALSE;
     RECT r = rect != nullptr ? *rect : RECT{0, 0, w->ClientWidth, w->ClientHeight};
-    r = {std::max<LONG>(r.left, 0), std::max<LONG>(r.top, 0), std::min<LONG>(r.right, w->ClientWidth),
-         std::min<LONG>(r.bottom, w->ClientHeight)};
+    r = {std::max<LONG>(r.left, 0), std::max<LONG>(r.top, 0),
+         std::min<LONG>(r.right, w->ClientWidth), std::min<LONG>(r.bottom, w->ClientHeight)};
     if (!Empty(r)) {
         Unite(w->Update, r);
         if (erase) w->ErasePending = true;
@@ -342,9 +348,7 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
     WindowRecord* w = LiveWindow(window);
     if (w == nullptr) return 0;
     switch (message) {
-        case WM_CLOSE:
-            DestroyWindow(window);
-            return 0;
+        case WM_CLOSE: DestroyWindow(window); return 0;
         case WM_SETTEXT: {
             const char* text = reinterpret_cast<const char*>(lParam);
             w->Text = text ? text : "";
@@ -363,8 +367,7 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
             RECT all{0, 0, w->ClientWidth, w->ClientHeight};
             return brush != nullptr && FillRect(reinterpret_cast<HDC>(wParam), &all, brush);
         }
-        default:
-            return 0;
+        default: return 0;
     }
 }
 
@@ -403,7 +406,8 @@ BOOL WINAPI SetMenu(HWND window, HMENU menu) {
 BOOL WINAPI DestroyMenu(HMENU menu) {
     MenuRecord* m = LiveMenu(menu);
     if (m == nullptr) return FALSE;
-    if (WindowRecord* w = AnyWindow(m->AttachedTo); w != nullptr && w->Menu == menu) w->Menu = nullptr;
+    if (WindowRecord* w = AnyWindow(m->AttachedTo); w != nullptr && w->Menu == menu)
+        w->Menu = nullptr;
     native::DestroyMenu(*m);
     FreeObject(menu);
     return TRUE;

@@ -109,7 +109,8 @@ void AllocateSurface(core::WindowRecord& w, int width, int height) {
     s.Stride = std::max(width, 1);
     size_t bytes = (size_t)s.Stride * std::max(height, 1) * 4;
     Display* display = XDisplayOrNull();
-    GdkWindow* gdkWindow = Parts(w).Area != nullptr ? gtk_widget_get_window(Parts(w).Area) : nullptr;
+    GdkWindow* gdkWindow =
+        Parts(w).Area != nullptr ? gtk_widget_get_window(Parts(w).Area) : nullptr;
     s.Direct = false;
     if (gdkWindow != nullptr && gdk_window_has_native(gdkWindow) && CanPresentDirectly(gdkWindow)) {
         Visual* visual = gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow));
@@ -118,9 +119,9 @@ void AllocateSurface(core::WindowRecord& w, int width, int height) {
         if (!AttachSharedPixels(s, display, visual, bytes)) {
             s.Pixels = static_cast<uint32_t*>(calloc(bytes, 1));
             if (s.Pixels != nullptr)
-                s.Image = XCreateImage(display, visual, 24, ZPixmap, 0,
-                                       reinterpret_cast<char*>(s.Pixels), s.Stride,
-                                       std::max(height, 1), 32, s.Stride * 4);
+                s.Image =
+                    XCreateImage(display, visual, 24, ZPixmap, 0, reinterpret_cast<char*>(s.Pixels),
+                                 s.Stride, std::max(height, 1), 32, s.Stride * 4);
         }
         s.Direct = s.Image != nullptr;
     }
@@ -129,9 +130,9 @@ void AllocateSurface(core::WindowRecord& w, int width, int height) {
         s.Width = s.Height = 0;
         return;
     }
-    s.Cairo = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(s.Pixels),
-                                                  CAIRO_FORMAT_RGB24, s.Width, s.Height,
-                                                  s.Stride * 4);
+    s.Cairo =
+        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(s.Pixels),
+                                            CAIRO_FORMAT_RGB24, s.Width, s.Height, s.Stride * 4);
 }
 
 }  // namespace
@@ -226,8 +227,12 @@ using namespace gtkb;
 
 namespace native {
 
-void ResizeSurface(core::WindowRecord& w, int width, int height) { RemakeSurface(w, width, height); }
-void BeforeWrite(core::WindowRecord& w) { BeforeSurfaceWrite(Parts(w).Surface); }
+void ResizeSurface(core::WindowRecord& w, int width, int height) {
+    RemakeSurface(w, width, height);
+}
+void BeforeWrite(core::WindowRecord& w) {
+    BeforeSurfaceWrite(Parts(w).Surface);
+}
 
 void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap) {
     ClientSurface& s = Parts(w).Surface;

@@ -25,28 +25,11 @@ namespace {
 // the file and directory lists, the name box, the type and drive lists, OK, Cancel, Help and
 // Read Only. Everything else in a template is the caller's own addition.
 bool IsStandardControl(const DialogControlDefinition& control) {
-    static const int standard[] = {1, 2, 1038, 1040, 1088, 1089, 1090, 1091,
-                                   1120, 1121, 1136, 1137, 1152};
+    static const int standard[] = {1,    2,    1038, 1040, 1088, 1089, 1090,
+                                   1091, 1120, 1121, 1136, 1137, 1152};
     for (int id : standard)
         if (control.Id == id) return true;
     return strcasecmp(control.ClassName, "button") != 0;
-}
-
-std::string WithoutAmpersands(const char* text, bool mnemonic) {
-    std::string out;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p == '&' && p[1] == '&') {
-            out += '&';
-            ++p;
-        } else if (*p == '&') {
-            if (mnemonic) out += '_';
-        } else if (*p == '_' && mnemonic) {
-            out += "__";
-        } else {
-            out += *p;
-        }
-    }
-    return out;
 }
 
 // "*.rm" matches "X.RM" too: file names are compared without regard to case on Windows.
@@ -75,7 +58,8 @@ void OnControlClicked(GtkButton* button, gpointer data) {
     auto* run = static_cast<DialogRun*>(data);
     core::WindowRecord* w = core::LiveWindow(run->Dialog);
     if (w == nullptr || gtkb::Parts(*w).SettingCheck) return;
-    core::ClickDialogItem(run->Dialog, GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "kinaro-id")));
+    core::ClickDialogItem(run->Dialog,
+                          GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "kinaro-id")));
 }
 
 void OnResponse(GtkDialog*, gint response, gpointer data) {
@@ -90,22 +74,24 @@ GtkWidget* NewControl(DialogRun* run, const DialogControlDefinition& control) {
     GtkWidget* widget;
     uint32_t kind = control.Style & BS_TYPEMASK;
     if (kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX) {
-        widget = gtk_check_button_new_with_mnemonic(WithoutAmpersands(control.Text, true).c_str());
+        widget = gtk_check_button_new_with_mnemonic(gtkb::Mnemonic(control.Text, true).c_str());
     } else {
-        widget = gtk_button_new_with_mnemonic(WithoutAmpersands(control.Text, true).c_str());
+        widget = gtk_button_new_with_mnemonic(gtkb::Mnemonic(control.Text, true).c_str());
     }
     g_object_set_data(G_OBJECT(widget), "kinaro-id", GINT_TO_POINTER(control.Id));
     core::WindowRecord* w = core::AnyWindow(run->Dialog);
     gtkb::Parts(*w).Controls.push_back({control.Id, widget});
     // What the hook has already set is shown.
-    if (auto check = w->Checks.find(control.Id); check != w->Checks.end() && GTK_IS_TOGGLE_BUTTON(widget))
+    if (auto check = w->Checks.find(control.Id);
+        check != w->Checks.end() && GTK_IS_TOGGLE_BUTTON(widget))
         gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), check->second == BST_CHECKED);
     g_signal_connect(widget, "clicked", G_CALLBACK(OnControlClicked), run);
     return widget;
 }
 
 bool Inside(const DialogControlDefinition& inner, const DialogControlDefinition& outer) {
-    return inner.X >= outer.X && inner.Y >= outer.Y && inner.X + inner.Width <= outer.X + outer.Width &&
+    return inner.X >= outer.X && inner.Y >= outer.Y &&
+           inner.X + inner.Width <= outer.X + outer.Width &&
            inner.Y + inner.Height <= outer.Y + outer.Height;
 }
 
@@ -119,7 +105,7 @@ GtkWidget* BuildExtraWidget(DialogRun* run, const DialogDefinition& dialog) {
     std::vector<const DialogControlDefinition*> placed;
     for (const DialogControlDefinition* group : own) {
         if ((group->Style & BS_TYPEMASK) != BS_GROUPBOX) continue;
-        GtkWidget* frame = gtk_frame_new(WithoutAmpersands(group->Text, false).c_str());
+        GtkWidget* frame = gtk_frame_new(gtkb::Mnemonic(group->Text, false).c_str());
         GtkWidget* inner = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 18);
         gtk_container_set_border_width(GTK_CONTAINER(inner), 6);
         gtk_container_add(GTK_CONTAINER(frame), inner);
@@ -158,7 +144,8 @@ void AddFilters(GtkFileChooser* chooser, const char* pairs, DWORD index) {
             size_t end = list.find(';', start);
             if (end == std::string::npos) end = list.size();
             std::string one = list.substr(start, end - start);
-            if (!one.empty()) gtk_file_filter_add_pattern(filter, CaseInsensitivePattern(one).c_str());
+            if (!one.empty())
+                gtk_file_filter_add_pattern(filter, CaseInsensitivePattern(one).c_str());
             start = end + 1;
         }
         gtk_file_chooser_add_filter(chooser, filter);
@@ -216,10 +203,10 @@ using namespace gtkb;
 DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string* chosen) {
     constexpr DWORD DialogFailure = 0x8000FFFFu;
     if (!EnsureDisplay()) return DialogFailure;
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        request->lpstrTitle != nullptr ? request->lpstrTitle : "Open", nullptr,
-        GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT,
-        nullptr);
+    GtkWidget* dialog =
+        gtk_file_chooser_dialog_new(request->lpstrTitle != nullptr ? request->lpstrTitle : "Open",
+                                    nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                    GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     gtk_file_chooser_set_local_only(chooser, TRUE);
@@ -247,7 +234,8 @@ DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string*
     DWORD result = 0;
     for (;;) {
         run.Response = 0;
-        core::RunModalLoop([&] { return run.Response != 0 || core::LiveWindow(dialogHandle) == nullptr; });
+        core::RunModalLoop(
+            [&] { return run.Response != 0 || core::LiveWindow(dialogHandle) == nullptr; });
         if (run.Response != 1) break;
         gchar* name = gtk_file_chooser_get_filename(chooser);
         std::string path = name != nullptr ? name : "";
@@ -256,8 +244,10 @@ DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string*
         if (path.empty()) continue;
         // A name that does not exist keeps the dialog open, as OFN_FILEMUSTEXIST asks.
         if ((request->Flags & OFN_FILEMUSTEXIST) && !FileExists(path)) {
-            std::string text = path + "\nFile not found.\nPlease verify the correct file name was given.";
-            MessageBoxA(dialogHandle, text.c_str(), request->lpstrTitle != nullptr ? request->lpstrTitle : "Open",
+            std::string text =
+                path + "\nFile not found.\nPlease verify the correct file name was given.";
+            MessageBoxA(dialogHandle, text.c_str(),
+                        request->lpstrTitle != nullptr ? request->lpstrTitle : "Open",
                         MB_OK | MB_ICONWARNING);
             continue;
         }
@@ -268,7 +258,8 @@ DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string*
     }
     g_signal_handlers_disconnect_by_data(dialog, &run);
     if (core::WindowRecord* w = core::AnyWindow(dialogHandle)) {
-        for (auto& control : Parts(*w).Controls) g_signal_handlers_disconnect_by_data(control.second, &run);
+        for (auto& control : Parts(*w).Controls)
+            g_signal_handlers_disconnect_by_data(control.second, &run);
         Parts(*w).Controls.clear();
     }
     ReleaseDialog(dialogHandle);

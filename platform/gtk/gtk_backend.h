@@ -5,11 +5,12 @@
 // signal that arrives after the window is gone is refused by the handle table.
 #pragma once
 
-#include <gtk/gtk.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
+#include <gtk/gtk.h>
 
 #include <cstdint>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -76,11 +77,17 @@ PresentStats& Stats();
 void AdoptDialog(HWND dialog, GtkWidget* toplevel);
 void ReleaseDialog(HWND dialog);
 
+// A resource text for GTK: '&' marks become GTK's mnemonics (or are dropped).
+std::string Mnemonic(const char* text, bool mnemonic = true);
 // The pixbuf of icon 101.
 GdkPixbuf* IconPixbuf();
 GtkWidget* MenuBar(core::MenuRecord& m);
 
-inline gpointer Data(HWND h) { return static_cast<gpointer>(h); }
-inline HWND HandleOf(gpointer data) { return static_cast<HWND>(data); }
+inline gpointer Data(HWND h) {
+    return static_cast<gpointer>(h);
+}
+inline HWND HandleOf(gpointer data) {
+    return static_cast<HWND>(data);
+}
 
 }  // namespace gtkb

@@ -10,26 +10,23 @@
 #include "resources/resource_tables.h"
 
 namespace gtkb {
-namespace {
 
-// "&Go" -> "_Go"; "&&" is a literal '&'; a literal '_' is doubled.
-std::string Mnemonic(const std::string& text) {
+// "&Go" -> "_Go"; "&&" is a literal '&'; a literal '_' is doubled. Without mnemonics the
+// marks are dropped.
+std::string Mnemonic(const char* text, bool mnemonic) {
     std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '&' && i + 1 < text.size() && text[i + 1] == '&') {
-            out += '&';
-            ++i;
-        } else if (c == '&') {
-            out += '_';
-        } else if (c == '_') {
-            out += "__";
-        } else {
-            out += c;
-        }
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == '&' && p[1] == '&')
+            out += *p++;
+        else if (*p == '&' || *p == '_')
+            out += mnemonic ? (*p == '&' ? "_" : "__") : (*p == '&' ? "" : "_");
+        else
+            out += *p;
     }
     return out;
 }
+
+namespace {
 
 void OnItemActivate(GtkMenuItem* widget, gpointer menu) {
     int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), "kinaro-id"));
@@ -45,7 +42,7 @@ GtkWidget* NewItem(gpointer menu, const MenuItemDefinition& item) {
         accelerator = text.substr(tab + 1);
         text = text.substr(0, tab);
     }
-    GtkWidget* widget = gtk_menu_item_new_with_mnemonic(Mnemonic(text).c_str());
+    GtkWidget* widget = gtk_menu_item_new_with_mnemonic(Mnemonic(text.c_str()).c_str());
     if (!accelerator.empty()) {
         // Shown only: the keys themselves reach the window as characters.
         GtkWidget* label = gtk_bin_get_child(GTK_BIN(widget));
@@ -110,7 +107,9 @@ GdkPixbuf* IconPixbuf() {
     return icon;
 }
 
-GtkWidget* MenuBar(core::MenuRecord& m) { return static_cast<GtkWidget*>(m.Native.get()); }
+GtkWidget* MenuBar(core::MenuRecord& m) {
+    return static_cast<GtkWidget*>(m.Native.get());
+}
 
 }  // namespace gtkb
 
@@ -121,12 +120,15 @@ void CreateMenu(core::MenuRecord& m) {
     g_object_ref_sink(bar);
     m.Native = std::shared_ptr<void>(bar, [](void* widget) {
         auto* bar = static_cast<GtkWidget*>(widget);
-        if (GtkWidget* parent = gtk_widget_get_parent(bar)) gtk_container_remove(GTK_CONTAINER(parent), bar);
+        if (GtkWidget* parent = gtk_widget_get_parent(bar))
+            gtk_container_remove(GTK_CONTAINER(parent), bar);
         gtk_widget_destroy(bar);
         g_object_unref(bar);
     });
 }
 
-void DestroyMenu(core::MenuRecord& m) { m.Native.reset(); }
+void DestroyMenu(core::MenuRecord& m) {
+    m.Native.reset();
+}
 
 }  // namespace native

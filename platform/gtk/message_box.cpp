@@ -63,8 +63,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     GtkWidget* label = gtk_label_new(text);
     gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
     gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE,
-                       TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE,
+                       0);
 
     GtkWidget* ok = gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
     if ((type & MB_TYPEMASK) == MB_OKCANCEL)
@@ -77,8 +77,9 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     g_signal_connect(dialog, "delete-event", G_CALLBACK(gtk_true), nullptr);
     HWND box = core::BeginDialog(owner, caption);
     if (box != nullptr) AdoptDialog(box, dialog);
-    gtk_window_set_position(GTK_WINDOW(dialog), GetParent(box) != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT
-                                                                         : GTK_WIN_POS_CENTER);
+    gtk_window_set_position(GTK_WINDOW(dialog), GetParent(box) != nullptr
+                                                    ? GTK_WIN_POS_CENTER_ON_PARENT
+                                                    : GTK_WIN_POS_CENTER);
     gtk_widget_show_all(dialog);
     gtk_widget_grab_focus(ok);
     gtk_window_present(GTK_WINDOW(dialog));

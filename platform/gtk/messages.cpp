@@ -42,7 +42,8 @@ void Arm(int64_t deadlineUs) {
 
 namespace gtkb {
 void FlushGtkEvents() {
-    for (int i = 0; i < 100 && g_main_context_pending(nullptr); ++i) g_main_context_iteration(nullptr, FALSE);
+    for (int i = 0; i < 100 && g_main_context_pending(nullptr); ++i)
+        g_main_context_iteration(nullptr, FALSE);
 }
 }  // namespace gtkb
 

@@ -29,7 +29,8 @@ core::WindowRecord* Live(gpointer data) {
 // keys keep GDK's key value, which nothing but DefWindowProcA sees.
 WPARAM VirtualKeyOf(guint keyval, uint32_t character) {
     if (character >= 'a' && character <= 'z') return character - 'a' + 'A';
-    if ((character >= 'A' && character <= 'Z') || (character >= '0' && character <= '9')) return character;
+    if ((character >= 'A' && character <= 'Z') || (character >= '0' && character <= '9'))
+        return character;
     switch (keyval) {
         case GDK_KEY_Escape: return 0x1B;
         case GDK_KEY_space: return 0x20;
@@ -59,14 +60,18 @@ gboolean OnButton(GtkWidget*, GdkEventButton* event, gpointer data) {
     if (event->type != GDK_BUTTON_PRESS && event->type != GDK_BUTTON_RELEASE) return TRUE;
     if (Accepting(data) == nullptr || event->button < 1 || event->button > 3) return TRUE;
     bool press = event->type == GDK_BUTTON_PRESS;
-    static const UINT messages[3][2] = {{WM_LBUTTONUP, WM_LBUTTONDOWN}, {WM_MBUTTONUP, WM_MBUTTONDOWN},
+    static const UINT messages[3][2] = {{WM_LBUTTONUP, WM_LBUTTONDOWN},
+                                        {WM_MBUTTONUP, WM_MBUTTONDOWN},
                                         {WM_RBUTTONUP, WM_RBUTTONDOWN}};
     guint s = event->state;
-    WPARAM flags = ((s & GDK_BUTTON1_MASK) ? MkLButton : 0) | ((s & GDK_BUTTON2_MASK) ? MkMButton : 0) |
+    WPARAM flags = ((s & GDK_BUTTON1_MASK) ? MkLButton : 0) |
+                   ((s & GDK_BUTTON2_MASK) ? MkMButton : 0) |
                    ((s & GDK_BUTTON3_MASK) ? MkRButton : 0) | ((s & GDK_SHIFT_MASK) ? MkShift : 0) |
                    ((s & GDK_CONTROL_MASK) ? MkControl : 0);
-    auto x = static_cast<WORD>(static_cast<int16_t>(event->x)), y = static_cast<WORD>(static_cast<int16_t>(event->y));
-    core::Post(HandleOf(data), messages[event->button - 1][press], flags, static_cast<LPARAM>((DWORD(y) << 16) | x));
+    auto x = static_cast<WORD>(static_cast<int16_t>(event->x)),
+         y = static_cast<WORD>(static_cast<int16_t>(event->y));
+    core::Post(HandleOf(data), messages[event->button - 1][press], flags,
+               static_cast<LPARAM>((DWORD(y) << 16) | x));
     return TRUE;
 }
 
@@ -84,7 +89,8 @@ GdkFilterReturn OnXEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
     auto* event = static_cast<XEvent*>(xevent);
     core::WindowRecord* w = event->type == Expose ? Live(data) : nullptr;
     if (w != nullptr && Parts(*w).Surface.Direct)
-        PresentRect(*w, event->xexpose.x, event->xexpose.y, event->xexpose.width, event->xexpose.height);
+        PresentRect(*w, event->xexpose.x, event->xexpose.y, event->xexpose.width,
+                    event->xexpose.height);
     return GDK_FILTER_CONTINUE;
 }
 
@@ -98,13 +104,15 @@ void OnAreaRealize(GtkWidget* area, gpointer data) {
     }
     // A surface made before the area had this X window is remade to be presented to it.
     core::WindowRecord* w = Live(data);
-    if (w != nullptr && w->Pixels.Pixels != nullptr) RemakeSurface(*w, w->Pixels.Width, w->Pixels.Height);
+    if (w != nullptr && w->Pixels.Pixels != nullptr)
+        RemakeSurface(*w, w->Pixels.Width, w->Pixels.Height);
 }
 
 void OnSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
     core::WindowRecord* w = Live(data);
     if (w == nullptr || w->Minimized) return;
-    if (w->Pixels.Pixels != nullptr && allocation->width == w->ClientWidth && allocation->height == w->ClientHeight)
+    if (w->Pixels.Pixels != nullptr && allocation->width == w->ClientWidth &&
+        allocation->height == w->ClientHeight)
         return;
     core::ResizeClient(*w, allocation->width, allocation->height);
     GdkWindow* top = gtk_widget_get_window(Parts(*w).Toplevel);
@@ -152,7 +160,8 @@ void Maximize(GtkWidget* toplevel) {
     gtk_window_maximize(window);
     GdkScreen* screen = gtk_widget_get_screen(toplevel);
     if (GDK_IS_X11_SCREEN(screen) &&
-        gdk_x11_screen_supports_net_wm_hint(screen, gdk_atom_intern_static_string("_NET_WM_STATE_MAXIMIZED_VERT")))
+        gdk_x11_screen_supports_net_wm_hint(
+            screen, gdk_atom_intern_static_string("_NET_WM_STATE_MAXIMIZED_VERT")))
         return;
     GdkRectangle area = {0, 0, 0, 0};
     GdkDisplay* display = gtk_widget_get_display(toplevel);
@@ -203,7 +212,8 @@ void AdoptDialog(HWND dialog, GtkWidget* toplevel) {
         gtk_window_set_transient_for(GTK_WINDOW(toplevel), GTK_WINDOW(Parts(*owner).Toplevel));
         // A dialog owner (the file dialog under its help box) has GTK's own widgets, which
         // take input unless made insensitive.
-        if (owner->Type == core::WindowKind::Dialog) gtk_widget_set_sensitive(Parts(*owner).Toplevel, FALSE);
+        if (owner->Type == core::WindowKind::Dialog)
+            gtk_widget_set_sensitive(Parts(*owner).Toplevel, FALSE);
     }
 }
 
@@ -213,8 +223,8 @@ void ReleaseDialog(HWND dialog) {
     if (p.Toplevel != nullptr) g_signal_handlers_disconnect_by_data(p.Toplevel, Data(dialog));
     p.Toplevel = nullptr;
     core::WindowRecord* owner = core::AnyWindow(w->Parent);
-    if (owner != nullptr && owner->Alive && owner->Type == core::WindowKind::Dialog && owner->DisabledCount <= 1 &&
-        Parts(*owner).Toplevel != nullptr)
+    if (owner != nullptr && owner->Alive && owner->Type == core::WindowKind::Dialog &&
+        owner->DisabledCount <= 1 && Parts(*owner).Toplevel != nullptr)
         gtk_widget_set_sensitive(Parts(*owner).Toplevel, TRUE);
 }
 
@@ -233,10 +243,13 @@ DWORD CreateWindow(core::WindowRecord& w) {
     GtkWidget* top = p.Toplevel = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(top), w.Text.c_str());
     // A popup window has no caption; an overlapped one gets the window manager's.
-    if ((w.Style & WS_POPUP) && !(w.Style & 0x00C00000u)) gtk_window_set_decorated(GTK_WINDOW(top), FALSE);
-    if (core::WindowRecord* owner = core::AnyWindow(w.Parent); owner != nullptr && Parts(*owner).Toplevel != nullptr)
+    if ((w.Style & WS_POPUP) && !(w.Style & 0x00C00000u))
+        gtk_window_set_decorated(GTK_WINDOW(top), FALSE);
+    if (core::WindowRecord* owner = core::AnyWindow(w.Parent);
+        owner != nullptr && Parts(*owner).Toplevel != nullptr)
         gtk_window_set_transient_for(GTK_WINDOW(top), GTK_WINDOW(Parts(*owner).Toplevel));
-    if (w.Class->Fields.hIcon != nullptr && IconPixbuf() != nullptr) gtk_window_set_icon(GTK_WINDOW(top), IconPixbuf());
+    if (w.Class->Fields.hIcon != nullptr && IconPixbuf() != nullptr)
+        gtk_window_set_icon(GTK_WINDOW(top), IconPixbuf());
     p.Box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_container_add(GTK_CONTAINER(top), p.Box);
     if (w.Type == core::WindowKind::Static) {
@@ -250,8 +263,8 @@ DWORD CreateWindow(core::WindowRecord& w) {
     } else {
         p.Area = gtk_drawing_area_new();
         gtk_widget_set_can_focus(p.Area, TRUE);
-        gtk_widget_add_events(p.Area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_EXPOSURE_MASK |
-                                          GDK_STRUCTURE_MASK);
+        gtk_widget_add_events(p.Area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                          GDK_EXPOSURE_MASK | GDK_STRUCTURE_MASK);
         gtk_box_pack_end(GTK_BOX(p.Box), p.Area, TRUE, TRUE, 0);
         Connect(p.Area, "realize", G_CALLBACK(OnAreaRealize), window);
         Connect(p.Area, "draw", G_CALLBACK(OnDraw), window);
@@ -264,7 +277,8 @@ DWORD CreateWindow(core::WindowRecord& w) {
     Connect(top, "delete-event", G_CALLBACK(OnDelete), window);
     Connect(top, "map-event", G_CALLBACK(OnMapEvent), window);
     Connect(top, "notify::is-active", G_CALLBACK(OnActiveChanged), window);
-    int width = w.Width == CW_USEDEFAULT ? 0 : w.Width, height = w.Width == CW_USEDEFAULT ? 0 : w.Height;
+    int width = w.Width == CW_USEDEFAULT ? 0 : w.Width,
+        height = w.Width == CW_USEDEFAULT ? 0 : w.Height;
     if (width > 0 && height > 0) {
         if (p.Label != nullptr) gtk_widget_set_size_request(top, width, height);
         gtk_window_set_default_size(GTK_WINDOW(top), width, height);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/core.h"
 #include "platform/win32.h"
 
 // ---- Message boxes ----------------------------------------------------------------------
@@ -53,16 +54,8 @@ void HeadlessAdvanceClockMs(LONGLONG milliseconds);
 
 // ---- Faults -----------------------------------------------------------------------------
 
-// In the order of the core's calls that a native layer may refuse.
-enum class HeadlessFault {
-    RegisterClass,
-    CreateWindow,
-    CreatePalette,
-    GetDC,
-    LoadMenu,
-    AnimatePalette,
-    SetTimer,
-};
+// The calls of the core that a test can make fail.
+using HeadlessFault = core::Call;
 // Makes every later call of that function fail (null / FALSE) with GetLastError = `error`,
 // until cleared with HeadlessClearFault or HeadlessReset.
 void HeadlessSetFault(HeadlessFault fault, DWORD error = 8);
@@ -182,9 +175,9 @@ bool HeadlessClassRegistered(const char* name, WNDCLASSA* fields = nullptr);
 
 // What the next GetOpenFileNameA calls do. Default: the user cancels.
 struct HeadlessOpenFileScript {
-    bool Accept = false;      // OK with FileName, else Cancel
-    std::string FileName;     // the name the user picks
-    DWORD Failure = 0;        // non-zero: the dialog fails with this extended error
+    bool Accept = false;   // OK with FileName, else Cancel
+    std::string FileName;  // the name the user picks
+    DWORD Failure = 0;     // non-zero: the dialog fails with this extended error
     // Runs while the dialog is open, after the hook has had WM_INITDIALOG and WM_SHOWWINDOW.
     std::function<void(HWND dialog)> WhileOpen;
 };

@@ -36,11 +36,13 @@ void Decorations(const core::WindowRecord& w, int* frameX, int* frameY, int* top
 void UpdateClientSize(core::WindowRecord& w) {
     int fx, fy, top;
     Decorations(w, &fx, &fy, &top);
-    core::ResizeClient(w, w.Minimized ? 0 : w.Width - 2 * fx, w.Minimized ? 0 : w.Height - 2 * fy - top);
+    core::ResizeClient(w, w.Minimized ? 0 : w.Width - 2 * fx,
+                       w.Minimized ? 0 : w.Height - 2 * fy - top);
 }
 
 void Watched(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool sent) {
-    if (Get().MessageLog.size() < 2000000) Get().MessageLog.push_back({window, message, wParam, lParam, sent});
+    if (Get().MessageLog.size() < 2000000)
+        Get().MessageLog.push_back({window, message, wParam, lParam, sent});
 }
 
 void WatchedBitmap(const BITMAPINFOHEADER& header, const RGBQUAD* colours, size_t count) {
@@ -78,7 +80,7 @@ using namespace headless;
 namespace native {
 
 DWORD Refusal(core::Call call) {
-    auto it = Get().Faults.find(static_cast<HeadlessFault>(call));
+    auto it = Get().Faults.find(call);
     return it == Get().Faults.end() ? 0 : it->second;
 }
 
@@ -89,7 +91,8 @@ DWORD CreateWindow(core::WindowRecord& w) {
         w.Width = popup || child ? 0 : GetSystemMetrics(0) * 3 / 4;
         w.Height = popup || child ? 0 : GetSystemMetrics(1) * 3 / 4;
     }
-    if ((w.Style & WsCaption) == WsCaption && !child) w.Width = std::max(w.Width, Get().MinimumWindowWidth);
+    if ((w.Style & WsCaption) == WsCaption && !child)
+        w.Width = std::max(w.Width, Get().MinimumWindowWidth);
     w.Width = std::max(0, w.Width);
     w.Height = std::max(0, w.Height);
     UpdateClientSize(w);
@@ -127,7 +130,8 @@ void ShowWindow(core::WindowRecord& w, int command) {
     bool activates = command != 4 && command != 7 && command != 8 && !(w.Style & WS_CHILD);
     if (activates) core::SetForeground(window);
     core::WindowRecord* again = core::LiveWindow(window);
-    if (again != nullptr && (!again->Sized || oldWidth != again->ClientWidth || oldHeight != again->ClientHeight))
+    if (again != nullptr &&
+        (!again->Sized || oldWidth != again->ClientWidth || oldHeight != again->ClientHeight))
         core::SendSize(*again, type);
 }
 
@@ -146,7 +150,8 @@ void ResizeSurface(core::WindowRecord& w, int width, int height) {
     std::vector<uint32_t> surface(static_cast<size_t>(width) * height, HeadlessUnpaintedPixel);
     int keepWidth = std::min(width, w.Pixels.Width), keepHeight = std::min(height, w.Pixels.Height);
     for (int y = 0; y < keepHeight; ++y)
-        std::copy_n(&old[static_cast<size_t>(y) * w.Pixels.Width], keepWidth, &surface[static_cast<size_t>(y) * width]);
+        std::copy_n(&old[static_cast<size_t>(y) * w.Pixels.Width], keepWidth,
+                    &surface[static_cast<size_t>(y) * width]);
     old.swap(surface);
     w.Pixels = {old.empty() ? nullptr : old.data(), width, height, width};
 }
@@ -157,7 +162,8 @@ core::WaitResult Wait(int64_t deadlineUs) {
     Desktop& d = Get();
     if (d.AutoTimerTicks > 0 && deadlineUs >= 0) {
         --d.AutoTimerTicks;
-        d.ClockTicks = std::max<LONGLONG>(d.ClockTicks, deadlineUs * (HeadlessClockFrequency / 1000000));
+        d.ClockTicks =
+            std::max<LONGLONG>(d.ClockTicks, deadlineUs * (HeadlessClockFrequency / 1000000));
         return core::WaitResult::Woke;
     }
     if (d.IdleHandler && d.IdleSpins < 1000 && d.IdleHandler()) {
@@ -170,26 +176,29 @@ core::WaitResult Wait(int64_t deadlineUs) {
 }
 
 DWORD ChooseFile(HWND dialog, OPENFILENAMEA* ofn, std::string* path) {
-    HeadlessOpenFileCall call;
-    call.StructSize = ofn->lStructSize;
-    call.Owner = ofn->hwndOwner;
-    call.Instance = ofn->hInstance;
+    std::string filter;
     // Pairs of zero-terminated texts, ended by an empty one; bounded for safety.
     for (size_t i = 0; ofn->lpstrFilter != nullptr && i < 4096; ++i) {
         if (ofn->lpstrFilter[i] == '\0' && i > 0 && ofn->lpstrFilter[i - 1] == '\0') break;
-        call.Filter += ofn->lpstrFilter[i];
+        filter += ofn->lpstrFilter[i];
     }
-    call.FilterIndex = ofn->nFilterIndex;
-    call.MaxFile = ofn->nMaxFile;
-    call.Title = ofn->lpstrTitle ? ofn->lpstrTitle : "";
-    call.Flags = ofn->Flags;
-    call.DefaultExtension = ofn->lpstrDefExt ? ofn->lpstrDefExt : "";
-    call.HasHook = ofn->lpfnHook != nullptr;
-    call.Template = IS_INTRESOURCE(ofn->lpTemplateName) ? reinterpret_cast<uintptr_t>(ofn->lpTemplateName) : 0;
-    call.OtherFieldsZero = ofn->lpstrCustomFilter == nullptr && ofn->nMaxCustFilter == 0 &&
-                           ofn->lpstrFileTitle == nullptr && ofn->nMaxFileTitle == 0 &&
-                           ofn->lpstrInitialDir == nullptr && ofn->nFileOffset == 0 &&
-                           ofn->nFileExtension == 0 && ofn->lCustData == 0;
+    bool othersZero = ofn->lpstrCustomFilter == nullptr && ofn->nMaxCustFilter == 0 &&
+                      ofn->lpstrFileTitle == nullptr && ofn->nMaxFileTitle == 0 &&
+                      ofn->lpstrInitialDir == nullptr && ofn->nFileOffset == 0 &&
+                      ofn->nFileExtension == 0 && ofn->lCustData == 0;
+    uintptr_t name = reinterpret_cast<uintptr_t>(ofn->lpTemplateName);
+    HeadlessOpenFileCall call{ofn->lStructSize,
+                              ofn->hwndOwner,
+                              ofn->hInstance,
+                              filter,
+                              ofn->nFilterIndex,
+                              ofn->nMaxFile,
+                              ofn->lpstrTitle ? ofn->lpstrTitle : "",
+                              ofn->Flags,
+                              ofn->lpstrDefExt ? ofn->lpstrDefExt : "",
+                              ofn->lpfnHook != nullptr,
+                              IS_INTRESOURCE(ofn->lpTemplateName) ? name : 0,
+                              othersZero};
     Get().Calls.push_back(call);
     HeadlessOpenFileScript now = Get().Script;
     if (now.Failure != 0) return now.Failure | 0x80000000u;
@@ -222,7 +231,9 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     return result;
 }
 
-DWORD WINAPI GetVersion() { return Get().Version; }
+DWORD WINAPI GetVersion() {
+    return Get().Version;
+}
 
 int WINAPI GetSystemMetrics(int index) {
     auto it = Get().Metrics.find(index);

@@ -40,7 +40,7 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 class Contract : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         static bool registered = [] {
             WNDCLASSA c{};
@@ -61,7 +61,8 @@ protected:
     // A shown window with a client area of the given size, painted and validated.
     HWND Shown(const char* title, int width, int height) {
         int outerWidth = width + 2 * GetSystemMetrics(SM_CXFRAME);
-        int outerHeight = height + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
+        int outerHeight =
+            height + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION);
         HWND w = CreateWindowExA(0, "ContractClass", title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                                  CW_USEDEFAULT, outerWidth, outerHeight, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
@@ -141,8 +142,8 @@ TEST_F(Contract, InvalidateNullRepaintsEveryWindow) {
 
 TEST_F(Contract, FailuresSetTheLastError) {
     SetLastError(0);
-    EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
-                              nullptr),
+    EXPECT_EQ(CreateWindowExA(0, "NoSuchClass", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                              nullptr, nullptr),
               nullptr);
     EXPECT_EQ(GetLastError(), 1407u);  // ERROR_CANNOT_FIND_WND_CLASS
     WNDCLASSA again{};
@@ -262,10 +263,11 @@ TEST_F(Contract, PalettesAnimateLiveAndRefuseDeleted) {
 
 TEST_F(Contract, MenuBarTakesItsHeightFromTheClientArea) {
     int menuHeight = GetSystemMetrics(SM_CYMENU);
-    HWND w = CreateWindowExA(0, "ContractClass", "Contract menu", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                             CW_USEDEFAULT, 300 + 2 * GetSystemMetrics(SM_CXFRAME),
-                             80 + menuHeight + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION),
-                             nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND w = CreateWindowExA(
+        0, "ContractClass", "Contract menu", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+        300 + 2 * GetSystemMetrics(SM_CXFRAME),
+        80 + menuHeight + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION),
+        nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(w, nullptr);
     windows.push_back(w);
     HMENU menu = LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(103));

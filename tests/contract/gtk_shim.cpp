@@ -51,7 +51,8 @@ uint32_t ClientPixel(HWND, const char* title, int x, int y) {
     static Display* display = XOpenDisplay(nullptr);
     gdk_display_sync(gdk_display_get_default());  // our own puts have reached the server
     Window client = display != nullptr ? ClientWindow(display, title) : 0;
-    XImage* image = client != 0 ? XGetImage(display, client, x, y, 1, 1, AllPlanes, ZPixmap) : nullptr;
+    XImage* image =
+        client != 0 ? XGetImage(display, client, x, y, 1, 1, AllPlanes, ZPixmap) : nullptr;
     if (image == nullptr) return 0xFFFFFFFFu;
     uint32_t pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
     XDestroyImage(image);
