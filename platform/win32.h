@@ -17,6 +17,8 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+
+// After <windows.h>, which they need.
 #include <commdlg.h>
 #include <mmsystem.h>
 
@@ -55,9 +57,9 @@ typedef void VOID;
 
 // Opaque handles, each its own type as with STRICT on Windows.
 #define KINARO_DECLARE_HANDLE(name) \
-    struct name##__ {                \
-        int unused;                  \
-    };                               \
+    struct name##__ {               \
+        int unused;                 \
+    };                              \
     typedef struct name##__* name
 KINARO_DECLARE_HANDLE(HWND);
 KINARO_DECLARE_HANDLE(HINSTANCE);
@@ -80,16 +82,13 @@ typedef UINT_PTR(CALLBACK* LPOFNHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
 #define HIWORD(l) ((WORD)((((uintptr_t)(l)) >> 16) & 0xffff))
 #define LOBYTE(w) ((BYTE)(((uintptr_t)(w)) & 0xff))
 
+// Fields of one type that follow each other share a declaration; the layout is Win32's.
 struct POINT {
-    LONG x;
-    LONG y;
+    LONG x, y;
 };
 
 struct RECT {
-    LONG left;
-    LONG top;
-    LONG right;
-    LONG bottom;
+    LONG left, top, right, bottom;
 };
 
 struct MSG {
@@ -105,56 +104,41 @@ struct PAINTSTRUCT {
     HDC hdc;
     BOOL fErase;
     RECT rcPaint;
-    BOOL fRestore;
-    BOOL fIncUpdate;
+    BOOL fRestore, fIncUpdate;
     BYTE rgbReserved[32];
 };
 
 struct WNDCLASSA {
     UINT style;
     WNDPROC lpfnWndProc;
-    int cbClsExtra;
-    int cbWndExtra;
+    int cbClsExtra, cbWndExtra;
     HINSTANCE hInstance;
     HICON hIcon;
     HCURSOR hCursor;
     HBRUSH hbrBackground;
-    LPCSTR lpszMenuName;
-    LPCSTR lpszClassName;
+    LPCSTR lpszMenuName, lpszClassName;
 };
 
 struct PALETTEENTRY {
-    BYTE peRed;
-    BYTE peGreen;
-    BYTE peBlue;
-    BYTE peFlags;
+    BYTE peRed, peGreen, peBlue, peFlags;
 };
 
 struct LOGPALETTE {
-    WORD palVersion;
-    WORD palNumEntries;
+    WORD palVersion, palNumEntries;
     PALETTEENTRY palPalEntry[1];
 };
 
 struct BITMAPINFOHEADER {
     DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
+    LONG biWidth, biHeight;
+    WORD biPlanes, biBitCount;
+    DWORD biCompression, biSizeImage;
+    LONG biXPelsPerMeter, biYPelsPerMeter;
+    DWORD biClrUsed, biClrImportant;
 };
 
 struct RGBQUAD {
-    BYTE rgbBlue;
-    BYTE rgbGreen;
-    BYTE rgbRed;
-    BYTE rgbReserved;
+    BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved;
 };
 
 struct BITMAPINFO {
@@ -168,17 +152,14 @@ struct OPENFILENAMEA {
     HINSTANCE hInstance;
     LPCSTR lpstrFilter;
     LPSTR lpstrCustomFilter;
-    DWORD nMaxCustFilter;
-    DWORD nFilterIndex;
+    DWORD nMaxCustFilter, nFilterIndex;
     LPSTR lpstrFile;
     DWORD nMaxFile;
     LPSTR lpstrFileTitle;
     DWORD nMaxFileTitle;
-    LPCSTR lpstrInitialDir;
-    LPCSTR lpstrTitle;
+    LPCSTR lpstrInitialDir, lpstrTitle;
     DWORD Flags;
-    WORD nFileOffset;
-    WORD nFileExtension;
+    WORD nFileOffset, nFileExtension;
     LPCSTR lpstrDefExt;
     LPARAM lCustData;
     LPOFNHOOKPROC lpfnHook;
@@ -186,8 +167,7 @@ struct OPENFILENAMEA {
     // Extension fields of later platform versions; callers that pass the older structure
     // size (136 bytes on 64-bit systems) never touch them.
     void* pvReserved;
-    DWORD dwReserved;
-    DWORD FlagsEx;
+    DWORD dwReserved, FlagsEx;
 };
 
 union LARGE_INTEGER {
@@ -277,12 +257,13 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 DWORD WINAPI GetVersion();
 int WINAPI GetSystemMetrics(int index);
 DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD code);
 HINSTANCE WINAPI GetModuleHandleA(LPCSTR moduleName);
 
 // Windows and messages.
 ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass);
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
-                            int x, int y, int width, int height, HWND parent, HMENU menu,
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param);
 BOOL WINAPI ShowWindow(HWND window, int showCommand);
 BOOL WINAPI UpdateWindow(HWND window);

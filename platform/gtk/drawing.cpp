@@ -1,8 +1,6 @@
-// The retained client surface, device contexts, the logical palette and the two drawing
-// operations the program uses (SetDIBitsToDevice, FillRect).
-//
-// Every drawing operation writes the surface and then presents the changed rectangle to the
-// X server with one (MIT-SHM) put, flushed at once. GTK's queue_draw would be held to the
+// The retained client surface and its presentation. Every drawing of the core writes the
+// surface and then presents the changed rectangle to the X server with one (MIT-SHM) put,
+// flushed at once. GTK's queue_draw would be held to the
 // 60 Hz frame clock and would merge the frames in between; this way each put reaches the
 // screen. Before the next write the server is made to finish reading (one round trip), so a
 // frame is never shown half-overwritten.
@@ -18,65 +16,6 @@
 
 namespace gtkb {
 namespace {
-
-struct DeviceContext {
-    uint32_t Magic;
-    WindowRecord* Window;
-    HPALETTE Palette;
-};
-constexpr uint32_t DcMagic = 0x4B444320;  // "KDC "
-
-struct PaletteRecord {
-    uint32_t Magic;
-    bool Alive;
-    int Count;
-    PALETTEENTRY Entries[256];
-};
-constexpr uint32_t PaletteMagic = 0x4B50414C;  // "KPAL"
-
-struct BrushRecord {
-    uint32_t Magic;
-    uint32_t Color;  // 0x00RRGGBB
-};
-constexpr uint32_t BrushMagic = 0x4B425253;  // "KBRS"
-
-BrushRecord stockBrushes[] = {
-    {BrushMagic, 0xFFFFFF}, {BrushMagic, 0xC0C0C0}, {BrushMagic, 0x808080},
-    {BrushMagic, 0x404040}, {BrushMagic, 0x000000},
-};
-
-PaletteRecord defaultPalette = {PaletteMagic, true, 0, {}};
-std::vector<PaletteRecord*> palettes;
-
-DeviceContext* FindDc(HDC handle) {
-    auto* dc = reinterpret_cast<DeviceContext*>(handle);
-    if (dc == nullptr || dc->Magic != DcMagic) return nullptr;
-    return dc;
-}
-
-PaletteRecord* FindPalette(HPALETTE handle) {
-    auto* p = reinterpret_cast<PaletteRecord*>(handle);
-    if (p == &defaultPalette) return p;
-    for (PaletteRecord* known : palettes)
-        if (known == p) return p->Alive ? p : nullptr;
-    return nullptr;
-}
-
-bool IsStockBrush(const void* object) {
-    for (const BrushRecord& b : stockBrushes)
-        if (&b == object) return true;
-    return false;
-}
-
-HDC NewDc(WindowRecord* window) {
-    auto* dc = new DeviceContext{DcMagic, window, reinterpret_cast<HPALETTE>(&defaultPalette)};
-    return reinterpret_cast<HDC>(dc);
-}
-
-void FreeDc(DeviceContext* dc) {
-    dc->Magic = 0;
-    delete dc;
-}
 
 // The surface rectangle that a drawing into (x, y, width, height) touches, or false.
 bool ClipToSurface(const ClientSurface& s, int& x, int& y, int& width, int& height) {
@@ -163,14 +102,15 @@ bool AttachSharedPixels(ClientSurface& s, Display* display, Visual* visual, size
     return true;
 }
 
-void AllocateSurface(WindowRecord* w, int width, int height) {
-    ClientSurface& s = w->Surface;
+void AllocateSurface(core::WindowRecord& w, int width, int height) {
+    ClientSurface& s = Parts(w).Surface;
     s.Width = width;
     s.Height = height;
     s.Stride = std::max(width, 1);
     size_t bytes = (size_t)s.Stride * std::max(height, 1) * 4;
     Display* display = XDisplayOrNull();
-    GdkWindow* gdkWindow = w->Area != nullptr ? gtk_widget_get_window(w->Area) : nullptr;
+    GdkWindow* gdkWindow =
+        Parts(w).Area != nullptr ? gtk_widget_get_window(Parts(w).Area) : nullptr;
     s.Direct = false;
     if (gdkWindow != nullptr && gdk_window_has_native(gdkWindow) && CanPresentDirectly(gdkWindow)) {
         Visual* visual = gdk_x11_visual_get_xvisual(gdk_window_get_visual(gdkWindow));
@@ -179,9 +119,9 @@ void AllocateSurface(WindowRecord* w, int width, int height) {
         if (!AttachSharedPixels(s, display, visual, bytes)) {
             s.Pixels = static_cast<uint32_t*>(calloc(bytes, 1));
             if (s.Pixels != nullptr)
-                s.Image = XCreateImage(display, visual, 24, ZPixmap, 0,
-                                       reinterpret_cast<char*>(s.Pixels), s.Stride,
-                                       std::max(height, 1), 32, s.Stride * 4);
+                s.Image =
+                    XCreateImage(display, visual, 24, ZPixmap, 0, reinterpret_cast<char*>(s.Pixels),
+                                 s.Stride, std::max(height, 1), 32, s.Stride * 4);
         }
         s.Direct = s.Image != nullptr;
     }
@@ -190,9 +130,9 @@ void AllocateSurface(WindowRecord* w, int width, int height) {
         s.Width = s.Height = 0;
         return;
     }
-    s.Cairo = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(s.Pixels),
-                                                  CAIRO_FORMAT_RGB24, s.Width, s.Height,
-                                                  s.Stride * 4);
+    s.Cairo =
+        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(s.Pixels),
+                                            CAIRO_FORMAT_RGB24, s.Width, s.Height, s.Stride * 4);
 }
 
 }  // namespace
@@ -212,8 +152,8 @@ void BeforeSurfaceWrite(ClientSurface& s) {
     s.PutInFlight = false;
 }
 
-void ResizeSurface(WindowRecord* w, int width, int height) {
-    ClientSurface& old = w->Surface;
+void RemakeSurface(core::WindowRecord& w, int width, int height) {
+    ClientSurface& old = Parts(w).Surface;
     width = std::max(width, 0);
     height = std::max(height, 0);
     int oldWidth = old.Width, oldHeight = old.Height, oldStride = old.Stride;
@@ -226,7 +166,7 @@ void ResizeSurface(WindowRecord* w, int width, int height) {
     }
     FreeSurfaceMemory(old, XDisplayOrNull());
     AllocateSurface(w, width, height);
-    ClientSurface& s = w->Surface;
+    ClientSurface& s = Parts(w).Surface;
     if (s.Pixels != nullptr) {
         for (int y = 0; y < s.Height; ++y) {
             uint32_t* row = s.Pixels + (size_t)y * s.Stride;
@@ -239,21 +179,24 @@ void ResizeSurface(WindowRecord* w, int width, int height) {
         }
     }
     free(kept);
+    w.Pixels = {s.Pixels, s.Width, s.Height, s.Stride};
 }
 
-void ReleaseSurface(WindowRecord* w) {
+void ReleaseSurface(core::WindowRecord& w) {
     Display* display = XDisplayOrNull();
-    FreeSurfaceMemory(w->Surface, display);
-    if (w->Surface.Gc != nullptr && display != nullptr) XFreeGC(display, w->Surface.Gc);
-    w->Surface.Gc = nullptr;
-    w->Surface.Direct = false;
-    w->Surface.Width = w->Surface.Height = 0;
+    ClientSurface& s = Parts(w).Surface;
+    FreeSurfaceMemory(s, display);
+    if (s.Gc != nullptr && display != nullptr) XFreeGC(display, s.Gc);
+    s.Gc = nullptr;
+    s.Direct = false;
+    s.Width = s.Height = 0;
+    w.Pixels = {};
 }
 
-void PresentRect(WindowRecord* w, int x, int y, int width, int height) {
-    ClientSurface& s = w->Surface;
+void PresentRect(core::WindowRecord& w, int x, int y, int width, int height) {
+    ClientSurface& s = Parts(w).Surface;
     if (!ClipToSurface(s, x, y, width, height)) return;
-    if (s.Direct && w->Visible && !w->Minimized) {
+    if (s.Direct && w.Visible && !w.Minimized) {
         Display* display = XDisplayOrNull();
         if (s.UsesShm)
             XShmPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height, False);
@@ -261,13 +204,13 @@ void PresentRect(WindowRecord* w, int x, int y, int width, int height) {
             XPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height);
         XFlush(display);
         s.PutInFlight = true;
-    } else if (w->Area != nullptr) {
-        gtk_widget_queue_draw_area(w->Area, x, y, width, height);
+    } else if (Parts(w).Area != nullptr) {
+        gtk_widget_queue_draw_area(Parts(w).Area, x, y, width, height);
     }
 }
 
-void PaintSurface(WindowRecord* w, cairo_t* cr) {
-    ClientSurface& s = w->Surface;
+void PaintSurface(core::WindowRecord& w, cairo_t* cr) {
+    ClientSurface& s = Parts(w).Surface;
     if (s.Cairo == nullptr) {
         cairo_set_source_rgb(cr, 0, 0, 0);
         cairo_paint(cr);
@@ -282,194 +225,22 @@ void PaintSurface(WindowRecord* w, cairo_t* cr) {
 
 using namespace gtkb;
 
-HDC WINAPI GetDC(HWND window) {
-    WindowRecord* w = FindWindow(window);
-    if (w == nullptr || w->Kind != WindowKind::Frame) return nullptr;
-    return NewDc(w);
+namespace native {
+
+void ResizeSurface(core::WindowRecord& w, int width, int height) {
+    RemakeSurface(w, width, height);
+}
+void BeforeWrite(core::WindowRecord& w) {
+    BeforeSurfaceWrite(Parts(w).Surface);
 }
 
-int WINAPI ReleaseDC(HWND, HDC handle) {
-    DeviceContext* dc = FindDc(handle);
-    if (dc == nullptr) return 0;
-    FreeDc(dc);
-    return 1;
-}
-
-HDC WINAPI BeginPaint(HWND window, PAINTSTRUCT* paint) {
-    WindowRecord* w = FindWindow(window);
-    if (w == nullptr || paint == nullptr || w->Kind != WindowKind::Frame) return nullptr;
-    memset(paint, 0, sizeof *paint);
-    GetUpdateRect(window, &paint->rcPaint, FALSE);
-    w->HasUpdate = false;
-    w->Update = {0, 0, 0, 0};
-    paint->hdc = NewDc(w);
-    return paint->hdc;
-}
-
-BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT* paint) {
-    if (paint == nullptr) return FALSE;
-    if (DeviceContext* dc = FindDc(paint->hdc)) FreeDc(dc);
-    return TRUE;
-}
-
-HPALETTE WINAPI CreatePalette(const LOGPALETTE* logPalette) {
-    if (logPalette == nullptr || logPalette->palVersion != 0x300 ||
-        logPalette->palNumEntries == 0 || logPalette->palNumEntries > 256)
-        return nullptr;
-    auto* p = new PaletteRecord{PaletteMagic, true, logPalette->palNumEntries, {}};
-    memcpy(p->Entries, logPalette->palPalEntry, sizeof(PALETTEENTRY) * p->Count);
-    palettes.push_back(p);
-    return reinterpret_cast<HPALETTE>(p);
-}
-
-HPALETTE WINAPI SelectPalette(HDC handle, HPALETTE palette, BOOL) {
-    DeviceContext* dc = FindDc(handle);
-    if (dc == nullptr || FindPalette(palette) == nullptr) return nullptr;
-    HPALETTE previous = dc->Palette;
-    dc->Palette = palette;
-    return previous;
-}
-
-// A true-colour display maps every entry; nothing on screen changes.
-UINT WINAPI RealizePalette(HDC handle) {
-    DeviceContext* dc = FindDc(handle);
-    if (dc == nullptr) return 0;
-    PaletteRecord* p = FindPalette(dc->Palette);
-    return p != nullptr ? (UINT)p->Count : 0;
-}
-
-// Replaces the entries that were created reserved for animation; the colours on screen come
-// from each bitmap's own colour table, as on a true-colour Windows display.
-BOOL WINAPI AnimatePalette(HPALETTE palette, UINT startIndex, UINT entries,
-                           const PALETTEENTRY* colors) {
-    PaletteRecord* p = FindPalette(palette);
-    if (p == nullptr || p == &defaultPalette || colors == nullptr) return FALSE;
-    for (UINT i = 0; i < entries && startIndex + i < (UINT)p->Count; ++i) {
-        PALETTEENTRY& e = p->Entries[startIndex + i];
-        if (!(e.peFlags & PC_RESERVED)) continue;
-        e.peRed = colors[i].peRed;
-        e.peGreen = colors[i].peGreen;
-        e.peBlue = colors[i].peBlue;
-    }
-    return TRUE;
-}
-
-BOOL WINAPI DeleteObject(HGDIOBJ object) {
-    if (object == nullptr) return FALSE;
-    if (IsStockBrush(object)) return TRUE;
-    PaletteRecord* p = FindPalette(reinterpret_cast<HPALETTE>(object));
-    if (p == nullptr || p == &defaultPalette) return FALSE;
-    p->Alive = false;
-    return TRUE;
-}
-
-HGDIOBJ WINAPI GetStockObject(int object) {
-    if (object < 0 || object > BLACK_BRUSH) return nullptr;
-    return &stockBrushes[object];
-}
-
-BOOL WINAPI SetRect(RECT* rect, int left, int top, int right, int bottom) {
-    if (rect == nullptr) return FALSE;
-    *rect = {left, top, right, bottom};
-    return TRUE;
-}
-
-int WINAPI FillRect(HDC handle, const RECT* rect, HBRUSH brush) {
-    DeviceContext* dc = FindDc(handle);
-    auto* b = reinterpret_cast<BrushRecord*>(brush);
-    if (dc == nullptr || rect == nullptr || !IsStockBrush(b)) return 0;
-    WindowRecord* w = dc->Window;
-    if (!w->Alive) return 0;
-    ClientSurface& s = w->Surface;
-    int x = rect->left, y = rect->top;
-    int width = rect->right - rect->left, height = rect->bottom - rect->top;
-    if (s.Pixels == nullptr || !ClipToSurface(s, x, y, width, height)) return 1;
-    BeforeSurfaceWrite(s);
-    for (int row = y; row < y + height; ++row) {
-        uint32_t* p = s.Pixels + (size_t)row * s.Stride + x;
-        std::fill(p, p + width, b->Color);
+void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap) {
+    ClientSurface& s = Parts(w).Surface;
+    if (bitmap) {
+        Stats().BitmapPuts++;
+        if (s.Direct && w.Visible && !w.Minimized) Stats().BitmapPresents++;
     }
     PresentRect(w, x, y, width, height);
-    return 1;
 }
 
-// 8-bit device-independent bitmaps, bottom-up or top-down, through their colour table
-// (DIB_RGB_COLORS) or the selected palette (DIB_PAL_COLORS). Returns the scan lines set.
-int WINAPI SetDIBitsToDevice(HDC handle, int xDest, int yDest, DWORD width, DWORD height, int xSrc,
-                             int ySrc, UINT startScan, UINT scanLines, const void* bits,
-                             const BITMAPINFO* info, UINT colorUse) {
-    DeviceContext* dc = FindDc(handle);
-    if (dc == nullptr || bits == nullptr || info == nullptr) return 0;
-    const BITMAPINFOHEADER& h = info->bmiHeader;
-    if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biBitCount != 8 || h.biCompression != BI_RGB ||
-        h.biWidth <= 0 || h.biHeight == 0 || h.biPlanes != 1)
-        return 0;
-    WindowRecord* w = dc->Window;
-    if (!w->Alive) return 0;
-
-    // Colour table into surface words.
-    uint32_t table[256] = {};
-    if (colorUse == DIB_RGB_COLORS) {
-        unsigned used = h.biClrUsed == 0 ? 256u : std::min<DWORD>(h.biClrUsed, 256u);
-        const auto* colors = reinterpret_cast<const RGBQUAD*>(
-            reinterpret_cast<const uint8_t*>(info) + h.biSize);
-        for (unsigned i = 0; i < used; ++i)
-            table[i] = ((uint32_t)colors[i].rgbRed << 16) | ((uint32_t)colors[i].rgbGreen << 8) |
-                       colors[i].rgbBlue;
-    } else {
-        PaletteRecord* p = FindPalette(dc->Palette);
-        unsigned used = h.biClrUsed == 0 ? 256u : std::min<DWORD>(h.biClrUsed, 256u);
-        const auto* indices = reinterpret_cast<const uint16_t*>(
-            reinterpret_cast<const uint8_t*>(info) + h.biSize);
-        for (unsigned i = 0; p != nullptr && i < used; ++i) {
-            if (indices[i] >= p->Count) continue;
-            const PALETTEENTRY& e = p->Entries[indices[i]];
-            table[i] = ((uint32_t)e.peRed << 16) | ((uint32_t)e.peGreen << 8) | e.peBlue;
-        }
-    }
-
-    const long long dibWidth = h.biWidth;
-    const long long dibHeight = h.biHeight > 0 ? h.biHeight : -(long long)h.biHeight;
-    const bool bottomUp = h.biHeight > 0;
-    const long long stride = ((dibWidth * 8 + 31) >> 3) & ~3LL;
-    ClientSurface& s = w->Surface;
-    if (s.Pixels == nullptr) return (int)scanLines;
-
-    // Destination rectangle, clipped to the surface and to the source bitmap.
-    long long dx0 = xDest, dy0 = yDest;
-    long long dx1 = dx0 + width, dy1 = dy0 + height;
-    // Source column of destination column dx: xSrc + (dx - xDest). Source row counted from
-    // the top of the bitmap for destination row dy: (dibHeight - ySrc - height) + (dy - yDest).
-    long long topRow0 = dibHeight - ySrc - (long long)height;
-    dx0 = std::max({dx0, 0LL, (long long)xDest - xSrc});
-    dx1 = std::min({dx1, (long long)s.Width, (long long)xDest - xSrc + dibWidth});
-    dy0 = std::max({dy0, 0LL, (long long)yDest - topRow0});
-    dy1 = std::min({dy1, (long long)s.Height, (long long)yDest - topRow0 + dibHeight});
-    if (dx0 >= dx1 || dy0 >= dy1) return (int)scanLines;
-
-    BeforeSurfaceWrite(s);
-    const auto* source = static_cast<const uint8_t*>(bits);
-    int drawnTop = -1, drawnBottom = -1;
-    for (long long dy = dy0; dy < dy1; ++dy) {
-        long long topRow = topRow0 + (dy - yDest);
-        // The bitmap's own row number (0 = first row in memory order). `bits` holds the
-        // rows startScan .. startScan + scanLines - 1 of a bottom-up bitmap; a top-down one
-        // is taken from its first row.
-        long long memoryRow = bottomUp ? dibHeight - 1 - topRow : topRow;
-        long long available = bottomUp ? memoryRow - (long long)startScan : memoryRow;
-        if (available < 0 || available >= (long long)scanLines) continue;
-        const uint8_t* src = source + available * stride + (xSrc + (dx0 - xDest));
-        uint32_t* dst = s.Pixels + (size_t)dy * s.Stride + dx0;
-        long long count = dx1 - dx0;
-        for (long long i = 0; i < count; ++i) dst[i] = table[src[i]];
-        if (drawnTop < 0) drawnTop = (int)dy;
-        drawnBottom = (int)dy;
-    }
-    if (drawnTop >= 0) {
-        Stats().BitmapPuts++;
-        bool direct = s.Direct && w->Visible && !w->Minimized;
-        PresentRect(w, (int)dx0, drawnTop, (int)(dx1 - dx0), drawnBottom - drawnTop + 1);
-        if (direct) Stats().BitmapPresents++;
-    }
-    return (int)scanLines;
-}
+}  // namespace native

@@ -1,9 +1,7 @@
-// The open-file dialog: GTK's file chooser with the caller's title and filter pairs, and the
-// controls that the caller's template adds to the standard dialog (here the "Display
-// Options" box with its two check boxes and the Help button) as the chooser's extra widget.
-// The hook sees WM_INITDIALOG, WM_SHOWWINDOW and WM_COMMAND as on Windows, and
-// SendDlgItemMessageA reaches the added controls. The dialog runs in our modal loop, so an
-// animation behind it keeps running.
+// The file chooser under the core's open-file dialog: GTK's chooser with the caller's title
+// and filter pairs, and the controls that the caller's template adds to the standard dialog
+// (here the "Display Options" box with its two check boxes and the Help button) as the
+// chooser's extra widget. It runs in our modal loop, so an animation behind it keeps running.
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -15,11 +13,6 @@
 #include "resources/resource_ids.h"
 #include "resources/resource_tables.h"
 
-#define CDERR_DIALOGFAILURE 0xFFFFu
-#define CDERR_STRUCTSIZE 0x0001u
-#define CDERR_NOTEMPLATE 0x0003u
-#define FNERR_BUFFERTOOSMALL 0x3003u
-#define BN_CLICKED 0
 #define BS_TYPEMASK 0x0000000Fu
 #define BS_AUTOCHECKBOX 0x00000003u
 #define BS_CHECKBOX 0x00000002u
@@ -28,34 +21,15 @@
 
 namespace {
 
-DWORD extendedError = 0;
-
 // Controls of the standard open-file dialog (which GTK's chooser replaces with its own):
 // the file and directory lists, the name box, the type and drive lists, OK, Cancel, Help and
 // Read Only. Everything else in a template is the caller's own addition.
 bool IsStandardControl(const DialogControlDefinition& control) {
-    static const int standard[] = {1, 2, 1038, 1040, 1088, 1089, 1090, 1091,
-                                   1120, 1121, 1136, 1137, 1152};
+    static const int standard[] = {1,    2,    1038, 1040, 1088, 1089, 1090,
+                                   1091, 1120, 1121, 1136, 1137, 1152};
     for (int id : standard)
         if (control.Id == id) return true;
     return strcasecmp(control.ClassName, "button") != 0;
-}
-
-std::string WithoutAmpersands(const char* text, bool mnemonic) {
-    std::string out;
-    for (const char* p = text; *p != '\0'; ++p) {
-        if (*p == '&' && p[1] == '&') {
-            out += '&';
-            ++p;
-        } else if (*p == '&') {
-            if (mnemonic) out += '_';
-        } else if (*p == '_' && mnemonic) {
-            out += "__";
-        } else {
-            out += *p;
-        }
-    }
-    return out;
 }
 
 // "*.rm" matches "X.RM" too: file names are compared without regard to case on Windows.
@@ -76,45 +50,48 @@ std::string CaseInsensitivePattern(const std::string& pattern) {
 }
 
 struct DialogRun {
-    gtkb::WindowRecord* Record = nullptr;
-    OPENFILENAMEA* Request = nullptr;
+    HWND Dialog = nullptr;
     int Response = 0;  // 0 while open
 };
 
-UINT_PTR CallHook(DialogRun* run, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!(run->Request->Flags & OFN_ENABLEHOOK) || run->Request->lpfnHook == nullptr) return 0;
-    return run->Request->lpfnHook(gtkb::HandleOf(run->Record), message, wParam, lParam);
-}
-
 void OnControlClicked(GtkButton* button, gpointer data) {
     auto* run = static_cast<DialogRun*>(data);
-    if (run->Record->SettingCheck) return;
-    int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "kinaro-id"));
-    CallHook(run, WM_COMMAND, (WPARAM)(((DWORD)BN_CLICKED << 16) | (WORD)id), 0);
+    core::WindowRecord* w = core::LiveWindow(run->Dialog);
+    if (w == nullptr || gtkb::Parts(*w).SettingCheck) return;
+    core::ClickDialogItem(run->Dialog,
+                          GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "kinaro-id")));
 }
 
 void OnResponse(GtkDialog*, gint response, gpointer data) {
     static_cast<DialogRun*>(data)->Response = response == GTK_RESPONSE_ACCEPT ? 1 : 2;
 }
 
-void OnShow(GtkWidget*, gpointer data) { CallHook(static_cast<DialogRun*>(data), WM_SHOWWINDOW, TRUE, 0); }
+void OnShow(GtkWidget*, gpointer data) {
+    core::CallDialogHook(static_cast<DialogRun*>(data)->Dialog, WM_SHOWWINDOW, TRUE, 0);
+}
 
 GtkWidget* NewControl(DialogRun* run, const DialogControlDefinition& control) {
     GtkWidget* widget;
     uint32_t kind = control.Style & BS_TYPEMASK;
     if (kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX) {
-        widget = gtk_check_button_new_with_mnemonic(WithoutAmpersands(control.Text, true).c_str());
+        widget = gtk_check_button_new_with_mnemonic(gtkb::Mnemonic(control.Text, true).c_str());
     } else {
-        widget = gtk_button_new_with_mnemonic(WithoutAmpersands(control.Text, true).c_str());
+        widget = gtk_button_new_with_mnemonic(gtkb::Mnemonic(control.Text, true).c_str());
     }
     g_object_set_data(G_OBJECT(widget), "kinaro-id", GINT_TO_POINTER(control.Id));
+    core::WindowRecord* w = core::AnyWindow(run->Dialog);
+    gtkb::Parts(*w).Controls.push_back({control.Id, widget});
+    // What the hook has already set is shown.
+    if (auto check = w->Checks.find(control.Id);
+        check != w->Checks.end() && GTK_IS_TOGGLE_BUTTON(widget))
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), check->second == BST_CHECKED);
     g_signal_connect(widget, "clicked", G_CALLBACK(OnControlClicked), run);
-    run->Record->Controls.push_back({control.Id, widget});
     return widget;
 }
 
 bool Inside(const DialogControlDefinition& inner, const DialogControlDefinition& outer) {
-    return inner.X >= outer.X && inner.Y >= outer.Y && inner.X + inner.Width <= outer.X + outer.Width &&
+    return inner.X >= outer.X && inner.Y >= outer.Y &&
+           inner.X + inner.Width <= outer.X + outer.Width &&
            inner.Y + inner.Height <= outer.Y + outer.Height;
 }
 
@@ -128,7 +105,7 @@ GtkWidget* BuildExtraWidget(DialogRun* run, const DialogDefinition& dialog) {
     std::vector<const DialogControlDefinition*> placed;
     for (const DialogControlDefinition* group : own) {
         if ((group->Style & BS_TYPEMASK) != BS_GROUPBOX) continue;
-        GtkWidget* frame = gtk_frame_new(WithoutAmpersands(group->Text, false).c_str());
+        GtkWidget* frame = gtk_frame_new(gtkb::Mnemonic(group->Text, false).c_str());
         GtkWidget* inner = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 18);
         gtk_container_set_border_width(GTK_CONTAINER(inner), 6);
         gtk_container_add(GTK_CONTAINER(frame), inner);
@@ -167,7 +144,8 @@ void AddFilters(GtkFileChooser* chooser, const char* pairs, DWORD index) {
             size_t end = list.find(';', start);
             if (end == std::string::npos) end = list.size();
             std::string one = list.substr(start, end - start);
-            if (!one.empty()) gtk_file_filter_add_pattern(filter, CaseInsensitivePattern(one).c_str());
+            if (!one.empty())
+                gtk_file_filter_add_pattern(filter, CaseInsensitivePattern(one).c_str());
             start = end + 1;
         }
         gtk_file_chooser_add_filter(chooser, filter);
@@ -211,64 +189,24 @@ void LimitSize(GtkWidget* dialog, bool shown) {
         gtk_window_set_default_size(GTK_WINDOW(dialog), width, height);
 }
 
-bool StoreResult(OPENFILENAMEA* request, const std::string& path, GtkFileChooser* chooser) {
-    if (path.size() + 1 > request->nMaxFile) {
-        // As Windows does, the first two bytes then tell the size needed.
-        if (request->nMaxFile >= 2) {
-            request->lpstrFile[0] = (char)((path.size() + 1) & 0xFF);
-            request->lpstrFile[1] = (char)(((path.size() + 1) >> 8) & 0xFF);
-        }
-        extendedError = FNERR_BUFFERTOOSMALL;
-        return false;
-    }
-    memcpy(request->lpstrFile, path.c_str(), path.size() + 1);
-    size_t slash = path.rfind('/');
-    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    size_t dot = path.rfind('.');
-    request->nFileOffset = (WORD)std::min<size_t>(nameStart, 0xFFFF);
-    request->nFileExtension =
-        (WORD)std::min<size_t>(dot != std::string::npos && dot > nameStart ? dot + 1 : path.size(), 0xFFFF);
-    if (request->lpstrFileTitle != nullptr && request->nMaxFileTitle > 0) {
-        std::string title = path.substr(nameStart);
-        size_t n = std::min<size_t>(title.size(), request->nMaxFileTitle - 1);
-        memcpy(request->lpstrFileTitle, title.c_str(), n);
-        request->lpstrFileTitle[n] = '\0';
-    }
-    GtkFileFilter* chosen = gtk_file_chooser_get_filter(chooser);
+void StoreFilterIndex(OPENFILENAMEA* request, GtkFileChooser* chooser) {
     GSList* filters = gtk_file_chooser_list_filters(chooser);
-    int position = g_slist_index(filters, chosen);
+    int position = g_slist_index(filters, gtk_file_chooser_get_filter(chooser));
     g_slist_free(filters);
     if (position >= 0) request->nFilterIndex = (DWORD)position + 1;
-    return true;
 }
 
 }  // namespace
 
 using namespace gtkb;
 
-BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* request) {
-    extendedError = 0;
-    if (request == nullptr || request->lStructSize < 76 || request->lStructSize > sizeof(OPENFILENAMEA)) {
-        extendedError = CDERR_STRUCTSIZE;
-        return FALSE;
-    }
-    if (request->lpstrFile == nullptr || request->nMaxFile == 0 || !EnsureDisplay()) {
-        extendedError = CDERR_DIALOGFAILURE;
-        return FALSE;
-    }
-    const DialogDefinition* added = nullptr;
-    if (request->Flags & OFN_ENABLETEMPLATE) {
-        if (!IS_INTRESOURCE(request->lpTemplateName) || LOWORD(request->lpTemplateName) != IDD_OPENFILE) {
-            extendedError = CDERR_NOTEMPLATE;
-            return FALSE;
-        }
-        added = &OpenFileTemplate;
-    }
-
-    GtkWidget* dialog = gtk_file_chooser_dialog_new(
-        request->lpstrTitle != nullptr ? request->lpstrTitle : "Open", nullptr,
-        GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT,
-        nullptr);
+DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string* chosen) {
+    constexpr DWORD DialogFailure = 0x8000FFFFu;
+    if (!EnsureDisplay()) return DialogFailure;
+    GtkWidget* dialog =
+        gtk_file_chooser_dialog_new(request->lpstrTitle != nullptr ? request->lpstrTitle : "Open",
+                                    nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                    GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     gtk_file_chooser_set_local_only(chooser, TRUE);
@@ -282,22 +220,22 @@ BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* request) {
     LimitSize(dialog, false);
 
     DialogRun run;
-    run.Request = request;
-    run.Record = NewDialogRecord(dialog, request->hwndOwner);
-    if (added != nullptr) gtk_file_chooser_set_extra_widget(chooser, BuildExtraWidget(&run, *added));
+    run.Dialog = dialogHandle;
+    AdoptDialog(dialogHandle, dialog);
+    if (request->Flags & OFN_ENABLETEMPLATE)
+        gtk_file_chooser_set_extra_widget(chooser, BuildExtraWidget(&run, OpenFileTemplate));
     g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), &run);
     g_signal_connect(dialog, "delete-event", G_CALLBACK(gtk_true), nullptr);
     g_signal_connect(dialog, "show", G_CALLBACK(OnShow), &run);
-
-    CallHook(&run, WM_INITDIALOG, 0, (LPARAM)request);
     gtk_widget_show(dialog);
     LimitSize(dialog, true);
     gtk_window_present(GTK_WINDOW(dialog));
 
-    BOOL accepted = FALSE;
+    DWORD result = 0;
     for (;;) {
         run.Response = 0;
-        RunModalLoop([&] { return run.Response != 0 || !run.Record->Alive; });
+        core::RunModalLoop(
+            [&] { return run.Response != 0 || core::LiveWindow(dialogHandle) == nullptr; });
         if (run.Response != 1) break;
         gchar* name = gtk_file_chooser_get_filename(chooser);
         std::string path = name != nullptr ? name : "";
@@ -306,43 +244,37 @@ BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* request) {
         if (path.empty()) continue;
         // A name that does not exist keeps the dialog open, as OFN_FILEMUSTEXIST asks.
         if ((request->Flags & OFN_FILEMUSTEXIST) && !FileExists(path)) {
-            std::string text = path + "\nFile not found.\nPlease verify the correct file name was given.";
-            MessageBoxA(HandleOf(run.Record), text.c_str(),
+            std::string text =
+                path + "\nFile not found.\nPlease verify the correct file name was given.";
+            MessageBoxA(dialogHandle, text.c_str(),
                         request->lpstrTitle != nullptr ? request->lpstrTitle : "Open",
                         MB_OK | MB_ICONWARNING);
             continue;
         }
-        accepted = StoreResult(request, path, chooser) ? TRUE : FALSE;
+        *chosen = path;
+        StoreFilterIndex(request, chooser);
+        result = 1;
         break;
     }
-
     g_signal_handlers_disconnect_by_data(dialog, &run);
-    for (auto& control : run.Record->Controls) g_signal_handlers_disconnect_by_data(control.second, &run);
-    EndDialogRecord(run.Record);
-    run.Record->Controls.clear();
+    if (core::WindowRecord* w = core::AnyWindow(dialogHandle)) {
+        for (auto& control : Parts(*w).Controls)
+            g_signal_handlers_disconnect_by_data(control.second, &run);
+        Parts(*w).Controls.clear();
+    }
+    ReleaseDialog(dialogHandle);
     gtk_widget_destroy(dialog);
     gdk_display_flush(gdk_display_get_default());
-    return accepted;
+    return result;
 }
 
-DWORD WINAPI CommDlgExtendedError() { return extendedError; }
-
-LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int itemId, UINT message, WPARAM wParam, LPARAM) {
-    WindowRecord* w = FindWindow(dialog);
-    if (w == nullptr) return 0;
-    for (auto& [id, widget] : w->Controls) {
-        if (id != itemId) continue;
-        if (!GTK_IS_TOGGLE_BUTTON(widget)) return 0;
-        if (message == BM_GETCHECK)
-            return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(widget)) ? BST_CHECKED : BST_UNCHECKED;
-        if (message == BM_SETCHECK) {
-            // Setting the check is no click: the hook hears nothing of it.
-            w->SettingCheck = true;
-            gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), wParam == BST_CHECKED);
-            w->SettingCheck = false;
-            return 0;
-        }
-        return 0;
+void native::SetCheck(core::WindowRecord& dialog, int id, int state) {
+    GtkParts& p = Parts(dialog);
+    for (auto& [controlId, widget] : p.Controls) {
+        if (controlId != id || !GTK_IS_TOGGLE_BUTTON(widget)) continue;
+        // Setting the check is no click: the hook hears nothing of it.
+        p.SettingCheck = true;
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(widget), state == BST_CHECKED);
+        p.SettingCheck = false;
     }
-    return 0;
 }

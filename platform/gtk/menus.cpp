@@ -1,4 +1,4 @@
-// Menu 103 and icon 101, built from the program's one definition of its resources. The
+// Menu bars and icon 101, built from the program's one definition of its resources. The
 // menu's '&' becomes GTK's mnemonic, the text after '\t' is shown as the accelerator label,
 // and choosing an item posts WM_COMMAND with its id to the window the menu belongs to.
 #include <algorithm>
@@ -10,56 +10,39 @@
 #include "resources/resource_tables.h"
 
 namespace gtkb {
-namespace {
 
-std::vector<MenuRecord*> menus;
-
-struct IconRecord {
-    uint32_t Magic;
-    GdkPixbuf* Pixbuf;
-};
-constexpr uint32_t IconMagic = 0x4B49434F;  // "KICO"
-
-struct CursorRecord {
-    uint32_t Magic;
-};
-CursorRecord arrowCursor = {0x4B435552};  // "KCUR": GTK's default pointer
-
-// "&Go" -> "_Go"; "&&" is a literal '&'; a literal '_' is doubled.
-std::string Mnemonic(const std::string& text) {
+// "&Go" -> "_Go"; "&&" is a literal '&'; a literal '_' is doubled. Without mnemonics the
+// marks are dropped.
+std::string Mnemonic(const char* text, bool mnemonic) {
     std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '&' && i + 1 < text.size() && text[i + 1] == '&') {
-            out += '&';
-            ++i;
-        } else if (c == '&') {
-            out += '_';
-        } else if (c == '_') {
-            out += "__";
-        } else {
-            out += c;
-        }
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == '&' && p[1] == '&')
+            out += *p++;
+        else if (*p == '&' || *p == '_')
+            out += mnemonic ? (*p == '&' ? "_" : "__") : (*p == '&' ? "" : "_");
+        else
+            out += *p;
     }
     return out;
 }
 
-void OnItemActivate(GtkMenuItem*, gpointer data) {
-    auto* menu = static_cast<MenuRecord*>(g_object_get_data(G_OBJECT(data), "kinaro-menu"));
-    int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(data), "kinaro-id"));
-    if (menu == nullptr || !menu->Alive || menu->Window == nullptr || !menu->Window->Alive) return;
-    if (menu->Window->DisabledCount > 0 || menu->Window->Destroying) return;
-    Post(menu->Window, WM_COMMAND, (WPARAM)(WORD)id, 0);
+namespace {
+
+void OnItemActivate(GtkMenuItem* widget, gpointer menu) {
+    int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), "kinaro-id"));
+    core::MenuRecord* m = core::Find<core::MenuRecord>(menu, core::Kind::Menu);
+    core::WindowRecord* w = m != nullptr ? core::AnyWindow(m->AttachedTo) : nullptr;
+    if (w != nullptr && core::AcceptsInput(*w)) core::Post(w->Handle, WM_COMMAND, (WORD)id, 0);
 }
 
-GtkWidget* NewItem(MenuRecord* menu, const MenuItemDefinition& item) {
+GtkWidget* NewItem(gpointer menu, const MenuItemDefinition& item) {
     std::string text = item.Text;
     std::string accelerator;
     if (size_t tab = text.find('\t'); tab != std::string::npos) {
         accelerator = text.substr(tab + 1);
         text = text.substr(0, tab);
     }
-    GtkWidget* widget = gtk_menu_item_new_with_mnemonic(Mnemonic(text).c_str());
+    GtkWidget* widget = gtk_menu_item_new_with_mnemonic(Mnemonic(text.c_str()).c_str());
     if (!accelerator.empty()) {
         // Shown only: the keys themselves reach the window as characters.
         GtkWidget* label = gtk_bin_get_child(GTK_BIN(widget));
@@ -68,13 +51,12 @@ GtkWidget* NewItem(MenuRecord* menu, const MenuItemDefinition& item) {
         if (GTK_IS_ACCEL_LABEL(label) && key != GDK_KEY_VoidSymbol)
             gtk_accel_label_set_accel(GTK_ACCEL_LABEL(label), key, (GdkModifierType)0);
     }
-    g_object_set_data(G_OBJECT(widget), "kinaro-menu", menu);
     g_object_set_data(G_OBJECT(widget), "kinaro-id", GINT_TO_POINTER(item.Id));
-    g_signal_connect(widget, "activate", G_CALLBACK(OnItemActivate), widget);
+    g_signal_connect(widget, "activate", G_CALLBACK(OnItemActivate), menu);
     return widget;
 }
 
-GtkWidget* BuildMenuBar(MenuRecord* menu) {
+GtkWidget* BuildMenuBar(gpointer menu) {
     GtkWidget* bar = gtk_menu_bar_new();
     for (int p = 0; p < KinaroMenuPopupCount; ++p) {
         const MenuPopupDefinition& popup = KinaroMenu[p];
@@ -120,83 +102,33 @@ GdkPixbuf* DrawIcon() {
 
 }  // namespace
 
-MenuRecord* FindMenu(HMENU handle) {
-    for (MenuRecord* m : menus)
-        if (reinterpret_cast<HMENU>(m) == handle) return m->Alive ? m : nullptr;
-    return nullptr;
+GdkPixbuf* IconPixbuf() {
+    static GdkPixbuf* icon = EnsureDisplay() ? DrawIcon() : nullptr;
+    return icon;
 }
 
-void DestroyMenuRecord(MenuRecord* menu) {
-    if (!menu->Alive) return;
-    menu->Alive = false;
-    if (menu->Window != nullptr && menu->Window->Menu == menu) menu->Window->Menu = nullptr;
-    if (menu->Bar != nullptr) {
-        GtkWidget* parent = gtk_widget_get_parent(menu->Bar);
-        if (parent != nullptr) gtk_container_remove(GTK_CONTAINER(parent), menu->Bar);
-        gtk_widget_destroy(menu->Bar);
-        g_object_unref(menu->Bar);
-        menu->Bar = nullptr;
-    }
-    menu->Window = nullptr;
-}
-
-GdkPixbuf* IconPixbuf(HICON icon) {
-    auto* record = reinterpret_cast<IconRecord*>(icon);
-    if (record == nullptr || record->Magic != IconMagic) return nullptr;
-    return record->Pixbuf;
+GtkWidget* MenuBar(core::MenuRecord& m) {
+    return static_cast<GtkWidget*>(m.Native.get());
 }
 
 }  // namespace gtkb
 
-using namespace gtkb;
+namespace native {
 
-HMENU WINAPI LoadMenuA(HINSTANCE, LPCSTR name) {
-    if (!IS_INTRESOURCE(name) || LOWORD(name) != IDM_KINARO || !EnsureDisplay()) return nullptr;
-    auto* menu = new MenuRecord();
-    menu->Magic = MenuMagic;
-    menu->Bar = BuildMenuBar(menu);
-    g_object_ref_sink(menu->Bar);
-    menus.push_back(menu);
-    return reinterpret_cast<HMENU>(menu);
+void CreateMenu(core::MenuRecord& m) {
+    GtkWidget* bar = gtkb::BuildMenuBar(m.Handle);
+    g_object_ref_sink(bar);
+    m.Native = std::shared_ptr<void>(bar, [](void* widget) {
+        auto* bar = static_cast<GtkWidget*>(widget);
+        if (GtkWidget* parent = gtk_widget_get_parent(bar))
+            gtk_container_remove(GTK_CONTAINER(parent), bar);
+        gtk_widget_destroy(bar);
+        g_object_unref(bar);
+    });
 }
 
-// Attaching a menu keeps the window's size, so the client area gives up the menu's height,
-// as on Windows.
-BOOL WINAPI SetMenu(HWND window, HMENU handle) {
-    WindowRecord* w = FindWindow(window);
-    if (w == nullptr || w->Kind != WindowKind::Frame) return FALSE;
-    MenuRecord* menu = handle != nullptr ? FindMenu(handle) : nullptr;
-    if (handle != nullptr && menu == nullptr) return FALSE;
-    if (w->Menu != nullptr && w->Menu != menu) {
-        gtk_container_remove(GTK_CONTAINER(w->Box), w->Menu->Bar);
-        w->Menu->Window = nullptr;
-        w->Menu = nullptr;
-    }
-    if (menu != nullptr && w->Menu != menu) {
-        if (menu->Window != nullptr) return FALSE;  // a menu belongs to one window
-        gtk_box_pack_start(GTK_BOX(w->Box), menu->Bar, FALSE, FALSE, 0);
-        gtk_box_reorder_child(GTK_BOX(w->Box), menu->Bar, 0);
-        menu->Window = w;
-        w->Menu = menu;
-    }
-    return TRUE;
+void DestroyMenu(core::MenuRecord& m) {
+    m.Native.reset();
 }
 
-BOOL WINAPI DestroyMenu(HMENU handle) {
-    MenuRecord* menu = FindMenu(handle);
-    if (menu == nullptr) return FALSE;
-    DestroyMenuRecord(menu);
-    return TRUE;
-}
-
-HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
-    if (instance == nullptr || !IS_INTRESOURCE(name) || LOWORD(name) != IDI_KINARO) return nullptr;
-    static IconRecord icon = {IconMagic, nullptr};
-    if (icon.Pixbuf == nullptr && EnsureDisplay()) icon.Pixbuf = DrawIcon();
-    return icon.Pixbuf != nullptr ? reinterpret_cast<HICON>(&icon) : nullptr;
-}
-
-HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
-    if (instance != nullptr || name != IDC_ARROW) return nullptr;
-    return reinterpret_cast<HCURSOR>(&arrowCursor);
-}
+}  // namespace native

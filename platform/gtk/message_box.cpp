@@ -63,8 +63,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     GtkWidget* label = gtk_label_new(text);
     gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
     gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE,
-                       TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE,
+                       0);
 
     GtkWidget* ok = gtk_dialog_add_button(GTK_DIALOG(dialog), "_OK", GTK_RESPONSE_OK);
     if ((type & MB_TYPEMASK) == MB_OKCANCEL)
@@ -75,8 +75,9 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     g_signal_connect(dialog, "response", G_CALLBACK(OnResponse), &state);
     // The close box answers through "response"; the window itself stays ours to destroy.
     g_signal_connect(dialog, "delete-event", G_CALLBACK(gtk_true), nullptr);
-    WindowRecord* record = NewDialogRecord(dialog, owner);
-    gtk_window_set_position(GTK_WINDOW(dialog), record->Owner != nullptr
+    HWND box = core::BeginDialog(owner, caption);
+    if (box != nullptr) AdoptDialog(box, dialog);
+    gtk_window_set_position(GTK_WINDOW(dialog), GetParent(box) != nullptr
                                                     ? GTK_WIN_POS_CENTER_ON_PARENT
                                                     : GTK_WIN_POS_CENTER);
     gtk_widget_show_all(dialog);
@@ -84,12 +85,15 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     gtk_window_present(GTK_WINDOW(dialog));
 
     // The box also ends when its owner is destroyed under it.
-    RunModalLoop([&] { return state.Response != 0 || !record->Alive; });
+    core::RunModalLoop([&] { return state.Response != 0 || core::LiveWindow(box) == nullptr; });
     int result = state.Response != 0 ? state.Response : IDCANCEL;
     if ((type & MB_TYPEMASK) != MB_OKCANCEL) result = IDOK;  // an OK-only box answers OK
 
     g_signal_handlers_disconnect_by_data(dialog, &state);
-    EndDialogRecord(record);
+    if (box != nullptr) {
+        ReleaseDialog(box);
+        core::EndDialog(box);
+    }
     gtk_widget_destroy(dialog);
     gdk_display_flush(gdk_display_get_default());
     return result;

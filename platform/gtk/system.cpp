@@ -1,6 +1,7 @@
-// Opening the display, system information and the monotonic clock.
-#include <gdk/gdkx.h>
+// Opening the display, system information, the calls refused without a display and the
+// monotonic clock.
 #include <X11/extensions/XInput2.h>
+#include <gdk/gdkx.h>
 #include <sys/utsname.h>
 
 #include <cstdio>
@@ -27,8 +28,8 @@ bool EnsureDisplay() {
         // The client surface is presented through Xlib, so GTK must talk X11 (XWayland
         // serves where the desktop is Wayland).
         gdk_set_allowed_backends("x11");
-        displayState = gtk_init_check(nullptr, nullptr) ? DisplayState::Open
-                                                         : DisplayState::Unavailable;
+        displayState =
+            gtk_init_check(nullptr, nullptr) ? DisplayState::Open : DisplayState::Unavailable;
         if (displayState == DisplayState::Open && getenv("KINARO_GTK_STATS") != nullptr)
             atexit(PrintStatsAtExit);
     }
@@ -77,7 +78,7 @@ static int PointerButtonCount() {
         return 0;
     }
     static const char* const buttonLabels[] = {"Button Left", "Button Middle", "Button Right",
-                                               "Button Side", "Button Extra", "Button Forward",
+                                               "Button Side", "Button Extra",  "Button Forward",
                                                "Button Back", "Button Task"};
     int best = 0;
     for (int d = 0; d < deviceCount; ++d) {
@@ -135,7 +136,13 @@ int WINAPI GetSystemMetrics(int index) {
     }
 }
 
-DWORD WINAPI GetLastError() { return 0; }
+// Without a display no class, window or menu bar can be made.
+DWORD native::Refusal(core::Call call) {
+    constexpr DWORD ErrorAccessDenied = 5;  // what Windows answers a process without a desktop
+    bool needsDisplay = call == core::Call::RegisterClass || call == core::Call::CreateWindow ||
+                        call == core::Call::LoadMenu;
+    return needsDisplay && !EnsureDisplay() ? ErrorAccessDenied : 0;
+}
 
 HINSTANCE WINAPI GetModuleHandleA(LPCSTR) {
     static int module;

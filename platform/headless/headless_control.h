@@ -1,12 +1,12 @@
 // What tests (and the command-line tools) can see and steer of the headless backend, the
 // in-memory desktop behind platform/win32.h. Nothing here exists on the real desktops.
 //
-// The desktop: windows are records with a retained 32-bit client surface (0x00RRGGBB, row 0
-// at the top); messages are delivered synchronously where Win32 sends them (ShowWindow,
-// UpdateWindow, DestroyWindow, SendMessageA) and queued where it posts them. The clock behind
-// QueryPerformanceCounter stands still until a test moves it. Nothing ever waits: GetMessageA
-// on an empty queue synthesises paints and (when allowed) timer ticks, and otherwise ends the
-// loop as if the quit message had come (counted by HeadlessIdleEnds).
+// The desktop runs the same core as the GTK viewer (platform/core): windows with a retained
+// 32-bit client surface (0x00RRGGBB, row 0 at the top), the same queue, timers and painting.
+// The clock behind QueryPerformanceCounter stands still until a test moves it. Nothing ever
+// waits: when GetMessageA has nothing ready it moves the clock to the next timer tick (when
+// allowed), asks the idle handler, and otherwise ends the loop as if the quit message had come
+// (counted by HeadlessIdleEnds).
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/core.h"
 #include "platform/win32.h"
 
 // ---- Message boxes ----------------------------------------------------------------------
@@ -50,20 +51,11 @@ constexpr LONGLONG HeadlessClockFrequency = 10000000;
 void HeadlessSetClockTicks(LONGLONG ticks);
 LONGLONG HeadlessClockTicks();
 void HeadlessAdvanceClockMs(LONGLONG milliseconds);
-// Tools that want real time: QueryPerformanceCounter then follows the steady clock.
-void HeadlessUseRealClock(bool real);
 
 // ---- Faults -----------------------------------------------------------------------------
 
-enum class HeadlessFault {
-    RegisterClass,
-    CreateWindow,
-    CreatePalette,
-    GetDC,
-    LoadMenu,
-    AnimatePalette,
-    SetTimer,
-};
+// The calls of the core that a test can make fail.
+using HeadlessFault = core::Call;
 // Makes every later call of that function fail (null / FALSE) with GetLastError = `error`,
 // until cleared with HeadlessClearFault or HeadlessReset.
 void HeadlessSetFault(HeadlessFault fault, DWORD error = 8);
@@ -153,7 +145,7 @@ struct HeadlessTimer {
     LONGLONG NextDue;  // clock ticks
 };
 
-const std::vector<HeadlessTimer>& HeadlessTimers();
+std::vector<HeadlessTimer> HeadlessTimers();
 bool HeadlessTimerLive(HWND window, UINT_PTR id);
 // Delivers one WM_TIMER of a live timer now (to its procedure, or the window's); false when
 // there is no such timer.
@@ -183,9 +175,9 @@ bool HeadlessClassRegistered(const char* name, WNDCLASSA* fields = nullptr);
 
 // What the next GetOpenFileNameA calls do. Default: the user cancels.
 struct HeadlessOpenFileScript {
-    bool Accept = false;      // OK with FileName, else Cancel
-    std::string FileName;     // the name the user picks
-    DWORD Failure = 0;        // non-zero: the dialog fails with this extended error
+    bool Accept = false;   // OK with FileName, else Cancel
+    std::string FileName;  // the name the user picks
+    DWORD Failure = 0;     // non-zero: the dialog fails with this extended error
     // Runs while the dialog is open, after the hook has had WM_INITDIALOG and WM_SHOWWINDOW.
     std::function<void(HWND dialog)> WhileOpen;
 };

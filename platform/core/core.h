@@ -1,0 +1,238 @@
+// The Win32 rules of the subset, held once above the native layers (platform/gtk,
+// platform/headless). The core owns every record behind a handle, the message queue, the
+// timers, update regions, device contexts, palettes and the drawing into client surfaces; a
+// native layer supplies only what its desktop has: windows with their client surface,
+// presenting, waiting for events, the clock, message boxes and the file chooser (the
+// functions of namespace native below, and MessageBoxA, GetVersion, GetSystemMetrics,
+// GetModuleHandleA and the performance counter, which each native layer defines once).
+//
+// Handles are generation-counted slots of one table, never pointers: a null, stale or foreign
+// handle is refused by looking at the table alone, without following it anywhere.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace core {
+
+// Win32 error codes set for GetLastError.
+constexpr DWORD ErrorNotEnoughMemory = 8;
+constexpr DWORD ErrorInvalidParameter = 87;
+constexpr DWORD ErrorInvalidWindowHandle = 1400;
+constexpr DWORD ErrorInvalidMenuHandle = 1401;
+constexpr DWORD ErrorCannotFindWndClass = 1407;
+constexpr DWORD ErrorClassAlreadyExists = 1410;
+constexpr DWORD ErrorResourceNameNotFound = 1814;
+
+constexpr WPARAM SizeRestored = 0, SizeMinimized = 1, SizeMaximized = 2;
+
+enum class Kind { Window, DeviceContext, Palette, Brush, Menu };
+
+struct Object {
+    explicit Object(Kind kind) : ObjectKind(kind) {}
+    virtual ~Object() = default;
+    const Kind ObjectKind;
+};
+
+struct WindowClass {
+    std::string Name;
+    WNDCLASSA Fields{};
+    bool BuiltIn = false;
+};
+
+enum class WindowKind { Frame, Static, Dialog };
+
+// The pixels of a client area, 0x00RRGGBB, row 0 at the top. The native layer owns them.
+struct Surface {
+    uint32_t* Pixels = nullptr;
+    int Width = 0, Height = 0, Stride = 0;  // stride in pixels
+};
+
+struct MenuRecord;
+
+struct WindowRecord : Object {
+    WindowRecord() : Object(Kind::Window) {}
+    HWND Handle = nullptr;
+    WindowKind Type = WindowKind::Frame;
+    const WindowClass* Class = nullptr;
+    WNDPROC Procedure = nullptr;
+    std::string Text;
+    std::vector<std::string> TextHistory;
+    DWORD Style = 0, ExStyle = 0;
+    HWND Parent = nullptr;  // parent (child windows) or owner (popups)
+    HMENU Menu = nullptr;
+    bool Alive = true, Destroying = false, Visible = false, EverShown = false;
+    bool Minimized = false, Maximized = false, Sized = false;
+    int LastShowCommand = -1;
+    int X = 0, Y = 0, Width = 0, Height = 0;  // outer rectangle, as the native layer has it
+    int ClientWidth = 0, ClientHeight = 0;
+    Surface Pixels;
+    RECT Update{0, 0, 0, 0};  // bounding box of the update region; empty when valid
+    bool ErasePending = false;
+    int DisabledCount = 0;  // > 0 while a modal box it owns is open
+    int Paints = 0, Draws = 0;
+    std::map<int, int> Checks;     // dialogs: check boxes by control id
+    std::shared_ptr<void> Native;  // the native layer's own parts
+};
+
+struct DeviceContextRecord : Object {
+    DeviceContextRecord() : Object(Kind::DeviceContext) {}
+    HWND Window = nullptr;
+    HPALETTE Palette = nullptr;
+    bool FromPaint = false;
+};
+
+struct PaletteRecord : Object {
+    PaletteRecord() : Object(Kind::Palette) {}
+    std::vector<PALETTEENTRY> Entries;
+    bool Stock = false;
+    int Animations = 0, Realizations = 0;
+};
+
+struct BrushRecord : Object {
+    BrushRecord() : Object(Kind::Brush) {}
+    uint32_t Colour = 0;
+    bool Null = false;
+};
+
+struct MenuRecord : Object {
+    MenuRecord() : Object(Kind::Menu) {}
+    HMENU Handle = nullptr;
+    int ResourceId = 0;
+    HWND AttachedTo = nullptr;
+    std::shared_ptr<void> Native;
+};
+
+// ---- The handle table ------------------------------------------------------------------
+
+void* AddObject(std::unique_ptr<Object> object);
+Object* FindObject(const void* handle, Kind kind);
+void FreeObject(const void* handle);
+int CountObjects(Kind kind);
+template <typename T>
+T* Find(const void* handle, Kind kind) {
+    return static_cast<T*>(FindObject(handle, kind));
+}
+template <typename T>
+std::pair<T*, void*> Add() {
+    auto object = std::make_unique<T>();
+    T* record = object.get();
+    return {record, AddObject(std::move(object))};
+}
+
+void SetError(DWORD code);
+// The live window of a handle, or null with ERROR_INVALID_WINDOW_HANDLE.
+WindowRecord* LiveWindow(HWND window);
+// Any window record of a handle, destroyed or not (null for unknown handles).
+WindowRecord* AnyWindow(HWND window);
+const std::vector<HWND>& WindowsInOrder();
+DeviceContextRecord* LiveContext(HDC dc);
+MenuRecord* LiveMenu(HMENU menu);
+
+// ---- Windows ---------------------------------------------------------------------------
+
+WindowClass* FindClass(const char* name);
+
+LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool sent);
+// The client area has a new size: the surface follows, what a larger area uncovers is to be
+// painted (the class has no redraw styles). Sends nothing.
+void ResizeClient(WindowRecord& w, int width, int height);
+void SendSize(WindowRecord& w, WPARAM type);
+void InvalidateAll(WindowRecord& w, bool erase);
+// One of our windows (or none: another application) comes to the front, with the
+// activation messages Win32 sends.
+void SetForeground(HWND window);
+HWND Foreground();
+// A dialog-like top-level window of ours (message box, file dialog) owned by `owner`, which
+// takes no input until EndDialog.
+HWND BeginDialog(HWND owner, const char* title);
+void EndDialog(HWND dialog);
+bool AcceptsInput(const WindowRecord& w);
+// A click on a dialog button: an auto check box toggles, then the hook hears WM_COMMAND.
+UINT_PTR ClickDialogItem(HWND dialog, int id);
+UINT_PTR CallDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---- Messages and timers ---------------------------------------------------------------
+
+struct Timer {
+    HWND Window;
+    UINT_PTR Id;
+    UINT Period;
+    TIMERPROC Procedure;
+    int64_t DueUs;
+};
+const std::vector<Timer>& Timers();
+void ForgetTimers(HWND window);
+int64_t NowUs();
+void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam, uint32_t character = 0);
+// Takes the next ready message without waiting, in Win32's order: posted, quit, paint,
+// timer. The quit message only when `takeQuit` (modal loops leave it to the outer loop).
+bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit, bool timers = true);
+bool QuitPending(int* code);
+size_t QueueLength();
+// Dispatches our queue (ticks and paints included) and waits for native events until `done`.
+void RunModalLoop(const std::function<bool()>& done);
+// Delivers one tick of a live timer now; false when there is none.
+bool FireTimer(HWND window, UINT_PTR id);
+
+// What the headless layer watches; null on the desktops.
+struct Observers {
+    void (*Delivered)(HWND, UINT, WPARAM, LPARAM, bool sent) = nullptr;
+    void (*Bitmap)(const BITMAPINFOHEADER&, const RGBQUAD* colours, size_t count) = nullptr;
+};
+Observers& Watch();
+
+// Forgets every record, message and timer; earlier handles stay refused.
+void Reset();
+void ResetHandles();
+void ResetWindows();
+void ResetMessages();
+void ResetGdi();
+void ResetDialogs();
+
+enum class Call {
+    RegisterClass,
+    CreateWindow,
+    CreatePalette,
+    GetDC,
+    LoadMenu,
+    AnimatePalette,
+    SetTimer
+};
+
+enum class WaitResult { Woke, Ended, Failed };
+
+}  // namespace core
+
+// What each native layer supplies.
+namespace native {
+// Non-zero: the call fails with this error (no display, or a fault a test asked for).
+DWORD Refusal(core::Call call);
+// Makes the native window (sets the first client size); non-zero error on failure.
+DWORD CreateWindow(core::WindowRecord& w);
+void DestroyWindow(core::WindowRecord& w);
+// Shows, hides, maximises or minimises; sends the size and activation that follow.
+void ShowWindow(core::WindowRecord& w, int command);
+void SetText(core::WindowRecord& w);
+void CreateMenu(core::MenuRecord& m);
+void DestroyMenu(core::MenuRecord& m);
+// Attaches w.Menu (detaching `previous`); the client area gives up the menu bar's height.
+void SetMenu(core::WindowRecord& w, core::MenuRecord* previous);
+void ResizeSurface(core::WindowRecord& w, int width, int height);
+// Before the core changes surface pixels (the display may still read them).
+void BeforeWrite(core::WindowRecord& w);
+// Shows a changed rectangle of the surface (already clipped to it).
+void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap);
+// Waits for native events until the deadline (microseconds of core::NowUs, -1: none).
+core::WaitResult Wait(int64_t deadlineUs);
+// Runs the file chooser as `dialog` (hooked, check boxes made); 1 with the chosen path,
+// 0 when cancelled, or a common-dialog error code with the top bit set.
+DWORD ChooseFile(HWND dialog, OPENFILENAMEA* request, std::string* path);
+void SetCheck(core::WindowRecord& dialog, int id, int state);
+}  // namespace native
