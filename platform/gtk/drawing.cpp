@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/core/dib_rows.h"
 #include "platform/gtk/gtk_backend.h"
 
 namespace gtkb {
@@ -460,8 +461,7 @@ int WINAPI SetDIBitsToDevice(HDC handle, int xDest, int yDest, DWORD width, DWOR
         if (available < 0 || available >= (long long)scanLines) continue;
         const uint8_t* src = source + available * stride + (xSrc + (dx0 - xDest));
         uint32_t* dst = s.Pixels + (size_t)dy * s.Stride + dx0;
-        long long count = dx1 - dx0;
-        for (long long i = 0; i < count; ++i) dst[i] = table[src[i]];
+        ConvertDibRow(src, table, dst, (size_t)(dx1 - dx0));
         if (drawnTop < 0) drawnTop = (int)dy;
         drawnBottom = (int)dy;
     }
