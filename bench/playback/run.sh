@@ -59,7 +59,7 @@ run() {
     wait "$watcher" || true
     local x1
     x1=$(xcpu)
-    read -r _ user system peak_kb <"$work/time"
+    read -r _ user system peak_kb < <(tail -1 "$work/time")
     local puts
     puts=$(sed -n 's/^kinaro-gtk: bitmap puts \([0-9]*\),.*/\1/p' "$work/err")
     awk -v label="$label" -v puts="${puts:-}" -v user="$user" -v sys="$system" \

@@ -7,6 +7,7 @@
 // screen. Before the next write the server is made to finish reading (one round trip), so a
 // frame is never shown half-overwritten.
 #include <gdk/gdkx.h>
+#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -92,24 +93,39 @@ bool ClipToSurface(const ClientSurface& s, int& x, int& y, int& width, int& heig
     return true;
 }
 
+// The image of a shared segment keeps a pointer to its segment's record (obdata), which is
+// therefore never moved.
+void DetachSegment(Display* display, XImage*& image) {
+    if (image == nullptr) return;
+    auto* shm = reinterpret_cast<XShmSegmentInfo*>(image->obdata);
+    if (display != nullptr) XShmDetach(display, shm);
+    image->data = nullptr;
+    XDestroyImage(image);
+    image = nullptr;
+    shmdt(shm->shmaddr);
+    *shm = {};
+}
+
 void FreeSurfaceMemory(ClientSurface& s, Display* display) {
     if (s.Cairo != nullptr) cairo_surface_destroy(s.Cairo);
     s.Cairo = nullptr;
-    if (s.Image != nullptr) {
-        if (display != nullptr && s.PutInFlight) XSync(display, False);
-        if (s.UsesShm && display != nullptr) XShmDetach(display, &s.Shm);
-        s.Image->data = nullptr;
-        XDestroyImage(s.Image);
-        s.Image = nullptr;
-    }
+    if (display != nullptr && (s.PutInFlight || s.Spare.PutInFlight)) XSync(display, False);
+    if (s.HasSpare) DetachSegment(display, s.Spare.Image);
     if (s.UsesShm) {
-        shmdt(s.Shm.shmaddr);
+        DetachSegment(display, s.Image);
     } else {
+        if (s.Image != nullptr) {
+            s.Image->data = nullptr;
+            XDestroyImage(s.Image);
+            s.Image = nullptr;
+        }
         free(s.Pixels);
     }
     s.Pixels = nullptr;
     s.UsesShm = false;
     s.PutInFlight = false;
+    s.HasSpare = false;
+    s.Spare = {};
 }
 
 // A 24-bit true-colour visual with the usual masks and the server in our byte order is what
@@ -131,36 +147,45 @@ bool DirectPresentationWanted() {
 
 // Pixels the X server reads straight from shared memory; false when MIT-SHM cannot be had
 // (a remote display, or the extension refused).
-bool AttachSharedPixels(ClientSurface& s, Display* display, Visual* visual, size_t bytes) {
-    if (!XShmQueryExtension(display)) return false;
-    s.Image = XShmCreateImage(display, visual, 24, ZPixmap, nullptr, &s.Shm, s.Stride,
-                              std::max(s.Height, 1));
-    if (s.Image == nullptr) return false;
+bool AttachSegment(const ClientSurface& s, Display* display, Visual* visual, size_t bytes,
+                   XImage*& image, XShmSegmentInfo& shm) {
+    image = XShmCreateImage(display, visual, 24, ZPixmap, nullptr, &shm, s.Stride,
+                            std::max(s.Height, 1));
+    if (image == nullptr) return false;
     bool attached = false;
-    if (s.Image->bytes_per_line == s.Stride * 4 &&
-        (s.Shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600)) >= 0) {
-        s.Shm.shmaddr = static_cast<char*>(shmat(s.Shm.shmid, nullptr, 0));
-        s.Shm.readOnly = True;
-        if (s.Shm.shmaddr != reinterpret_cast<char*>(-1)) {
+    if (image->bytes_per_line == s.Stride * 4 &&
+        (shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600)) >= 0) {
+        shm.shmaddr = static_cast<char*>(shmat(shm.shmid, nullptr, 0));
+        shm.readOnly = True;
+        if (shm.shmaddr != reinterpret_cast<char*>(-1)) {
             GdkDisplay* gdkDisplay = gdk_display_get_default();
             gdk_x11_display_error_trap_push(gdkDisplay);
-            attached = XShmAttach(display, &s.Shm);
+            attached = XShmAttach(display, &shm);
             XSync(display, False);
             if (gdk_x11_display_error_trap_pop(gdkDisplay) != 0) attached = false;
-            if (!attached) shmdt(s.Shm.shmaddr);
+            if (!attached) shmdt(shm.shmaddr);
         }
         // Marked for removal at once: the segment goes away with the last detach, even if
         // the process is killed.
-        shmctl(s.Shm.shmid, IPC_RMID, nullptr);
+        shmctl(shm.shmid, IPC_RMID, nullptr);
     }
     if (!attached) {
-        XDestroyImage(s.Image);
-        s.Image = nullptr;
+        XDestroyImage(image);
+        image = nullptr;
+        shm = {};
         return false;
     }
-    s.Image->data = s.Shm.shmaddr;
+    image->data = shm.shmaddr;
+    return true;
+}
+
+bool AttachSharedPixels(ClientSurface& s, Display* display, Visual* visual, size_t bytes) {
+    if (!XShmQueryExtension(display)) return false;
+    if (!AttachSegment(s, display, visual, bytes, s.Image, s.Shm)) return false;
     s.Pixels = reinterpret_cast<uint32_t*>(s.Shm.shmaddr);
     s.UsesShm = true;
+    // Without the second segment every write waits for the server instead.
+    s.HasSpare = AttachSegment(s, display, visual, bytes, s.Spare.Image, s.Spare.Shm);
     return true;
 }
 
@@ -207,11 +232,109 @@ bool CanPresentDirectly(GdkWindow* window) {
     return DirectVisual(display, gdk_x11_visual_get_xvisual(visual), gdk_visual_get_depth(visual));
 }
 
-void BeforeSurfaceWrite(ClientSurface& s) {
-    if (!s.PutInFlight) return;
-    if (Display* display = XDisplayOrNull()) XSync(display, False);
-    s.PutInFlight = false;
+// ---- presenting: the one place that decides when Pixels may be written -----------------
+//
+// Every put is an MIT-SHM put that asks for a completion event, flushed at once, and remembers
+// its request serial. With two shared segments, a write that comes while the server may
+// still read the last put does not wait for it: the surface turns to the other segment, once
+// the server is done with the put made from that one (usually long done: it was the put before
+// last), and the writes it missed meanwhile are copied over from the newer segment unless the
+// coming write covers them all. With one segment (or none), the write waits for the server
+// with one round trip, as before.
+namespace {
+
+bool Empty(const int (&r)[4]) { return r[0] >= r[2] || r[1] >= r[3]; }
+
+void AddRect(int (&r)[4], int x0, int y0, int x1, int y1) {
+    if (x0 >= x1 || y0 >= y1) return;
+    if (Empty(r)) {
+        r[0] = x0, r[1] = y0, r[2] = x1, r[3] = y1;
+        return;
+    }
+    r[0] = std::min(r[0], x0), r[1] = std::min(r[1], y0);
+    r[2] = std::max(r[2], x1), r[3] = std::max(r[3], y1);
 }
+
+// True once the server has processed the request `serial`. Reads what the connection holds
+// without blocking; the events read stay queued for GDK.
+bool Processed(Display* display, unsigned long serial) {
+    if (static_cast<long>(LastKnownRequestProcessed(display) - serial) >= 0) return true;
+    XEventsQueued(display, QueuedAfterReading);
+    return static_cast<long>(LastKnownRequestProcessed(display) - serial) >= 0;
+}
+
+// Waits for the completion of the put `serial`; after half a second, for everything.
+void WaitForPut(Display* display, unsigned long serial) {
+    XFlush(display);
+    for (int waited = 0; !Processed(display, serial); ++waited) {
+        if (waited == 500) {
+            XSync(display, False);
+            return;
+        }
+        pollfd connection = {ConnectionNumber(display), POLLIN, 0};
+        poll(&connection, 1, 1);
+    }
+}
+
+void TurnToSpare(ClientSurface& s) {
+    std::swap(s.Image, s.Spare.Image);
+    std::swap(s.PutInFlight, s.Spare.PutInFlight);
+    std::swap(s.PutSerial, s.Spare.PutSerial);
+    std::swap(s.Missed, s.Spare.Missed);
+    s.Pixels = reinterpret_cast<uint32_t*>(s.Image->data);
+    if (s.Cairo != nullptr) {
+        cairo_surface_destroy(s.Cairo);
+        s.Cairo = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(s.Pixels),
+                                                      CAIRO_FORMAT_RGB24, s.Width, s.Height,
+                                                      s.Stride * 4);
+    }
+}
+
+}  // namespace
+
+void BeforeSurfaceWrite(ClientSurface& s, int x, int y, int width, int height) {
+    if (!ClipToSurface(s, x, y, width, height)) width = height = 0;
+    Display* display = XDisplayOrNull();
+    if (s.PutInFlight && display != nullptr) {
+        if (s.HasSpare) {
+            if (s.Spare.PutInFlight) WaitForPut(display, s.Spare.PutSerial);
+            s.Spare.PutInFlight = false;
+            TurnToSpare(s);
+            const int(&m)[4] = s.Missed;
+            bool covered = x <= m[0] && y <= m[1] && x + width >= m[2] && y + height >= m[3];
+            if (!Empty(m) && !covered) {
+                const uint32_t* from = reinterpret_cast<const uint32_t*>(s.Spare.Image->data);
+                for (int row = m[1]; row < m[3]; ++row)
+                    memcpy(s.Pixels + (size_t)row * s.Stride + m[0],
+                           from + (size_t)row * s.Stride + m[0], (size_t)(m[2] - m[0]) * 4);
+            }
+            s.Missed[0] = s.Missed[1] = s.Missed[2] = s.Missed[3] = 0;
+        } else {
+            XSync(display, False);
+            s.PutInFlight = false;
+        }
+    }
+    s.PutInFlight = false;
+    if (s.HasSpare) AddRect(s.Spare.Missed, x, y, x + width, y + height);
+}
+
+void PresentRect(WindowRecord* w, int x, int y, int width, int height) {
+    ClientSurface& s = w->Surface;
+    if (!ClipToSurface(s, x, y, width, height)) return;
+    if (s.Direct && w->Visible && !w->Minimized) {
+        Display* display = XDisplayOrNull();
+        s.PutSerial = NextRequest(display);
+        if (s.UsesShm)
+            XShmPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height, True);
+        else
+            XPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height);
+        XFlush(display);
+        s.PutInFlight = true;
+    } else if (w->Area != nullptr) {
+        gtk_widget_queue_draw_area(w->Area, x, y, width, height);
+    }
+}
+// ---- end of presenting ------------------------------------------------------------------
 
 void ResizeSurface(WindowRecord* w, int width, int height) {
     ClientSurface& old = w->Surface;
@@ -220,7 +343,7 @@ void ResizeSurface(WindowRecord* w, int width, int height) {
     int oldWidth = old.Width, oldHeight = old.Height, oldStride = old.Stride;
     uint32_t* kept = nullptr;
     if (old.Pixels != nullptr) {
-        BeforeSurfaceWrite(old);
+        BeforeSurfaceWrite(old, 0, 0, 0, 0);
         kept = static_cast<uint32_t*>(malloc((size_t)oldStride * std::max(oldHeight, 1) * 4));
         if (kept != nullptr)
             memcpy(kept, old.Pixels, (size_t)oldStride * std::max(oldHeight, 1) * 4);
@@ -238,6 +361,8 @@ void ResizeSurface(WindowRecord* w, int width, int height) {
             }
             std::fill(row + copied, row + s.Width, 0u);
         }
+        // The spare segment starts zeroed, without the pixels kept.
+        if (s.HasSpare) AddRect(s.Spare.Missed, 0, 0, s.Width, s.Height);
     }
     free(kept);
 }
@@ -249,22 +374,6 @@ void ReleaseSurface(WindowRecord* w) {
     w->Surface.Gc = nullptr;
     w->Surface.Direct = false;
     w->Surface.Width = w->Surface.Height = 0;
-}
-
-void PresentRect(WindowRecord* w, int x, int y, int width, int height) {
-    ClientSurface& s = w->Surface;
-    if (!ClipToSurface(s, x, y, width, height)) return;
-    if (s.Direct && w->Visible && !w->Minimized) {
-        Display* display = XDisplayOrNull();
-        if (s.UsesShm)
-            XShmPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height, False);
-        else
-            XPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height);
-        XFlush(display);
-        s.PutInFlight = true;
-    } else if (w->Area != nullptr) {
-        gtk_widget_queue_draw_area(w->Area, x, y, width, height);
-    }
 }
 
 void PaintSurface(WindowRecord* w, cairo_t* cr) {
@@ -385,7 +494,7 @@ int WINAPI FillRect(HDC handle, const RECT* rect, HBRUSH brush) {
     int x = rect->left, y = rect->top;
     int width = rect->right - rect->left, height = rect->bottom - rect->top;
     if (s.Pixels == nullptr || !ClipToSurface(s, x, y, width, height)) return 1;
-    BeforeSurfaceWrite(s);
+    BeforeSurfaceWrite(s, x, y, width, height);
     for (int row = y; row < y + height; ++row) {
         uint32_t* p = s.Pixels + (size_t)row * s.Stride + x;
         std::fill(p, p + width, b->Color);
@@ -448,28 +557,33 @@ int WINAPI SetDIBitsToDevice(HDC handle, int xDest, int yDest, DWORD width, DWOR
     dy1 = std::min({dy1, (long long)s.Height, (long long)yDest - topRow0 + dibHeight});
     if (dx0 >= dx1 || dy0 >= dy1) return (int)scanLines;
 
-    BeforeSurfaceWrite(s);
-    const auto* source = static_cast<const uint8_t*>(bits);
-    int drawnTop = -1, drawnBottom = -1;
-    for (long long dy = dy0; dy < dy1; ++dy) {
+    // `bits` holds the rows startScan .. startScan + scanLines - 1 of a bottom-up bitmap; a
+    // top-down one is taken from its first row. The rows at hand form one run of dy.
+    const auto sourceRow = [&](long long dy) -> long long {
         long long topRow = topRow0 + (dy - yDest);
-        // The bitmap's own row number (0 = first row in memory order). `bits` holds the
-        // rows startScan .. startScan + scanLines - 1 of a bottom-up bitmap; a top-down one
-        // is taken from its first row.
+        // The bitmap's own row number (0 = first row in memory order).
         long long memoryRow = bottomUp ? dibHeight - 1 - topRow : topRow;
         long long available = bottomUp ? memoryRow - (long long)startScan : memoryRow;
-        if (available < 0 || available >= (long long)scanLines) continue;
-        const uint8_t* src = source + available * stride + (xSrc + (dx0 - xDest));
-        uint32_t* dst = s.Pixels + (size_t)dy * s.Stride + dx0;
-        ConvertDibRow(src, table, dst, (size_t)(dx1 - dx0));
+        return available < 0 || available >= (long long)scanLines ? -1 : available;
+    };
+    int drawnTop = -1, drawnBottom = -1;
+    for (long long dy = dy0; dy < dy1; ++dy) {
+        if (sourceRow(dy) < 0) continue;
         if (drawnTop < 0) drawnTop = (int)dy;
         drawnBottom = (int)dy;
     }
-    if (drawnTop >= 0) {
-        Stats().BitmapPuts++;
-        bool direct = s.Direct && w->Visible && !w->Minimized;
-        PresentRect(w, (int)dx0, drawnTop, (int)(dx1 - dx0), drawnBottom - drawnTop + 1);
-        if (direct) Stats().BitmapPresents++;
+    if (drawnTop < 0) return (int)scanLines;
+
+    BeforeSurfaceWrite(s, (int)dx0, drawnTop, (int)(dx1 - dx0), drawnBottom - drawnTop + 1);
+    const auto* source = static_cast<const uint8_t*>(bits);
+    for (long long dy = drawnTop; dy <= drawnBottom; ++dy) {
+        const uint8_t* src = source + sourceRow(dy) * stride + (xSrc + (dx0 - xDest));
+        uint32_t* dst = s.Pixels + (size_t)dy * s.Stride + dx0;
+        ConvertDibRow(src, table, dst, (size_t)(dx1 - dx0));
     }
+    Stats().BitmapPuts++;
+    bool direct = s.Direct && w->Visible && !w->Minimized;
+    PresentRect(w, (int)dx0, drawnTop, (int)(dx1 - dx0), drawnBottom - drawnTop + 1);
+    if (direct) Stats().BitmapPresents++;
     return (int)scanLines;
 }

@@ -43,6 +43,21 @@ struct ClientSurface {
     bool UsesShm = false;
     bool Direct = false;       // presented through Xlib; else through GTK redraws
     bool PutInFlight = false;  // the server may still be reading Pixels
+    unsigned long PutSerial = 0;  // the request that put them
+    // A second shared segment, so that the next frame is written while the server still
+    // reads the last one; the two take turns as Pixels (see BeforeSurfaceWrite).
+    // Images, serials and missed rectangles trade places on every turn; each XImage stays tied to its own
+    // segment record (Shm here or Spare.Shm), which never moves.
+    struct Buffer {
+        XImage* Image = nullptr;
+        XShmSegmentInfo Shm{};
+        bool PutInFlight = false;
+        unsigned long PutSerial = 0;
+        int Missed[4] = {0, 0, 0, 0};  // x0, y0, x1, y1 written to the other buffer since
+    };
+    Buffer Spare;
+    bool HasSpare = false;
+    int Missed[4] = {0, 0, 0, 0};  // what Pixels lacks of the spare's writes
     Window XWindow = 0;
     GC Gc = nullptr;
     cairo_surface_t* Cairo = nullptr;
@@ -60,8 +75,9 @@ void ResizeSurface(WindowRecord* window, int width, int height);
 void ReleaseSurface(WindowRecord* window);
 // Shows the rectangle of the surface on screen.
 void PresentRect(WindowRecord* window, int x, int y, int width, int height);
-// Waits until the server has finished reading the pixels, before they are changed.
-void BeforeSurfaceWrite(ClientSurface& surface);
+// Makes Pixels safe to change in the given rectangle (clipped to the surface): the server
+// no longer reads them, and they hold everything drawn so far.
+void BeforeSurfaceWrite(ClientSurface& surface, int x, int y, int width, int height);
 // Draws the surface in a GTK draw handler (expose).
 void PaintSurface(WindowRecord* window, cairo_t* cr);
 
