@@ -7,6 +7,7 @@
 #define KINARO_HUGE_PAGES 1
 #endif
 
+#if KINARO_HUGE_PAGES
 namespace {
 // Below this, the heap does as well; above it, the block is its own mapping.
 constexpr size_t MappedBlock = size_t{1} << 20;
@@ -15,7 +16,6 @@ constexpr size_t HugePage = size_t{2} << 20;
 size_t RoundToHugePages(size_t bytes) { return (bytes + HugePage - 1) & ~(HugePage - 1); }
 }  // namespace
 
-#if KINARO_HUGE_PAGES
 // A mapping aligned to and sized in huge pages, so the kernel can back it with them, and
 // populated in one call rather than by a fault per page. Anonymous pages are zeroed.
 uint8_t* AllocZeroedPages(size_t bytes) {
