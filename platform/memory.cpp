@@ -13,7 +13,9 @@ namespace {
 constexpr size_t MappedBlock = size_t{1} << 20;
 constexpr size_t HugePage = size_t{2} << 20;
 
-size_t RoundToHugePages(size_t bytes) { return (bytes + HugePage - 1) & ~(HugePage - 1); }
+size_t RoundToHugePages(size_t bytes) {
+    return (bytes + HugePage - 1) & ~(HugePage - 1);
+}
 }  // namespace
 
 // A mapping aligned to and sized in huge pages, so the kernel can back it with them, and
@@ -47,6 +49,10 @@ void FreeZeroedPages(void* block, size_t bytes) {
         munmap(block, RoundToHugePages(bytes));
 }
 #else
-uint8_t* AllocZeroedPages(size_t bytes) { return static_cast<uint8_t*>(std::calloc(bytes, 1)); }
-void FreeZeroedPages(void* block, size_t) { std::free(block); }
+uint8_t* AllocZeroedPages(size_t bytes) {
+    return static_cast<uint8_t*>(std::calloc(bytes, 1));
+}
+void FreeZeroedPages(void* block, size_t) {
+    std::free(block);
+}
 #endif

@@ -19,7 +19,8 @@ static double BestMs(F f) {
     for (int round = 0; round < 30; ++round) {
         auto t0 = std::chrono::steady_clock::now();
         f();
-        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                        .count();
         if (ms < best) best = ms;
     }
     return best;
@@ -43,7 +44,8 @@ int main(int argc, char** argv) {
         sink = sink + out[w * h / 2];
     });
     double convert = BestMs([&] {
-        for (size_t y = 0; y < h; ++y) ConvertDibRow(frame.data() + y * w, table, out.data() + y * w, w);
+        for (size_t y = 0; y < h; ++y)
+            ConvertDibRow(frame.data() + y * w, table, out.data() + y * w, w);
         sink = sink + out[w * h / 3];
     });
     double copied = BestMs([&] {

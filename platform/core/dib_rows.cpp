@@ -3,7 +3,8 @@
 #include <bit>
 #include <cstring>
 
-static_assert(std::endian::native == std::endian::little, "indices are taken from a little-endian word");
+static_assert(std::endian::native == std::endian::little,
+              "indices are taken from a little-endian word");
 
 // Eight pixels a step, read as one 64-bit word: one load for eight indices and eight
 // independent table loads, which keeps the load ports busy (a table lookup does not

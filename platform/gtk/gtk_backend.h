@@ -46,8 +46,8 @@ struct ClientSurface {
     unsigned long PutSerial = 0;  // the request that put them
     // A second shared segment, so that the next frame is written while the server still
     // reads the last one; the two take turns as Pixels (see BeforeSurfaceWrite).
-    // Images, serials and missed rectangles trade places on every turn; each XImage stays tied to its own
-    // segment record (Shm here or Spare.Shm), which never moves.
+    // Images, serials and missed rectangles trade places on every turn; each XImage stays
+    // tied to its own segment record (Shm here or Spare.Shm), which never moves.
     struct Buffer {
         XImage* Image = nullptr;
         XShmSegmentInfo Shm{};
