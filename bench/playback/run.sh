@@ -69,7 +69,7 @@ run() {
           shown = v["frames"] + 0; first = v["first_ms"] / 1000
           span = (v["last_ms"] - v["first_ms"]) / 1000
           if (span <= 0) span = 1e-9
-          if (shown == 0) shown = 1e-9
+          if (shown == 0) { printf "%-26s no frame shown\n", label; exit }
           cpu = (user + sys) * 1000 / shown
           printf "%-26s %7.0f %7s %8.3f %7.1f %7.3f %7.3f %7.1f\n", label, shown / span,
                  puts == "" ? "-" : sprintf("%.0f", puts / span), cpu, cpu / floor,
