@@ -13,7 +13,9 @@
 #   peak MB     the player's peak resident memory
 # The floor, measured in the same run (floor.cpp): a plain colour-table loop converting one
 # frame to 32-bit pixels plus the copy of the result; also the viewer's own row conversion.
-# At the first size it also plays at -p 20, and reads the pacing off the viewer's debug log.
+# At the first size it also plays at -p 20 (unbuffered and buffered) and at -p 0 presented by
+# GTK's redraws (KINARO_GTK_PRESENT=gtk, held to its frame clock), reads the pacing off the
+# viewer's debug log, and prints what buffering costs in memory.
 #   Usage: bench/playback/run.sh [BUILD_DIR] [WxH...]   (default: build 640x480 1920x1080)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -60,6 +62,7 @@ run() {
     local x1
     x1=$(xcpu)
     read -r _ user system peak_kb < <(tail -1 "$work/time")
+    echo "$peak_kb" >"$work/peak-$label"
     local puts
     puts=$(sed -n 's/^kinaro-gtk: bitmap puts \([0-9]*\),.*/\1/p' "$work/err")
     awk -v label="$label" -v puts="${puts:-}" -v user="$user" -v sys="$system" \
@@ -105,6 +108,13 @@ for size in "${sizes[@]}"; do
     fi
     if [ "$size" = "${sizes[0]}" ]; then
         run "kinaro -p 20 (unbuffered)" Kinaro "$kinaro" -p 20 -loop 1 "$work/bench.rm"
+        run "kinaro -p 20 -b" Kinaro "$kinaro" -p 20 -b "$frames" -noinfo -loop 1 "$work/bench.rm"
+        KINARO_GTK_PRESENT=gtk run "kinaro -p 0 via GTK redraws" Kinaro "$kinaro" -p 0 -loop 10 \
+            "$work/bench.rm"
+        awk -v u="$(cat "$work/peak-kinaro -p 0 (unbuffered)")" \
+            -v b="$(cat "$work/peak-kinaro -b -noinfo -p 0")" -v f=$((width * height * frames)) 'BEGIN {
+            printf "buffering costs %.1f MB for %.1f MB of frames (%+.1f%%)\n", (b - u) / 1024,
+                   f / 1048576, ((b - u) * 1024 / f - 1) * 100 }'
         timeout 60 "$kinaro" -p 20 -loop 1 -d10 "$work/pace.log" "$work/bench.rm" 2>/dev/null || true
         sed -n 's/^Last:[0-9-]*, Cur:[0-9-]*, Diff:\([0-9-]*\), Wait:\([0-9-]*\)$/\1 \2/p' "$work/pace.log" |
             awk '$1 >= $2 { n++; if (!min || $1 < min) min = $1; if ($1 > max) max = $1; if ($1 - $2 <= 2) ok++ }
