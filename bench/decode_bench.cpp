@@ -159,7 +159,7 @@ void BM_GetRLEFromMemory(benchmark::State& st, Content content) {
     if (std::memcmp(reference.data(), image.Pixels, reference.size()) != 0)
         st.SkipWithError("GetRLE and the plain decoder disagree");
     std::fclose(stream);
-    std::free(image.Pixels);
+    FreeImageArray(image);
     State.MetafileStream = nullptr;
 }
 

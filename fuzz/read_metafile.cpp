@@ -8,13 +8,14 @@
 #include "app/viewer_state.h"
 #include "platform/headless/headless_control.h"
 #include "rm/frame_locator.h"
+#include "rm/rle_decoder.h"
 
 namespace {
 
 constexpr uint32_t MaxFramesRead = 64;
 
 void ReleaseImage(Image& image) {
-    std::free(image.Pixels);
+    FreeImageArray(image);
     std::free(image.LUT);
     image.Pixels = nullptr;
     image.LUT = nullptr;

@@ -103,9 +103,7 @@ int32_t GetFileImage(Image& image, uint32_t index) {
         if (image.IW != oldWidth || image.IH != oldHeight) {
             State.ResizePending = 1;
             LogAt(4, "Change in image size, resizing\n");
-            std::free(image.Pixels);
-            image.Pixels = nullptr;
-            image.PixelsSize = 0;
+            FreeImageArray(image);
         }
     } else {
         GetHeader(image);

@@ -9,6 +9,7 @@
 #endif
 
 #include "app/diagnostics.h"
+#include "platform/memory.h"
 #include "rm/block_reader.h"
 
 // The largest image array accepted: what a signed 32-bit size can say. Anything above is a
@@ -19,7 +20,8 @@ void AllocImageArray(Image& image) {
     // 64-bit arithmetic: a width times a height from the file can overflow 32 bits, and so
     // can the row rounded up to a multiple of 4 (the ScanLineWidth of a width near 2^31).
     // The array starts zeroed, so pixels that no frame writes show colour 0, which is black,
-    // rather than whatever the heap held.
+    // rather than whatever the heap held. Its pages are present from the start: decoding
+    // writes each byte once, and a fault per page would cost more than the decoding.
     const int64_t rowBytes = ((static_cast<int64_t>(image.IW) - 1) & ~int64_t{3}) + 4;
     int64_t size = rowBytes * image.IH;
     if (State.WidthAdjust < 0) size -= State.WidthAdjust;
@@ -28,10 +30,16 @@ void AllocImageArray(Image& image) {
     image.PixelsSize = 0;
     const bool sane = image.IW > 0 && image.IH > 0 && rowBytes == image.ScanLineWidth &&
                       size <= MaxImageArraySize;
-    if (sane) image.Pixels = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
+    if (sane) image.Pixels = AllocZeroedPages(static_cast<size_t>(size));
     if (image.Pixels == nullptr)
         FatalError("AllocImageArray", "Cannot allocate memory for image array (%ld)", size);
     image.PixelsSize = static_cast<size_t>(size);
+}
+
+void FreeImageArray(Image& image) {
+    FreeZeroedPages(image.Pixels, image.PixelsSize);
+    image.Pixels = nullptr;
+    image.PixelsSize = 0;
 }
 
 namespace {

@@ -114,3 +114,21 @@ TEST_F(ImageListTest, AnIndexBeyondTheListIsFatal) {
 }
 
 }  // namespace
+
+// Frames large enough for arrays of their own pages: each entry still holds exactly its own
+// frame, zero where the frame writes nothing, and the arrays do not overlap.
+TEST_F(ImageListTest, LargeEntriesEachHoldTheirOwnZeroedArray) {
+    std::vector<rmwriter::Frame> frames = {PatternFrame(1100, 1000, 1), PatternFrame(1100, 1000, 2),
+                                           PatternFrame(1100, 1000, 3)};
+    for (auto& row : frames[1].rows) row.resize(700);  // the rest of each row is never written
+    Open(frames);
+    State.ShowInfo = 0;
+    ASSERT_EQ(FillImageList(list.data(), 3), 2);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(list[i].PixelsSize, size_t{1100} * 1000);
+        EXPECT_EQ(ArrayOf(list[i]), ExpectedArray(frames[i], list[i].ScanLineWidth)) << i;
+        for (int j = 0; j < i; ++j)
+            EXPECT_TRUE(list[i].Pixels + list[i].PixelsSize <= list[j].Pixels ||
+                        list[j].Pixels + list[j].PixelsSize <= list[i].Pixels);
+    }
+}

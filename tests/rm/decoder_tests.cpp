@@ -221,7 +221,7 @@ TEST_F(DecoderTest, AllocationSizesAndTheLogLine) {
         EXPECT_EQ(im.PixelsSize, c.size);
         EXPECT_EQ(log.Text(), "Allocating Image Array (size = " + std::to_string(c.size) + ")\n");
         for (size_t i = 0; i < im.PixelsSize; i += 997) EXPECT_EQ(im.Pixels[i], 0);
-        std::free(im.Pixels);
+        FreeImageArray(im);
     }
 }
 
@@ -286,7 +286,7 @@ TEST_F(DecoderTest, MatchesThePixelByPixelReferenceOnRandomStreams) {
         ASSERT_EQ(got, expected) << "trial " << trial << ", " << width << "x" << height
                                  << ", first difference at " << firstDifference << " of " << got.size()
                                  << ", words " << words.size();
-        std::free(im.Pixels);
+        FreeImageArray(im);
     }
 }
 

@@ -125,7 +125,7 @@ TEST_F(SafetyTest, TheLargestArrayThatFitsIsAccepted) {
     ASSERT_EQ(GetFileImage(image, 0), 0);
     EXPECT_EQ(image.PixelsSize, size_t{65532} * 32769);
     EXPECT_EQ(image.Pixels[size_t{65532} * 32768], 7);
-    std::free(image.Pixels);
+    FreeImageArray(image);
     image.Pixels = nullptr;
 }
 
