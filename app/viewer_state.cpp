@@ -1,5 +1,9 @@
 #include "app/viewer_state.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
 ViewerState State;
 
 // A version word with the top bit set and a major version below 4 marks an old system,
@@ -57,4 +61,32 @@ void InitImage(Image& image) {
     image.Pixels = nullptr;
     image.PixelsSize = 0;
     image.LUTSize = 0;
+}
+
+void FreeImage(Image& image) {
+    std::free(image.Pixels);
+    std::free(image.LUT);
+    InitImage(image);
+    image.LUT = nullptr;
+}
+
+void FreeStateArrays() {
+    // Buffered viewing shares arrays between the display image and the list entries, and a
+    // single colormap shares one LUT between all entries.
+    std::vector<void*> arrays{State.DisplayImage.Pixels, State.DisplayImage.LUT};
+    if (State.ImageList != nullptr)
+        for (uint32_t i = 0; i < State.MaxFrames; ++i)
+            arrays.insert(arrays.end(), {State.ImageList[i].Pixels, State.ImageList[i].LUT});
+    std::sort(arrays.begin(), arrays.end());
+    arrays.erase(std::unique(arrays.begin(), arrays.end()), arrays.end());
+    for (void* array : arrays) std::free(array);
+    State.DisplayImage.Pixels = nullptr;
+    State.DisplayImage.LUT = nullptr;
+    InitImage(State.DisplayImage);
+    std::free(State.ImageList);
+    std::free(State.FileImageNumber);
+    std::free(State.ImageFilePositions);
+    State.ImageList = nullptr;
+    State.FileImageNumber = nullptr;
+    State.ImageFilePositions = nullptr;
 }

@@ -16,7 +16,7 @@ class SafetyTest : public ViewerTest {
 protected:
     void SetUp() override {
         ViewerTest::SetUp();
-        InitImage(image);
+        FreeImage(image);  // a case run again from the same test starts empty
         SelectFrames();
     }
     // One grey frame of `width` x `height` with the raw stream `words` (end of frame added).
@@ -24,7 +24,7 @@ protected:
         words.push_back(0x7000);  // end of frame
         OpenMetafile(RawStream(width, height, words));
     }
-    Image image;
+    ScopedImage image;
 };
 
 TEST_F(SafetyTest, PixelsOutsideTheArrayAreDroppedAndTheFrameGoesOn) {
@@ -125,8 +125,6 @@ TEST_F(SafetyTest, TheLargestArrayThatFitsIsAccepted) {
     ASSERT_EQ(GetFileImage(image, 0), 0);
     EXPECT_EQ(image.PixelsSize, size_t{65532} * 32769);
     EXPECT_EQ(image.Pixels[size_t{65532} * 32768], 7);
-    std::free(image.Pixels);
-    image.Pixels = nullptr;
 }
 
 TEST_F(SafetyTest, AHeaderPastTwoGigabytesIsRefused) {

@@ -8,8 +8,9 @@
 #include "app/diagnostics.h"
 #include "app/viewer_state.h"
 
-// Puts the viewer state back to its values before any code runs, forgets everything the
-// headless backend recorded, and applies InitDefaults. Owned arrays of earlier tests leak.
+// Frees the arrays of the previous test's state, puts the viewer state back to its values
+// before any code runs, forgets everything the headless backend recorded, and applies
+// InitDefaults.
 void ResetViewer();
 
 // A test fixture that starts every test from ResetViewer, with message boxes kept off stderr.
