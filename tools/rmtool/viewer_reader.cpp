@@ -51,13 +51,11 @@ std::deque<std::string> ArgumentStore;  // ParseCommandLine may keep pointers in
 
 // Runs the viewer's ParseCommandLine over `args`; false when it ended the process.
 bool ParseWithViewer(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
+    const size_t first = ArgumentStore.size();
     ArgumentStore.emplace_back("rmtool");
-    argv.push_back(ArgumentStore.back().data());
-    for (const std::string& a : args) {
-        ArgumentStore.push_back(a);
-        argv.push_back(ArgumentStore.back().data());
-    }
+    ArgumentStore.insert(ArgumentStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (size_t i = first; i < ArgumentStore.size(); ++i) argv.push_back(ArgumentStore[i].data());
     argv.push_back(nullptr);
     try {
         ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data());
