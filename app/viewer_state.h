@@ -50,9 +50,9 @@ struct Image {
     // writes outside [Pixels, Pixels + PixelsSize).
     uint8_t* Pixels = nullptr;
     size_t PixelsSize = 0;
-    uint16_t LUTSize = 0;    // entries in use: 1 << Depth; 0 = no LUT yet
-    uint16_t ColorFlag = 0;  // 0 = grey table, 1 = red, green and blue tables
-    LUTEntry* LUT = nullptr; // room for a multiple of 256 entries
+    uint16_t LUTSize = 0;     // entries in use: 1 << Depth; 0 = no LUT yet
+    uint16_t ColorFlag = 0;   // 0 = grey table, 1 = red, green and blue tables
+    LUTEntry* LUT = nullptr;  // room for a multiple of 256 entries
 };
 
 struct ViewerState {

@@ -18,7 +18,8 @@ static bool Replay(const fs::path& file) {
         std::fprintf(stderr, "cannot read %s\n", file.c_str());
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     MetafileReading reading = ReadMetafileFromMemory(bytes.data(), bytes.size());
     std::printf("%s: %d frames", file.c_str(), reading.frames);
     if (reading.fatal)

@@ -15,13 +15,13 @@
 enum class InputKind : uint8_t { Key, Menu, Mouse };
 
 enum class Effect : uint8_t {
-    Set,           // Mode and Direction as the row says, then its command
-    CurrentMode,   // nothing changes; the command is the value of Mode
-    CycleOn,       // Mode Cycle, stepping the way Direction points
-    Slower,        // Wait 50 ms longer
-    Faster,        // Wait 50 ms shorter, never below 0
-    AsKey,         // a menu item that acts as the key it shows
-    ShowAbout,     // the help boxes of the Help menu
+    Set,          // Mode and Direction as the row says, then its command
+    CurrentMode,  // nothing changes; the command is the value of Mode
+    CycleOn,      // Mode Cycle, stepping the way Direction points
+    Slower,       // Wait 50 ms longer
+    Faster,       // Wait 50 ms shorter, never below 0
+    AsKey,        // a menu item that acts as the key it shows
+    ShowAbout,    // the help boxes of the Help menu
     ShowControls,
     ShowUsage,
 };
@@ -31,8 +31,8 @@ constexpr int16_t KeepDirection = 0;
 
 struct Binding {
     InputKind Kind;
-    int Value;         // the character (upper case), the menu id or the mouse value (+n press,
-                       // -n release of button n)
+    int Value;  // the character (upper case), the menu id or the mouse value (+n press,
+                // -n release of button n)
     Effect Action;
     int32_t Mode = KeepMode;
     int16_t Direction = KeepDirection;
@@ -74,8 +74,8 @@ inline constexpr Binding Rows[] = {
     {K::Menu, IDM_GO_FASTER, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Increase Speed\t>", '>'},
     {K::Menu, IDM_GO_SLOWER, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Decrease Speed\t<", '<'},
     {K::Menu, IDM_GO_EXIT, E::AsKey, KeepMode, KeepDirection, CmdNone, "E&xit", 'Q'},
-    {K::Menu, IDM_STEP_FORWARD, E::AsKey, KeepMode, KeepDirection, CmdNone,
-     "&Forward One Frame\t+", '+'},
+    {K::Menu, IDM_STEP_FORWARD, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Forward One Frame\t+",
+     '+'},
     {K::Menu, IDM_STEP_BACKWARD, E::AsKey, KeepMode, KeepDirection, CmdNone,
      "&Backward One Frame\t-", '-'},
     {K::Menu, IDM_STEP_FIRST, E::AsKey, KeepMode, KeepDirection, CmdNone, "&To First Frame\t1",

@@ -18,8 +18,7 @@ PlaybackCommand Apply(const Binding& b) {
             if (b.Mode != KeepMode) State.Mode = b.Mode;
             if (b.Direction != KeepDirection) State.Direction = b.Direction;
             return b.Command;
-        case Effect::CurrentMode:
-            return State.Mode;
+        case Effect::CurrentMode: return State.Mode;
         case Effect::CycleOn:
             State.Mode = Cycle;
             return State.Direction == 1 ? CmdStepForward : CmdStepBackward;
@@ -30,17 +29,10 @@ PlaybackCommand Apply(const Binding& b) {
         case Effect::Faster:
             State.Wait = State.Wait < SpeedStep ? 0 : State.Wait - SpeedStep;
             return CmdNone;
-        case Effect::AsKey:
-            return Apply(*FindBinding(InputKind::Key, b.Key));
-        case Effect::ShowAbout:
-            ShowAbout();
-            return CmdNone;
-        case Effect::ShowControls:
-            ShowControls();
-            return CmdNone;
-        case Effect::ShowUsage:
-            ShowUsage();
-            return CmdNone;
+        case Effect::AsKey: return Apply(*FindBinding(InputKind::Key, b.Key));
+        case Effect::ShowAbout: ShowAbout(); return CmdNone;
+        case Effect::ShowControls: ShowControls(); return CmdNone;
+        case Effect::ShowUsage: ShowUsage(); return CmdNone;
     }
     return CmdNone;
 }
@@ -72,10 +64,8 @@ PlaybackCommand Release(int32_t button) {
 
 PlaybackCommand GetEvent() {
     switch (State.EventMessage) {
-        case WM_DESTROY:
-            return CmdQuit;
-        case WM_CHAR:
-            return ApplyKey(LOBYTE(State.EventWParam));
+        case WM_DESTROY: return CmdQuit;
+        case WM_CHAR: return ApplyKey(LOBYTE(State.EventWParam));
         case WM_COMMAND: {
             const Binding* b = FindBinding(InputKind::Menu, LOWORD(State.EventWParam));
             return b != nullptr ? Apply(*b) : CmdNone;
@@ -86,7 +76,6 @@ PlaybackCommand GetEvent() {
         case WM_LBUTTONUP: return Release(State.LeftButton);
         case WM_RBUTTONUP: return Release(State.RightButton);
         case WM_MBUTTONUP: return Release(State.MiddleButton);
-        default:
-            return CmdNone;
+        default: return CmdNone;
     }
 }

@@ -15,7 +15,7 @@ void ResetViewer();
 
 // A test fixture that starts every test from ResetViewer, with message boxes kept off stderr.
 class ViewerTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override;
 };
 
@@ -37,4 +37,3 @@ std::string TempPath(const std::string& name);
 
 // The full contents of a file.
 std::string ReadWholeFile(const std::string& path);
-
