@@ -1,6 +1,7 @@
 #include "app/diagnostics.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "app/viewer_state.h"
 
@@ -58,19 +59,20 @@ static bool IsStandardStream(FILE* stream) {
     return stream == stdout || stream == stderr;
 }
 
-[[noreturn]] static void ReportFatal(const char* routine, const std::string& text) {
+[[noreturn]] static void ReportFatal(const char* routine, std::string text) {
+    const FatalRecord record{routine, std::move(text), State.BlockNumber};
     CleanUp(false);
-    MessageBoxA(nullptr, text.c_str(), "Kinaro Error", MB_OK | MB_ICONERROR);
+    MessageBoxA(nullptr, record.text.c_str(), "Kinaro Error", MB_OK | MB_ICONERROR);
     if (State.LogLevel > 0 && State.LogFile != nullptr) {
-        fprintf(State.LogFile, "\nFatal error in routine \"%s\"\n", routine);
-        fprintf(State.LogFile, "%s\n", text.c_str());
-        fprintf(State.LogFile, "Raster Metafile Block Number = %ld\n", (long)State.BlockNumber);
+        fprintf(State.LogFile, "\nFatal error in routine \"%s\"\n", record.routine.c_str());
+        fprintf(State.LogFile, "%s\n", record.text.c_str());
+        fprintf(State.LogFile, "Raster Metafile Block Number = %ld\n", (long)record.blockNumber);
         if (!IsStandardStream(State.LogFile)) {
             fclose(State.LogFile);
             State.LogFile = nullptr;
         }
     }
-    EndProcess(-1);
+    EndProcess(-1, &record);
 }
 
 void FatalError(const char* routine, std::string_view format, long long number) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,9 +28,17 @@ bool LogEnabled(int threshold);
 std::string FormatErrorText(std::string_view format, long long number);
 std::string FormatErrorText(std::string_view format, std::string_view text);
 
+// What a fatal error reports: the caller's routine, the text of the box ("Error: ...") and
+// the block number of the third log line. Tools read it instead of the box and the log.
+struct FatalRecord {
+    std::string routine;
+    std::string text;
+    int32_t blockNumber = -1;
+};
+
 // Reports an error the viewer cannot continue from: CleanUp (log left open), the box
-// "Kinaro Error", the three log lines, then the end of the process with status -1.
-// `routine` is the caller's own name. Never returns.
+// "Kinaro Error", the three log lines, then the end of the process with status -1 and the
+// record of what was reported. `routine` is the caller's own name. Never returns.
 [[noreturn]] void FatalError(const char* routine, std::string_view format, long long number);
 [[noreturn]] void FatalError(const char* routine, std::string_view format, std::string_view text);
 
@@ -42,12 +52,14 @@ void CleanUp(bool closeLog);
 void RaiseTimerResolution();
 void RestoreTimerResolution();
 
-// Ends the process with `status` (0 or -1), the timer resolution restored. Provided by the
-// kinaro_exit library; unit tests
-// and the fuzz target link a version that throws ProcessEnded instead, so that they can
-// observe an ending without losing the process.
-[[noreturn]] void EndProcess(int status);
+// Ends the process with `status` (0 or -1), the timer resolution restored; `fatal` is set
+// when FatalError ends it. The program chooses the end it links: kinaro_exit ends the
+// process (the box and the log have already said everything), kinaro_exit_throwing throws
+// ProcessEnded instead, so that tests, tools and the fuzz target observe an ending, with its
+// record, without losing the process.
+[[noreturn]] void EndProcess(int status, const FatalRecord* fatal = nullptr);
 
 struct ProcessEnded {
     int status;
+    std::optional<FatalRecord> fatal;  // set when the ending was a fatal error
 };

@@ -3,7 +3,7 @@
 
 #include "app/diagnostics.h"
 
-void EndProcess(int status) {
+void EndProcess(int status, const FatalRecord*) {
     RestoreTimerResolution();
     fflush(nullptr);
     std::exit(status);

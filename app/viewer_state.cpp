@@ -1,5 +1,12 @@
 #include "app/viewer_state.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+#include "platform/memory.h"
+
 ViewerState State;
 
 // A version word with the top bit set and a major version below 4 marks an old system,
@@ -57,4 +64,42 @@ void InitImage(Image& image) {
     image.Pixels = nullptr;
     image.PixelsSize = 0;
     image.LUTSize = 0;
+}
+
+void FreeImage(Image& image) {
+    FreeZeroedPages(image.Pixels, image.PixelsSize);
+    std::free(image.LUT);
+    InitImage(image);
+    image.LUT = nullptr;
+}
+
+void FreeStateArrays() {
+    // Buffered viewing shares arrays between the display image and the list entries, and a
+    // single colormap shares one LUT between all entries. Image arrays go back the way they
+    // were taken (AllocZeroedPages), with their size.
+    std::vector<std::pair<uint8_t*, size_t>> pixels{
+        {State.DisplayImage.Pixels, State.DisplayImage.PixelsSize}};
+    std::vector<void*> luts{State.DisplayImage.LUT};
+    if (State.ImageList != nullptr)
+        for (uint32_t i = 0; i < State.MaxFrames; ++i) {
+            pixels.emplace_back(State.ImageList[i].Pixels, State.ImageList[i].PixelsSize);
+            luts.push_back(State.ImageList[i].LUT);
+        }
+    std::sort(pixels.begin(), pixels.end());
+    pixels.erase(std::unique(pixels.begin(), pixels.end(),
+                             [](const auto& a, const auto& b) { return a.first == b.first; }),
+                 pixels.end());
+    for (const auto& [block, size] : pixels) FreeZeroedPages(block, size);
+    std::sort(luts.begin(), luts.end());
+    luts.erase(std::unique(luts.begin(), luts.end()), luts.end());
+    for (void* lut : luts) std::free(lut);
+    State.DisplayImage.Pixels = nullptr;
+    State.DisplayImage.LUT = nullptr;
+    InitImage(State.DisplayImage);
+    std::free(State.ImageList);
+    std::free(State.FileImageNumber);
+    std::free(State.ImageFilePositions);
+    State.ImageList = nullptr;
+    State.FileImageNumber = nullptr;
+    State.ImageFilePositions = nullptr;
 }

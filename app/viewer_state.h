@@ -50,9 +50,9 @@ struct Image {
     // writes outside [Pixels, Pixels + PixelsSize).
     uint8_t* Pixels = nullptr;
     size_t PixelsSize = 0;
-    uint16_t LUTSize = 0;    // entries in use: 1 << Depth; 0 = no LUT yet
-    uint16_t ColorFlag = 0;  // 0 = grey table, 1 = red, green and blue tables
-    LUTEntry* LUT = nullptr; // room for a multiple of 256 entries
+    uint16_t LUTSize = 0;     // entries in use: 1 << Depth; 0 = no LUT yet
+    uint16_t ColorFlag = 0;   // 0 = grey table, 1 = red, green and blue tables
+    LUTEntry* LUT = nullptr;  // room for a multiple of 256 entries
 };
 
 struct ViewerState {
@@ -139,3 +139,23 @@ void InitDefaults();
 
 // Empties an Image before its first use: IW, IH, Pixels (and its size) and LUTSize.
 void InitImage(Image& image);
+
+// Frees the image's arrays and empties it as InitImage does.
+void FreeImage(Image& image);
+
+// An Image outside State that owns its arrays and frees them when it goes, for tools and
+// tests that read pictures into images of their own.
+struct ScopedImage : Image {
+    ScopedImage() = default;
+    explicit ScopedImage(const Image& image) : Image(image) {}
+    ScopedImage(const ScopedImage&) = delete;
+    ScopedImage& operator=(const ScopedImage&) = delete;
+    ~ScopedImage() { FreeImage(*this); }
+};
+
+// Frees every array State points to (the display image's and the image list entries', each
+// once however they are shared, the image list, the selection and the table of positions)
+// and clears those pointers. State owns all of them. The viewer never calls this: its arrays
+// go with the process. Tests, tools and the fuzz target, which start the viewer afresh many
+// times in one process, call it before each start.
+void FreeStateArrays();

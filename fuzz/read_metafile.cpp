@@ -14,13 +14,6 @@ namespace {
 
 constexpr uint32_t MaxFramesRead = 64;
 
-void ReleaseImage(Image& image) {
-    FreeImageArray(image);
-    std::free(image.LUT);
-    image.Pixels = nullptr;
-    image.LUT = nullptr;
-}
-
 // Settings picked from the input itself, so that one input always reads the same way.
 void ChooseSettings(const uint8_t* data, size_t size) {
     uint32_t h = 2166136261u;
@@ -36,15 +29,16 @@ void ChooseSettings(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-int ReadMetafileFromMemory(const uint8_t* data, size_t size) {
+MetafileReading ReadMetafileFromMemory(const uint8_t* data, size_t size) {
+    FreeStateArrays();
     State = ViewerState{};
     HeadlessReset();
     HeadlessSetQuiet(true);
     InitDefaults();
     State.MaxFrames = MaxFramesRead;
-    std::vector<uint32_t> table(MaxFramesRead);
-    for (uint32_t i = 0; i < MaxFramesRead; ++i) table[i] = i;
-    State.FileImageNumber = table.data();
+    State.FileImageNumber = static_cast<uint32_t*>(std::malloc(MaxFramesRead * sizeof(uint32_t)));
+    if (State.FileImageNumber == nullptr) std::abort();
+    for (uint32_t i = 0; i < MaxFramesRead; ++i) State.FileImageNumber[i] = i;
     ChooseSettings(data, size);
     InitImage(State.DisplayImage);
 
@@ -52,22 +46,26 @@ int ReadMetafileFromMemory(const uint8_t* data, size_t size) {
     std::vector<uint8_t> copy(data, data + size);
     if (!copy.empty()) State.MetafileStream = fmemopen(copy.data(), copy.size(), "rb");
 
-    int frames = 0;
+    MetafileReading reading;
+    uint32_t index = 0;
     try {
-        uint32_t index = 0;
         while (index < MaxFramesRead && GetFileImage(State.DisplayImage, index) >= 0) ++index;
-        frames = static_cast<int>(index);
         // Back to the first frame, then on to the second, as playback does after a loop.
-        if (frames > 0) GetFileImage(State.DisplayImage, 0);
-        if (frames > 1) GetFileImage(State.DisplayImage, 1);
-    } catch (const ProcessEnded&) {
+        if (index > 0) GetFileImage(State.DisplayImage, 0);
+        if (index > 1) GetFileImage(State.DisplayImage, 1);
+    } catch (const ProcessEnded& ended) {
+        // The reader may only end through FatalError, with the error status.
+        if (!ended.fatal || ended.status != -1) {
+            std::fprintf(stderr, "the reader ended without a fatal error (status %d)\n",
+                         ended.status);
+            std::abort();
+        }
+        reading.fatal = ended.fatal;
     }
+    reading.frames = static_cast<int>(index);
 
     if (State.MetafileStream != nullptr) std::fclose(State.MetafileStream);
     State.MetafileStream = nullptr;
-    ReleaseImage(State.DisplayImage);
-    std::free(State.ImageFilePositions);
-    State.ImageFilePositions = nullptr;
-    State.FileImageNumber = nullptr;
-    return frames;
+    FreeStateArrays();
+    return reading;
 }

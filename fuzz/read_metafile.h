@@ -4,7 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
-// Returns the number of frames decoded. A fatal error ends the reading cleanly (the
-// process-ending hook throws, see fuzz_end_process.cpp); every array is released after.
-int ReadMetafileFromMemory(const uint8_t* data, size_t size);
+#include "app/diagnostics.h"
+
+struct MetafileReading {
+    int frames = 0;                    // frames decoded before the end or the fatal error
+    std::optional<FatalRecord> fatal;  // the reader's fatal error, if it ended in one
+};
+
+// A fatal error ends the reading cleanly (the end of the process throws its record); every
+// array is released after. Aborts when the reader ends in any other way.
+MetafileReading ReadMetafileFromMemory(const uint8_t* data, size_t size);

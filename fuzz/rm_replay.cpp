@@ -18,9 +18,14 @@ static bool Replay(const fs::path& file) {
         std::fprintf(stderr, "cannot read %s\n", file.c_str());
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    int frames = ReadMetafileFromMemory(bytes.data(), bytes.size());
-    std::printf("%s: %d frames\n", file.c_str(), frames);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+    MetafileReading reading = ReadMetafileFromMemory(bytes.data(), bytes.size());
+    std::printf("%s: %d frames", file.c_str(), reading.frames);
+    if (reading.fatal)
+        std::printf(" | \"%s\" %s (block %d)", reading.fatal->routine.c_str(),
+                    reading.fatal->text.c_str(), static_cast<int>(reading.fatal->blockNumber));
+    std::printf("\n");
     return true;
 }
 

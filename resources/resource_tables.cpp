@@ -1,30 +1,33 @@
 #include "resources/resource_tables.h"
 
+#include "playback/bindings.h"
 #include "resources/resource_ids.h"
 
+// The menu's layout is here; the texts of its items come from the binding table.
+
 static const MenuItemDefinition GoItems[] = {
-    {IDM_GO_FORWARD, "&Forward\tF"},
-    {IDM_GO_BACKWARD, "&Backward\tB"},
-    {IDM_GO_CYCLE, "&Cycle\tC"},
-    {IDM_GO_LOOP, "&Loop\tL"},
+    {IDM_GO_FORWARD, MenuText(IDM_GO_FORWARD)},
+    {IDM_GO_BACKWARD, MenuText(IDM_GO_BACKWARD)},
+    {IDM_GO_CYCLE, MenuText(IDM_GO_CYCLE)},
+    {IDM_GO_LOOP, MenuText(IDM_GO_LOOP)},
     {0, nullptr},
-    {IDM_GO_STOP, "&Stop\tS"},
-    {IDM_GO_FASTER, "&Increase Speed\t>"},
-    {IDM_GO_SLOWER, "&Decrease Speed\t<"},
+    {IDM_GO_STOP, MenuText(IDM_GO_STOP)},
+    {IDM_GO_FASTER, MenuText(IDM_GO_FASTER)},
+    {IDM_GO_SLOWER, MenuText(IDM_GO_SLOWER)},
     {0, nullptr},
-    {IDM_GO_EXIT, "E&xit"},
+    {IDM_GO_EXIT, MenuText(IDM_GO_EXIT)},
 };
 
 static const MenuItemDefinition StepItems[] = {
-    {IDM_STEP_FORWARD, "&Forward One Frame\t+"},
-    {IDM_STEP_BACKWARD, "&Backward One Frame\t-"},
-    {IDM_STEP_FIRST, "&To First Frame\t1"},
+    {IDM_STEP_FORWARD, MenuText(IDM_STEP_FORWARD)},
+    {IDM_STEP_BACKWARD, MenuText(IDM_STEP_BACKWARD)},
+    {IDM_STEP_FIRST, MenuText(IDM_STEP_FIRST)},
 };
 
 static const MenuItemDefinition HelpItems[] = {
-    {IDM_HELP_ABOUT, "&About Kinaro"},
-    {IDM_HELP_CONTROLS, "&Keyboard Controls"},
-    {IDM_HELP_OPTIONS, "&Command Line Options"},
+    {IDM_HELP_ABOUT, MenuText(IDM_HELP_ABOUT)},
+    {IDM_HELP_CONTROLS, MenuText(IDM_HELP_CONTROLS)},
+    {IDM_HELP_OPTIONS, MenuText(IDM_HELP_OPTIONS)},
 };
 
 #define COUNT_OF(a) (int)(sizeof(a) / sizeof((a)[0]))

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ clang pkg-config git
+  clang-format cppcheck
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev
   xvfb xdotool imagemagick x11-utils time libxdamage-dev

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the normal build, made as a distribution makes
-# its packages (Release with Debian's hardening flags: unit tests, end-to-end tests of the
-# GTK viewer under Xvfb, tools, the installed tree and the Debian package), the sanitizer
-# build (ASan + UBSan: unit tests, reader crash files and fuzz corpus), and the Windows
-# build under Wine. Warnings are errors in all three.
+# Checks the code style (scripts/check-style.sh), builds everything and runs every test: the
+# normal build, made as a distribution makes its packages (Release with Debian's hardening
+# flags: unit tests, end-to-end tests of the GTK viewer under Xvfb, tools, the installed tree
+# and the Debian package), the sanitizer build (ASan + UBSan + leak detection: unit tests,
+# reader crash files and fuzz corpus), and the Windows build under Wine. Warnings are errors
+# in all three.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc)
 
 scripts/install-deps.sh
+
+status=0
+echo "== code style"
+scripts/check-style.sh || status=1
 
 echo "== normal build (Release, hardening flags of dpkg-buildflags)"
 flags() { dpkg-buildflags --get "$1"; }
@@ -29,8 +34,7 @@ cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -D
   >/dev/null
 cmake --build build-mingw -j"$jobs"
 
-status=0
-echo "== sanitizer tests"
+echo "== sanitizer tests (leak detection on)"
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs") || status=1

@@ -1,5 +1,7 @@
 #include "tests/playback/engine_test_helpers.h"
 
+#include <cstdlib>
+
 #include "display/window.h"
 #include "platform/headless/headless_control.h"
 #include "playback/controller.h"
@@ -25,9 +27,9 @@ void StartViewer(const std::vector<rmwriter::Frame>& frames, bool buffered) {
     if (frames.empty()) file.AddJunk(2);  // blocks, but not one frame
     OpenMetafile(file, "movie.rm");
     SelectFrames();
-    static std::vector<Image> list;
-    list.assign(State.MaxFrames, Image{});
-    State.ImageList = list.data();
+    std::free(State.ImageList);
+    State.ImageList = static_cast<Image*>(std::calloc(State.MaxFrames, sizeof(Image)));
+    ASSERT_NE(State.ImageList, nullptr);
     State.CmdShow = SW_SHOWDEFAULT;  // what process start-up hands the main routine
     ASSERT_EQ(StartUpGraphics(), 1);
     InitImage(State.DisplayImage);

@@ -1,4 +1,6 @@
 // The buffered image list: read once with the progress window, fetched by sharing arrays.
+#include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,7 @@ namespace {
 
 class ImageListTest : public ViewerTest {
 protected:
-    std::vector<Image> list;
+    std::span<Image> list;  // State.ImageList, which the next test's reset frees
 
     void Open(const std::vector<rmwriter::Frame>& frames) {
         rmwriter::Metafile file;
@@ -19,7 +21,9 @@ protected:
         if (frames.empty()) file.AddJunk(2);
         OpenMetafile(file, "list.rm");
         SelectFrames();
-        list.assign(State.MaxFrames, Image{});
+        State.ImageList = static_cast<Image*>(std::calloc(State.MaxFrames, sizeof(Image)));
+        ASSERT_NE(State.ImageList, nullptr);
+        list = {State.ImageList, State.MaxFrames};
     }
 
     std::vector<HeadlessWindowInfo> ProgressWindows() {

@@ -1,7 +1,9 @@
 // Keys, menu items and mouse buttons become modes, directions, pauses and commands.
 #include <string>
 
+#include "app/info_boxes.h"
 #include "platform/headless/headless_control.h"
+#include "playback/bindings.h"
 #include "playback/input_mapping.h"
 #include "resources/resource_ids.h"
 #include "tests/support/test_support.h"
@@ -204,6 +206,29 @@ TEST_F(InputMappingTest, AButtonNumberOutsideOneToThreeIsFatal) {
     int status = ExpectProcessEnd([&] { Event(WM_RBUTTONDOWN); });
     EXPECT_EQ(status, -1);
     EXPECT_EQ(HeadlessBoxes().back().Text, "Error: Mouse button error (5)");
+}
+
+// The Controls box is written by hand; it must name only bound inputs, and every key a menu
+// item acts as.
+TEST(BindingTableTest, TheControlsBoxNamesTheBoundKeys) {
+    const std::string text = ControlsText();
+    std::string named;
+    for (size_t at = text.find('"'); at != std::string::npos; at = text.find('"', at + 3)) {
+        ASSERT_EQ(text[at + 2], '"') << text.substr(at);
+        named += text[at + 1];
+    }
+    if (text.find("SpaceBar") != std::string::npos) named += ' ';
+    if (text.find("Escape") != std::string::npos) named += '\x1b';
+    for (char key : named) EXPECT_NE(FindBinding(InputKind::Key, key), nullptr) << key;
+    for (const Binding& b : Bindings)
+        if (b.Action == Effect::AsKey) {
+            EXPECT_NE(named.find(b.Key), std::string::npos) << b.Key;
+        }
+    for (int button = 1; button <= 3; ++button) {
+        const char* ordinal[] = {"1st", "2nd", "3rd"};
+        EXPECT_NE(text.find(std::string(ordinal[button - 1]) + " mouse button"), std::string::npos);
+        EXPECT_NE(FindBinding(InputKind::Mouse, button), nullptr) << button;
+    }
 }
 
 }  // namespace

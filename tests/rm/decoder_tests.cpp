@@ -36,7 +36,7 @@ protected:
 
 TEST_F(DecoderTest, DecodesEveryPixelOpcodeBottomUp) {
     // Run length 3, run of 5, literal 9, end of line, fill 2, end of frame.
-    Image im = MakeImage(4, 2);
+    ScopedImage im(MakeImage(4, 2));
     OpenStream({0x0003, 0x3005, 0x1009, 0x6000, 0xD002, 0x7000});
     CapturedLog log(7);
     GetRLE(im, 0);
@@ -67,7 +67,7 @@ TEST_F(DecoderTest, WordsAndTheirCornerCases) {
     };
     for (const Case& c : cases) {
         ResetViewer();
-        Image im = MakeImage(6, 2);
+        ScopedImage im(MakeImage(6, 2));
         std::vector<uint16_t> words = c.words;
         words.push_back(0x7000);
         OpenStream(words);
@@ -79,7 +79,7 @@ TEST_F(DecoderTest, WordsAndTheirCornerCases) {
 }
 
 TEST_F(DecoderTest, TheRunLengthSurvivesAnEndOfScanLine) {
-    Image im = MakeImage(4, 2);
+    ScopedImage im(MakeImage(4, 2));
     OpenStream({0x0002, 0x6000, 0x3007, 0x7000});
     GetRLE(im, 0);
     EXPECT_EQ(ArrayOf(im), (std::vector<uint8_t>{7, 7, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
@@ -87,7 +87,7 @@ TEST_F(DecoderTest, TheRunLengthSurvivesAnEndOfScanLine) {
 
 TEST_F(DecoderTest, ALongScanLineContinuesIntoTheNextRowOfTheArray) {
     // 10 pixels on a 6-wide image (ScanLineWidth 8): the last two reach array row 2's start.
-    Image im = MakeImage(6, 3);
+    ScopedImage im(MakeImage(6, 3));
     OpenStream({0x000A, 0x3004, 0x7000});
     GetRLE(im, 0);
     std::vector<uint8_t> a = ArrayOf(im);
@@ -106,7 +106,7 @@ TEST_F(DecoderTest, FindsTheStartWordPastOtherBlocksAndIgnoresItsFirstByte) {
     m.EndOfFrame();
     m.EndBlock();
     OpenMetafile(m);
-    Image im = MakeImage(1, 1);
+    ScopedImage im(MakeImage(1, 1));
     GetRLE(im, 0);
     EXPECT_EQ(State.BlockNumber, 3);
     EXPECT_EQ(im.Pixels[0], 3);
@@ -123,7 +123,7 @@ TEST_F(DecoderTest, StateCarriesAcrossBlocksAndTheStreamEndsBehindTheLastBlock) 
     m.EndBlock();
     m.AddJunk(1);
     OpenMetafile(m);
-    Image im = MakeImage(4, 1);
+    ScopedImage im(MakeImage(4, 1));
     GetRLE(im, 0);
     EXPECT_EQ(State.BlockNumber, 1);
     EXPECT_EQ(ArrayOf(im), (std::vector<uint8_t>{6, 6, 6, 0xEE}));
@@ -158,7 +158,7 @@ TEST_F(DecoderTest, FatalStreamErrorsNameTheirBlock) {
         }
         m.AddBlock(block);
         OpenMetafile(m);
-        Image im = MakeImage(4, 4);
+        ScopedImage im(MakeImage(4, 4));
         CapturedLog log(1);
         EXPECT_EQ(FatalText([&] { GetRLE(im, 0); }), c.text);
         EXPECT_NE(log.Text().find("Fatal error in routine \"GetRLE\"\n"), std::string::npos);
@@ -174,7 +174,7 @@ TEST_F(DecoderTest, ABlockThatStartsLikeAStreamInsideAFrameIsRejected) {
     m.EndOfFrame();
     m.EndBlock();
     OpenMetafile(m);
-    Image im = MakeImage(4, 4);
+    ScopedImage im(MakeImage(4, 4));
     EXPECT_EQ(FatalText([&] { GetRLE(im, 0); }),
               "Error: Start frame encountered before end of last frame");
 }
@@ -184,7 +184,7 @@ TEST_F(DecoderTest, EndOfFileIsFatal) {
         Metafile m;
         m.AddJunk(2);
         OpenMetafile(m);
-        Image im = MakeImage(4, 4);
+        ScopedImage im(MakeImage(4, 4));
         EXPECT_EQ(FatalText([&] { GetRLE(im, 0); }), "Error: Start frame not found");
         EXPECT_EQ(State.BlockNumber, 2);
     }
@@ -197,7 +197,7 @@ TEST_F(DecoderTest, EndOfFileIsFatal) {
         m.AddBlock({0x01, 0x10});
         m.MutableBytes().resize(1024 + 300, 0x70);  // a short block is never used
         OpenMetafile(m);
-        Image im = MakeImage(4, 4);
+        ScopedImage im(MakeImage(4, 4));
         EXPECT_EQ(FatalText([&] { GetRLE(im, 0); }),
                   "Error: End of file encountered before end of frame");
         EXPECT_EQ(State.BlockNumber, 2);  // the block that could not be read
@@ -212,7 +212,7 @@ TEST_F(DecoderTest, AllocationSizesAndTheLogLine) {
     for (const Case& c : cases) {
         ResetViewer();
         State.WidthAdjust = c.adjust;
-        Image im;
+        ScopedImage im;
         im.IW = c.width;
         im.IH = 480;
         im.ScanLineWidth = ((c.width - 1) & ~3) + 4;
@@ -275,7 +275,7 @@ TEST_F(DecoderTest, MatchesThePixelByPixelReferenceOnRandomStreams) {
             else words.push_back(Word(0xF, value));
         }
         words.push_back(0x7000);
-        Image im = MakeImage(width, height, 0x5C);
+        ScopedImage im(MakeImage(width, height, 0x5C));
         std::vector<uint8_t> expected = ArrayOf(im);
         ReferenceDecode(words, expected, im.ScanLineWidth, height, im.FillValues[0]);
         OpenStream(words);
@@ -298,7 +298,7 @@ TEST_F(DecoderTest, ScanLinesLongerThanAnyStagingBuffer) {
     m.AddFrame(f);
     OpenMetafile(m);
     std::fseek(State.MetafileStream, 1024, SEEK_SET);
-    Image im = MakeImage(70000, 3, 0);
+    ScopedImage im(MakeImage(70000, 3, 0));
     im.FillValues[0] = f.header.Fill[0];
     GetRLE(im, 0);
     EXPECT_TRUE(ArrayOf(im) == ExpectedArray(f, im.ScanLineWidth));
@@ -307,7 +307,7 @@ TEST_F(DecoderTest, ScanLinesLongerThanAnyStagingBuffer) {
     std::vector<uint16_t> words;
     for (int i = 0; i < 40; ++i) words.insert(words.end(), {0x0FFF, Word(0x3, i), 0xD3E8});
     words.push_back(0x7000);
-    Image wide = MakeImage(60000, 4, 0x11);
+    ScopedImage wide(MakeImage(60000, 4, 0x11));
     std::vector<uint8_t> expected = ArrayOf(wide);
     ReferenceDecode(words, expected, wide.ScanLineWidth, 4, wide.FillValues[0]);
     OpenStream(words);

@@ -46,7 +46,7 @@ TEST_F(HeaderTest, DecodesTheFieldsAndAppliesWidthAdjust) {
     LoadHeader(h);
     State.Block[33] = 0x77;  // only the first byte of a fill field counts
     State.WidthAdjust = -1;
-    Image im;
+    ScopedImage im;
     GetHeader(im);
     EXPECT_EQ(im.IW, 639);
     EXPECT_EQ(im.IH, 480);
@@ -83,7 +83,7 @@ TEST_F(HeaderTest, RejectsBadFieldsInOrder) {
         h.Height = 8;
         c.change(h);
         LoadHeader(h);
-        Image im;
+        ScopedImage im;
         EXPECT_EQ(FatalText([&] { GetHeader(im); }), c.text) << c.what;
     }
 }
@@ -94,7 +94,7 @@ TEST_F(HeaderTest, WidthAdjustCanMakeTheWidthIllegal) {
     h.Height = 2;
     LoadHeader(h);
     State.WidthAdjust = -3;
-    Image im;
+    ScopedImage im;
     EXPECT_EQ(FatalText([&] { GetHeader(im); }), "Error: Width of image (0) must be > 0");
 }
 
@@ -103,7 +103,7 @@ TEST_F(HeaderTest, LogsSizeAndEntryAtTheirLevels) {
     h.Width = 5;
     h.Height = 6;
     LoadHeader(h);
-    Image im;
+    ScopedImage im;
     {
         CapturedLog log(1);
         GetHeader(im);
@@ -132,7 +132,7 @@ TEST_F(HeaderTest, GreyLUTOfDepth8) {
     for (int i = 0; i < 256; ++i) t.Red.push_back(static_cast<uint8_t>(255 - i));
     t.HighByte = 0x3C;  // ignored
     OpenHeaderAndLUT(h, t);
-    Image im;
+    ScopedImage im;
     im.Depth = 8;
     im.ColorFlag = 0;
     GetLUT(im);
@@ -159,7 +159,7 @@ TEST_F(HeaderTest, ColourLUTOfDepth4ReadsThreeBlocksAndEveryWord) {
         t.Blue.push_back(static_cast<uint8_t>(i + 2));
     }
     OpenHeaderAndLUT(h, t);
-    Image im;
+    ScopedImage im;
     im.Depth = 4;
     im.ColorFlag = 1;
     CapturedLog log(6);
@@ -181,7 +181,7 @@ TEST_F(HeaderTest, GreyLUTOfDepth4CopiesOnlyItsEntries) {
     rmwriter::ColorTable t;
     for (int i = 0; i < 256; ++i) t.Red.push_back(static_cast<uint8_t>(i));
     OpenHeaderAndLUT(h, t);
-    Image im;
+    ScopedImage im;
     im.Depth = 4;
     GetLUT(im);
     EXPECT_EQ(im.LUT[15].Green, 15);
@@ -198,7 +198,7 @@ TEST_F(HeaderTest, LUTIsReusedForTheSameDepthAndReplacedForAnother) {
     m.AddColorTable(h8, rmwriter::GreyRamp(8));
     m.AddColorTable(h4, rmwriter::GreyRamp(4));
     OpenMetafile(m);
-    Image im;
+    ScopedImage im;
     CapturedLog log(6);
     im.Depth = 8;
     GetLUT(im);
@@ -231,7 +231,7 @@ TEST_F(HeaderTest, MissingLUTBlocksAreFatalWithTheirBlockNumber) {
         m.Truncate(512 * (1 + c.blocksPresent) + 300);
         OpenMetafile(m);
         ASSERT_TRUE(ReadBlock());
-        Image im;
+        ScopedImage im;
         im.ColorFlag = 1;
         CapturedLog log(1);
         EXPECT_EQ(FatalText([&] { GetLUT(im); }), c.text);
@@ -283,7 +283,7 @@ TEST_F(HeaderTest, PlacementCentresAndRoundsTheRow) {
         State.WT = c.wt;
         State.WW = c.ww;
         State.WH = c.wh;
-        Image im;
+        ScopedImage im;
         im.IW = c.iw;
         im.IH = c.ih;
         PlaceImage(im);
@@ -302,7 +302,7 @@ TEST_F(HeaderTest, PlacementLogsTheGeometryAboveLevel1) {
     State.WB = 9;
     State.WW = 10;
     State.WH = 10;
-    Image im;
+    ScopedImage im;
     im.IW = 4;
     im.IH = 2;
     CapturedLog log(2);

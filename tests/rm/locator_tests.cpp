@@ -11,7 +11,7 @@ class LocatorTest : public ViewerTest {
 protected:
     void SetUp() override {
         ViewerTest::SetUp();
-        InitImage(image);
+        FreeImage(image);  // a case run again from the same test starts empty
         State.WW = State.WH = 100;
         State.WR = State.WB = 99;
     }
@@ -35,7 +35,7 @@ protected:
         EXPECT_EQ(image.IH, frame.header.Height);
         EXPECT_EQ(ArrayOf(image), ExpectedArray(frame, image.ScanLineWidth));
     }
-    Image image;
+    ScopedImage image;
 };
 
 TEST_F(LocatorTest, ReadsEveryFrameInTurnThroughGapsAndJunk) {
@@ -237,9 +237,8 @@ TEST_F(LocatorTest, AHeaderPastTheTableIsFatal) {
     ASSERT_EQ(GetFileImage(image, 0), 0);
     ASSERT_EQ(GetFileImage(image, 1), 1);
     // The table of positions was made for two; a larger MaxFrames later does not grow it.
-    uint32_t wanted[] = {0, 1, 2};
     State.MaxFrames = 3;
-    State.FileImageNumber = wanted;
+    SelectFrames();
     CapturedLog log(1);
     EXPECT_EQ(FatalText([&] { GetFileImage(image, 2); }),
               "Error: Too many images in Raster Metafile (MAX = 2)\n\tSet \"-max\" parameter higher");

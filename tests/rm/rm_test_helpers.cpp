@@ -1,5 +1,6 @@
 #include "tests/rm/rm_test_helpers.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,11 +17,14 @@ std::string OpenMetafile(const rmwriter::Metafile& file, const std::string& name
 }
 
 void SelectFrames(uint32_t first, uint32_t skip) {
-    static std::vector<uint32_t> table;
-    table.assign(State.MaxFrames, AllOnes);
+    // State owns its table, as it owns the one ParseCommandLine builds.
+    std::free(State.FileImageNumber);
+    auto* table = static_cast<uint32_t*>(std::malloc(size_t{State.MaxFrames} * 4));
+    ASSERT_NE(table, nullptr);
+    std::fill(table, table + State.MaxFrames, AllOnes);
     uint32_t n = first;
     for (uint32_t i = 0; i < State.MaxFrames && n < State.MaxFrames; ++i, n += skip) table[i] = n;
-    State.FileImageNumber = table.data();
+    State.FileImageNumber = table;
 }
 
 rmwriter::Frame PatternFrame(int width, int height, int seed, int depth) {
@@ -111,7 +115,6 @@ std::string SummariseFile(const std::string& path) {
     std::string frames;
     uint32_t count = 0;
     std::string error;
-    CapturedLog log(1);
     try {
         while (GetFileImage(State.DisplayImage, count) >= 0) {
             const Image& im = State.DisplayImage;
@@ -121,21 +124,10 @@ std::string SummariseFile(const std::string& path) {
             frames.append(HashHex(im.Pixels, im.PixelsSize));
             ++count;
         }
-    } catch (const ProcessEnded&) {
-        // The three fatal lines: routine, message, block number.
-        std::string text = log.Text();
-        size_t at = text.find("\nFatal error in routine ");
-        if (at == std::string::npos) {
-            error = "ended without the fatal lines";
-        } else {
-            std::string lines = text.substr(at + 24);
-            size_t end1 = lines.find('\n');
-            size_t end2 = lines.find('\n', end1 + 1);
-            size_t number = lines.find("= ", end2);
-            error = lines.substr(0, end1) + " " + lines.substr(end1 + 1, end2 - end1 - 1) +
-                    " (block " + lines.substr(number + 2, lines.find('\n', number) - number - 2) +
-                    ")";
-        }
+    } catch (const ProcessEnded& ended) {
+        error = !ended.fatal ? "ended without a fatal error"
+                             : "\"" + ended.fatal->routine + "\" " + ended.fatal->text +
+                                   " (block " + std::to_string(ended.fatal->blockNumber) + ")";
     }
     if (State.MetafileStream != nullptr) std::fclose(State.MetafileStream);
     State.MetafileStream = nullptr;

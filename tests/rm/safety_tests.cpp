@@ -16,7 +16,7 @@ class SafetyTest : public ViewerTest {
 protected:
     void SetUp() override {
         ViewerTest::SetUp();
-        InitImage(image);
+        FreeImage(image);  // a case run again from the same test starts empty
         SelectFrames();
     }
     // One grey frame of `width` x `height` with the raw stream `words` (end of frame added).
@@ -24,7 +24,7 @@ protected:
         words.push_back(0x7000);  // end of frame
         OpenMetafile(RawStream(width, height, words));
     }
-    Image image;
+    ScopedImage image;
 };
 
 TEST_F(SafetyTest, PixelsOutsideTheArrayAreDroppedAndTheFrameGoesOn) {

@@ -33,6 +33,7 @@ protected:
         argv.clear();
         for (auto& a : storage) argv.push_back(a.data());
         argv.push_back(nullptr);
+        FreeStateArrays();  // a second run in one test starts afresh, as a new process would
         return KinaroMain(GetModuleHandleA(nullptr), nullptr, SW_SHOWDEFAULT,
                           static_cast<int>(storage.size()), argv.data());
     }

@@ -8,13 +8,14 @@
 #include "app/diagnostics.h"
 #include "app/viewer_state.h"
 
-// Puts the viewer state back to its values before any code runs, forgets everything the
-// headless backend recorded, and applies InitDefaults. Owned arrays of earlier tests leak.
+// Frees the arrays of the previous test's state, puts the viewer state back to its values
+// before any code runs, forgets everything the headless backend recorded, and applies
+// InitDefaults.
 void ResetViewer();
 
 // A test fixture that starts every test from ResetViewer, with message boxes kept off stderr.
 class ViewerTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override;
 };
 
@@ -36,4 +37,3 @@ std::string TempPath(const std::string& name);
 
 // The full contents of a file.
 std::string ReadWholeFile(const std::string& path);
-

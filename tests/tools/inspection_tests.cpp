@@ -165,7 +165,7 @@ ViewerVerdict ViewerReads(const std::string& path) {
     char* argv[] = {program, nullptr};
     ParseCommandLine(1, argv);
     State.MetafileStream = fopen(path.c_str(), "rb");
-    Image image;
+    ScopedImage image;
     InitImage(image);
     ViewerVerdict verdict;
     try {
@@ -174,9 +174,8 @@ ViewerVerdict ViewerReads(const std::string& path) {
             if (i == 0) FatalError("DoImage", "File is not in Raster Metafile format", 0);
             break;
         }
-    } catch (const ProcessEnded&) {
-        verdict.text = HeadlessBoxes().empty() ? "" : HeadlessBoxes().back().Text;
-        verdict.block = State.BlockNumber;
+    } catch (const ProcessEnded& ended) {
+        if (ended.fatal) verdict.text = ended.fatal->text, verdict.block = ended.fatal->blockNumber;
     }
     return verdict;
 }

@@ -51,13 +51,11 @@ std::deque<std::string> ArgumentStore;  // ParseCommandLine may keep pointers in
 
 // Runs the viewer's ParseCommandLine over `args`; false when it ended the process.
 bool ParseWithViewer(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
+    const size_t first = ArgumentStore.size();
     ArgumentStore.emplace_back("rmtool");
-    argv.push_back(ArgumentStore.back().data());
-    for (const std::string& a : args) {
-        ArgumentStore.push_back(a);
-        argv.push_back(ArgumentStore.back().data());
-    }
+    ArgumentStore.insert(ArgumentStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (size_t i = first; i < ArgumentStore.size(); ++i) argv.push_back(ArgumentStore[i].data());
     argv.push_back(nullptr);
     try {
         ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data());
@@ -68,6 +66,7 @@ bool ParseWithViewer(const std::vector<std::string>& args) {
 }
 
 void ResetViewerState() {
+    FreeStateArrays();
     State = ViewerState{};
     HeadlessReset();
     HeadlessSetQuiet(true);
@@ -140,46 +139,21 @@ std::string OpenWithViewer(const std::string& asked, const std::vector<std::stri
 }
 
 FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalReport* report) {
-    char* logText = nullptr;
-    size_t logSize = 0;
-    FILE* log = open_memstream(&logText, &logSize);
-    if (log == nullptr) Fail("cannot keep the reader's log in memory");
-    // Level 1 is the lowest that makes FatalError write its routine to the log.
-    State.LogLevel = 1;
-    State.LogFile = log;
-
     const bool lutWillBeRead = State.LUTLoaded == 0;
     const uint32_t fileImage = index < State.MaxFrames ? State.FileImageNumber[index] : AllOnes;
     int32_t result = -1;
-    bool ended = false;
+    std::optional<FatalRecord> fatal;
     try {
         result = GetFileImage(image, index);
         // The viewer's playback stops here with this message when it cannot show image 0.
         if (result == -1 && index == 0)
             FatalError("DoImage", "File is not in Raster Metafile format", 0);
-    } catch (const ProcessEnded&) {
-        ended = true;
+    } catch (const ProcessEnded& ended) {
+        // The reader ends only through FatalError.
+        fatal = ended.fatal ? *ended.fatal : FatalRecord{"", "Error: (no message)", State.BlockNumber};
     }
-    // FatalError closes the log itself.
-    if (State.LogFile == log) fclose(log);
-    State.LogFile = nullptr;
-    State.LogLevel = 0;
-    std::string logged(logText ? logText : "", logSize);
-    free(logText);
-
-    if (ended) {
-        if (report != nullptr) {
-            report->blockNumber = State.BlockNumber;
-            const auto& boxes = HeadlessBoxes();
-            report->text = boxes.empty() ? "Error: (no message)" : boxes.back().Text;
-            const std::string mark = "Fatal error in routine \"";
-            size_t at = logged.rfind(mark);
-            if (at != std::string::npos) {
-                size_t start = at + mark.size();
-                size_t end = logged.find('"', start);
-                report->routine = logged.substr(start, end == std::string::npos ? end : end - start);
-            }
-        }
+    if (fatal) {
+        if (report != nullptr) *report = *fatal;
         return FetchResult::Failed;
     }
     if (result == -1) return FetchResult::End;

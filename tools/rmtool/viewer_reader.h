@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diagnostics.h"
 #include "app/viewer_state.h"
 #include "tools/rmtool/tool_common.h"
 
@@ -24,11 +25,7 @@ std::string OpenWithViewer(const std::string& path, const std::vector<std::strin
 
 // A fatal error as the viewer reports it: its routine, the text of its error box and the
 // block number of its log.
-struct FatalReport {
-    std::string routine;
-    std::string text;
-    int32_t blockNumber = -1;
-};
+using FatalReport = FatalRecord;
 
 // Where a decoded frame lies in the file, in blocks.
 struct FrameLayout {
@@ -79,7 +76,7 @@ template <typename OnImage>
 ReadOutcome ReadSelectedImages(const std::string& label, uint32_t expected, OnImage onImage) {
     ReadOutcome outcome;
     Progress progress(label, expected);
-    Image image;
+    ScopedImage image;
     InitImage(image);
     FrameLayout layout;
     for (uint32_t index = 0;; ++index) {
