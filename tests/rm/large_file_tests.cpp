@@ -20,13 +20,14 @@ class LargeFileTest : public ViewerTest {
 protected:
     void SetUp() override {
         ViewerTest::SetUp();
-        InitImage(image);
+        FreeImage(image);  // a case run again from the same test starts empty
         State.WW = State.WH = 100;
         State.WR = State.WB = 99;
     }
     void TearDown() override {
         if (State.MetafileStream != nullptr) std::fclose(State.MetafileStream);
         State.MetafileStream = nullptr;
+        for (Image& entry : list) FreeImage(entry);
     }
     // A file of `size` bytes with `pieces` written at their offsets, opened as the metafile
     // and already unlinked. False (test skipped) where holes take real disk.
@@ -52,7 +53,8 @@ protected:
         EXPECT_EQ(got.IW, frame.header.Width);
         EXPECT_EQ(ArrayOf(got), ExpectedArray(frame, got.ScanLineWidth));
     }
-    Image image;
+    ScopedImage image;
+    std::vector<Image> list;  // the image list of a buffered read
 };
 
 constexpr int64_t GB = int64_t{1} << 30;
@@ -73,7 +75,7 @@ TEST_F(LargeFileTest, FramesPastTwoAndFourGigabytesReadBufferedAndBySeekingBack)
     SelectFrames();
 
     // Buffered: every frame read forward into the list, through the holes.
-    std::vector<Image> list(State.MaxFrames, Image{});
+    list.assign(State.MaxFrames, Image{});
     ASSERT_EQ(FillImageList(list.data(), static_cast<int32_t>(State.MaxFrames)), 2);
     for (int i = 0; i < 3; ++i) {
         ExpectFrame(list[i], frames[i]);

@@ -45,8 +45,7 @@ std::string SaveFrames(const std::string& dir, const std::vector<rmwriter::Frame
 // holds the bottom row first; it is turned here on its own, not through the tool's code.
 RgbPicture DecodedFirstFrame(const std::string& path) {
     OpenWithViewer(path, {});
-    Image image;
-    InitImage(image);
+    ScopedImage image;
     RgbPicture picture;
     if (FetchImage(0, image, nullptr, nullptr) != FetchResult::Decoded) {
         ADD_FAILURE() << path << ": first frame does not decode";

@@ -206,7 +206,7 @@ int RunThumbnail(const std::vector<std::string>& args) {
     // The frame's blocks are read in order: fewer, larger reads (nothing has been read yet).
     static char readBuffer[1 << 16];
     setvbuf(State.MetafileStream, readBuffer, _IOFBF, sizeof readBuffer);
-    Image image;
+    ScopedImage image;
     InitImage(image);
     ReadOutcome outcome;
     const FetchResult result = FetchImage(0, image, nullptr, &outcome.report);
