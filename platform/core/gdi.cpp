@@ -163,7 +163,7 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     int left = std::max<int>(rect->left, 0), top = std::max<int>(rect->top, 0);
     int right = std::min<int>(rect->right, s.Width), bottom = std::min<int>(rect->bottom, s.Height);
     if (left >= right || top >= bottom) return 1;
-    native::BeforeWrite(*w);
+    native::BeforeWrite(*w, left, top, right - left, bottom - top);
     for (int y = top; y < bottom; ++y)
         std::fill_n(s.Pixels + static_cast<size_t>(y) * s.Stride + left, right - left, b->Colour);
     native::Present(*w, left, top, right - left, bottom - top, false);
@@ -197,31 +197,29 @@ int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD he
     const bool bottomUp = h.biHeight > 0;
     const int64_t rows = bottomUp ? h.biHeight : -int64_t(h.biHeight);
     const int64_t stride = ((int64_t(h.biWidth) * 8 + 31) / 32) * 4;
-    // Destination columns and rows that land on the surface and come from inside the bitmap.
+    // Destination columns and rows that land on the surface and come from inside the bitmap
+    // and the scan lines given. Source rows fall as destination rows rise, so the rows drawn
+    // are one range, known before the write.
     int64_t x0 = std::max<int64_t>({xDest, 0, int64_t(xDest) - xSrc});
     int64_t x1 =
         std::min<int64_t>({int64_t(xDest) + width, s.Width, int64_t(xDest) - xSrc + h.biWidth});
-    int64_t y0 = std::max<int64_t>(yDest, 0),
-            y1 = std::min<int64_t>(int64_t(yDest) + height, s.Height);
+    int64_t lowest = bottomUp ? int64_t(startScan) : rows - int64_t(startScan) - scanLines;
+    int64_t highest = std::min<int64_t>(lowest + scanLines - 1, rows - 1);
+    lowest = std::max<int64_t>(lowest, 0);
+    const int64_t topSource = int64_t(yDest) + height - 1 + ySrc;  // destination row - source row
+    int64_t y0 = std::max<int64_t>({yDest, 0, topSource - highest});
+    int64_t y1 = std::min<int64_t>({int64_t(yDest) + height, s.Height, topSource - lowest + 1});
     if (x0 >= x1 || y0 >= y1) return static_cast<int>(scanLines);
-    native::BeforeWrite(*w);
+    native::BeforeWrite(*w, int(x0), int(y0), int(x1 - x0), int(y1 - y0));
     const auto* source = static_cast<const uint8_t*>(bits);
-    int64_t drawnTop = -1, drawnBottom = -1;
     for (int64_t y = y0; y < y1; ++y) {
-        int64_t sourceRow = ySrc + (int64_t(height) - 1 - (y - yDest));  // counted from the bottom
-        if (sourceRow < 0 || sourceRow >= rows) continue;
+        int64_t sourceRow = topSource - y;  // counted from the bottom
         int64_t memoryRow = (bottomUp ? sourceRow : rows - 1 - sourceRow) - startScan;
-        if (memoryRow < 0 || memoryRow >= scanLines) continue;
         ConvertDibRow(source + memoryRow * stride + (xSrc + (x0 - xDest)), words,
                       s.Pixels + static_cast<size_t>(y) * s.Stride + x0,
                       static_cast<size_t>(x1 - x0));
-        if (drawnTop < 0) drawnTop = y;
-        drawnBottom = y;
     }
-    if (drawnTop >= 0) {
-        ++w->Draws;
-        native::Present(*w, int(x0), int(drawnTop), int(x1 - x0), int(drawnBottom - drawnTop + 1),
-                        true);
-    }
+    ++w->Draws;
+    native::Present(*w, int(x0), int(y0), int(x1 - x0), int(y1 - y0), true);
     return static_cast<int>(scanLines);
 }

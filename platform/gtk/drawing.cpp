@@ -1,10 +1,10 @@
 // The retained client surface and its presentation. Every drawing of the core writes the
 // surface and then presents the changed rectangle to the X server with one (MIT-SHM) put,
-// flushed at once. GTK's queue_draw would be held to the
-// 60 Hz frame clock and would merge the frames in between; this way each put reaches the
-// screen. Before the next write the server is made to finish reading (one round trip), so a
-// frame is never shown half-overwritten.
+// flushed at once. GTK's queue_draw would be held to the 60 Hz frame clock and would merge
+// the frames in between; this way each put reaches the screen. A frame is never shown
+// half-overwritten: a write waits for (or turns away from) the pixels the server still reads.
 #include <gdk/gdkx.h>
+#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -30,24 +30,37 @@ bool ClipToSurface(const ClientSurface& s, int& x, int& y, int& width, int& heig
     return true;
 }
 
+// The image of a shared segment keeps a pointer to its segment's record (obdata), which is
+// therefore never moved.
+void DetachSegment(Display* display, XImage*& image) {
+    if (image == nullptr) return;
+    auto* shm = reinterpret_cast<XShmSegmentInfo*>(image->obdata);
+    if (display != nullptr) XShmDetach(display, shm);
+    image->data = nullptr;
+    XDestroyImage(image);
+    image = nullptr;
+    shmdt(shm->shmaddr);
+    *shm = {};
+}
+
 void FreeSurfaceMemory(ClientSurface& s, Display* display) {
     if (s.Cairo != nullptr) cairo_surface_destroy(s.Cairo);
     s.Cairo = nullptr;
-    if (s.Image != nullptr) {
-        if (display != nullptr && s.PutInFlight) XSync(display, False);
-        if (s.UsesShm && display != nullptr) XShmDetach(display, &s.Shm);
-        s.Image->data = nullptr;
-        XDestroyImage(s.Image);
-        s.Image = nullptr;
-    }
+    if (display != nullptr && (s.PutInFlight || s.Spare.PutInFlight)) XSync(display, False);
+    if (s.HasSpare) DetachSegment(display, s.Spare.Image);
     if (s.UsesShm) {
-        shmdt(s.Shm.shmaddr);
+        DetachSegment(display, s.Image);
     } else {
+        if (s.Image != nullptr) {
+            s.Image->data = nullptr;
+            XDestroyImage(s.Image);
+            s.Image = nullptr;
+        }
         free(s.Pixels);
     }
     s.Pixels = nullptr;
-    s.UsesShm = false;
-    s.PutInFlight = false;
+    s.UsesShm = s.PutInFlight = s.HasSpare = false;
+    s.Spare = {};
 }
 
 // A 24-bit true-colour visual with the usual masks and the server in our byte order is what
@@ -67,39 +80,54 @@ bool DirectPresentationWanted() {
     return wanted;
 }
 
-// Pixels the X server reads straight from shared memory; false when MIT-SHM cannot be had
-// (a remote display, or the extension refused).
-bool AttachSharedPixels(ClientSurface& s, Display* display, Visual* visual, size_t bytes) {
-    if (!XShmQueryExtension(display)) return false;
-    s.Image = XShmCreateImage(display, visual, 24, ZPixmap, nullptr, &s.Shm, s.Stride,
-                              std::max(s.Height, 1));
-    if (s.Image == nullptr) return false;
+// A segment the X server reads straight from shared memory; false when MIT-SHM cannot be
+// had (a remote display, or the extension refused).
+bool AttachSegment(const ClientSurface& s, Display* display, Visual* visual, size_t bytes,
+                   XImage*& image, XShmSegmentInfo& shm) {
+    image = XShmCreateImage(display, visual, 24, ZPixmap, nullptr, &shm, s.Stride,
+                            std::max(s.Height, 1));
+    if (image == nullptr) return false;
     bool attached = false;
-    if (s.Image->bytes_per_line == s.Stride * 4 &&
-        (s.Shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600)) >= 0) {
-        s.Shm.shmaddr = static_cast<char*>(shmat(s.Shm.shmid, nullptr, 0));
-        s.Shm.readOnly = True;
-        if (s.Shm.shmaddr != reinterpret_cast<char*>(-1)) {
+    if (image->bytes_per_line == s.Stride * 4 &&
+        (shm.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600)) >= 0) {
+        shm.shmaddr = static_cast<char*>(shmat(shm.shmid, nullptr, 0));
+        shm.readOnly = True;
+        if (shm.shmaddr != reinterpret_cast<char*>(-1)) {
             GdkDisplay* gdkDisplay = gdk_display_get_default();
             gdk_x11_display_error_trap_push(gdkDisplay);
-            attached = XShmAttach(display, &s.Shm);
+            attached = XShmAttach(display, &shm);
             XSync(display, False);
             if (gdk_x11_display_error_trap_pop(gdkDisplay) != 0) attached = false;
-            if (!attached) shmdt(s.Shm.shmaddr);
+            if (!attached) shmdt(shm.shmaddr);
         }
         // Marked for removal at once: the segment goes away with the last detach, even if
         // the process is killed.
-        shmctl(s.Shm.shmid, IPC_RMID, nullptr);
+        shmctl(shm.shmid, IPC_RMID, nullptr);
     }
     if (!attached) {
-        XDestroyImage(s.Image);
-        s.Image = nullptr;
+        XDestroyImage(image);
+        image = nullptr;
+        shm = {};
         return false;
     }
-    s.Image->data = s.Shm.shmaddr;
+    image->data = shm.shmaddr;
+    return true;
+}
+
+bool AttachSharedPixels(ClientSurface& s, Display* display, Visual* visual, size_t bytes) {
+    if (!XShmQueryExtension(display) || !AttachSegment(s, display, visual, bytes, s.Image, s.Shm))
+        return false;
     s.Pixels = reinterpret_cast<uint32_t*>(s.Shm.shmaddr);
     s.UsesShm = true;
+    // Without the second segment every write waits for the server instead.
+    s.HasSpare = AttachSegment(s, display, visual, bytes, s.Spare.Image, s.Spare.Shm);
     return true;
+}
+
+void WrapInCairo(ClientSurface& s) {
+    s.Cairo =
+        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(s.Pixels),
+                                            CAIRO_FORMAT_RGB24, s.Width, s.Height, s.Stride * 4);
 }
 
 void AllocateSurface(core::WindowRecord& w, int width, int height) {
@@ -130,12 +158,108 @@ void AllocateSurface(core::WindowRecord& w, int width, int height) {
         s.Width = s.Height = 0;
         return;
     }
-    s.Cairo =
-        cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(s.Pixels),
-                                            CAIRO_FORMAT_RGB24, s.Width, s.Height, s.Stride * 4);
+    WrapInCairo(s);
 }
 
+// ---- presenting: the one place that decides when Pixels may be written ------------------
+//
+// Every put is an MIT-SHM put that asks for a completion event, flushed at once, and remembers
+// its request serial. With two shared segments, a write that comes while the server may
+// still read the last put does not wait for it: the surface turns to the other segment, once
+// the server is done with the put made from that one (usually long done: it was the put before
+// last), and the writes it missed meanwhile are copied over from the newer segment unless the
+// coming write covers them all. With one segment (or none), the write waits for the server
+// with one round trip.
+
+bool Empty(const int (&r)[4]) {
+    return r[0] >= r[2] || r[1] >= r[3];
+}
+
+void AddRect(int (&r)[4], int x0, int y0, int x1, int y1) {
+    if (x0 >= x1 || y0 >= y1) return;
+    if (Empty(r)) {
+        r[0] = x0, r[1] = y0, r[2] = x1, r[3] = y1;
+        return;
+    }
+    r[0] = std::min(r[0], x0), r[1] = std::min(r[1], y0);
+    r[2] = std::max(r[2], x1), r[3] = std::max(r[3], y1);
+}
+
+// True once the server has processed the request `serial`. Reads what the connection holds
+// without blocking; the events read stay queued for GDK.
+bool Processed(Display* display, unsigned long serial) {
+    if (static_cast<long>(LastKnownRequestProcessed(display) - serial) >= 0) return true;
+    XEventsQueued(display, QueuedAfterReading);
+    return static_cast<long>(LastKnownRequestProcessed(display) - serial) >= 0;
+}
+
+// Waits for the completion of the put `serial`; after half a second, for everything.
+void WaitForPut(Display* display, unsigned long serial) {
+    XFlush(display);
+    for (int waited = 0; !Processed(display, serial); ++waited) {
+        if (waited == 500) {
+            XSync(display, False);
+            return;
+        }
+        pollfd connection = {ConnectionNumber(display), POLLIN, 0};
+        poll(&connection, 1, 1);
+    }
+}
+
+void TurnToSpare(ClientSurface& s) {
+    std::swap(s.Image, s.Spare.Image);
+    std::swap(s.PutInFlight, s.Spare.PutInFlight);
+    std::swap(s.PutSerial, s.Spare.PutSerial);
+    std::swap(s.Missed, s.Spare.Missed);
+    s.Pixels = reinterpret_cast<uint32_t*>(s.Image->data);
+    if (s.Cairo != nullptr) {
+        cairo_surface_destroy(s.Cairo);
+        WrapInCairo(s);
+    }
+}
+
+void BeforeSurfaceWrite(ClientSurface& s, int x, int y, int width, int height) {
+    if (!ClipToSurface(s, x, y, width, height)) width = height = 0;
+    Display* display = XDisplayOrNull();
+    if (s.PutInFlight && display != nullptr && s.HasSpare) {
+        if (s.Spare.PutInFlight) WaitForPut(display, s.Spare.PutSerial);
+        s.Spare.PutInFlight = false;
+        TurnToSpare(s);
+        const int(&m)[4] = s.Missed;
+        bool covered = x <= m[0] && y <= m[1] && x + width >= m[2] && y + height >= m[3];
+        if (!Empty(m) && !covered) {
+            const uint32_t* from = reinterpret_cast<const uint32_t*>(s.Spare.Image->data);
+            for (int row = m[1]; row < m[3]; ++row)
+                memcpy(s.Pixels + (size_t)row * s.Stride + m[0],
+                       from + (size_t)row * s.Stride + m[0], (size_t)(m[2] - m[0]) * 4);
+        }
+        s.Missed[0] = s.Missed[1] = s.Missed[2] = s.Missed[3] = 0;
+    } else if (s.PutInFlight && display != nullptr) {
+        XSync(display, False);
+    }
+    s.PutInFlight = false;
+    if (s.HasSpare) AddRect(s.Spare.Missed, x, y, x + width, y + height);
+}
+// ---- end of presenting -------------------------------------------------------------------
+
 }  // namespace
+
+void PresentRect(core::WindowRecord& w, int x, int y, int width, int height) {
+    ClientSurface& s = Parts(w).Surface;
+    if (!ClipToSurface(s, x, y, width, height)) return;
+    if (s.Direct && w.Visible && !w.Minimized) {
+        Display* display = XDisplayOrNull();
+        s.PutSerial = NextRequest(display);
+        if (s.UsesShm)
+            XShmPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height, True);
+        else
+            XPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height);
+        XFlush(display);
+        s.PutInFlight = true;
+    } else if (Parts(w).Area != nullptr) {
+        gtk_widget_queue_draw_area(Parts(w).Area, x, y, width, height);
+    }
+}
 
 bool CanPresentDirectly(GdkWindow* window) {
     Display* display = XDisplayOrNull();
@@ -146,12 +270,6 @@ bool CanPresentDirectly(GdkWindow* window) {
     return DirectVisual(display, gdk_x11_visual_get_xvisual(visual), gdk_visual_get_depth(visual));
 }
 
-void BeforeSurfaceWrite(ClientSurface& s) {
-    if (!s.PutInFlight) return;
-    if (Display* display = XDisplayOrNull()) XSync(display, False);
-    s.PutInFlight = false;
-}
-
 void RemakeSurface(core::WindowRecord& w, int width, int height) {
     ClientSurface& old = Parts(w).Surface;
     width = std::max(width, 0);
@@ -159,7 +277,6 @@ void RemakeSurface(core::WindowRecord& w, int width, int height) {
     int oldWidth = old.Width, oldHeight = old.Height, oldStride = old.Stride;
     uint32_t* kept = nullptr;
     if (old.Pixels != nullptr) {
-        BeforeSurfaceWrite(old);
         kept = static_cast<uint32_t*>(malloc((size_t)oldStride * std::max(oldHeight, 1) * 4));
         if (kept != nullptr)
             memcpy(kept, old.Pixels, (size_t)oldStride * std::max(oldHeight, 1) * 4);
@@ -177,6 +294,8 @@ void RemakeSurface(core::WindowRecord& w, int width, int height) {
             }
             std::fill(row + copied, row + s.Width, 0u);
         }
+        // The spare segment starts zeroed, without the pixels kept.
+        if (s.HasSpare) AddRect(s.Spare.Missed, 0, 0, s.Width, s.Height);
     }
     free(kept);
     w.Pixels = {s.Pixels, s.Width, s.Height, s.Stride};
@@ -191,22 +310,6 @@ void ReleaseSurface(core::WindowRecord& w) {
     s.Direct = false;
     s.Width = s.Height = 0;
     w.Pixels = {};
-}
-
-void PresentRect(core::WindowRecord& w, int x, int y, int width, int height) {
-    ClientSurface& s = Parts(w).Surface;
-    if (!ClipToSurface(s, x, y, width, height)) return;
-    if (s.Direct && w.Visible && !w.Minimized) {
-        Display* display = XDisplayOrNull();
-        if (s.UsesShm)
-            XShmPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height, False);
-        else
-            XPutImage(display, s.XWindow, s.Gc, s.Image, x, y, x, y, width, height);
-        XFlush(display);
-        s.PutInFlight = true;
-    } else if (Parts(w).Area != nullptr) {
-        gtk_widget_queue_draw_area(Parts(w).Area, x, y, width, height);
-    }
 }
 
 void PaintSurface(core::WindowRecord& w, cairo_t* cr) {
@@ -230,8 +333,10 @@ namespace native {
 void ResizeSurface(core::WindowRecord& w, int width, int height) {
     RemakeSurface(w, width, height);
 }
-void BeforeWrite(core::WindowRecord& w) {
-    BeforeSurfaceWrite(Parts(w).Surface);
+void BeforeWrite(core::WindowRecord& w, int x, int y, int width, int height) {
+    ClientSurface& s = Parts(w).Surface;
+    BeforeSurfaceWrite(s, x, y, width, height);
+    w.Pixels.Pixels = s.Pixels;  // the segments may have turned
 }
 
 void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap) {

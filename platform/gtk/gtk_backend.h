@@ -38,6 +38,21 @@ struct ClientSurface {
     bool UsesShm = false;
     bool Direct = false;       // presented through Xlib; else through GTK redraws
     bool PutInFlight = false;  // the server may still be reading Pixels
+    unsigned long PutSerial = 0;  // the request that put them
+    // A second shared segment, so that the next frame is written while the server still
+    // reads the last one; the two take turns as Pixels (see BeforeSurfaceWrite). Images,
+    // serials and missed rectangles trade places on every turn; each XImage stays tied to
+    // its own segment record (Shm here or Spare.Shm), which never moves.
+    struct Buffer {
+        XImage* Image = nullptr;
+        XShmSegmentInfo Shm{};
+        bool PutInFlight = false;
+        unsigned long PutSerial = 0;
+        int Missed[4] = {0, 0, 0, 0};  // x0, y0, x1, y1 written to the other buffer since
+    };
+    Buffer Spare;
+    bool HasSpare = false;
+    int Missed[4] = {0, 0, 0, 0};  // what Pixels lacks of the spare's writes
     Window XWindow = 0;
     GC Gc = nullptr;
     cairo_surface_t* Cairo = nullptr;

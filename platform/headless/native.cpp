@@ -103,7 +103,7 @@ void DestroyWindow(core::WindowRecord&) {}
 void SetText(core::WindowRecord&) {}
 void CreateMenu(core::MenuRecord&) {}
 void DestroyMenu(core::MenuRecord&) {}
-void BeforeWrite(core::WindowRecord&) {}
+void BeforeWrite(core::WindowRecord&, int, int, int, int) {}
 void Present(core::WindowRecord&, int, int, int, int, bool) {}
 void SetCheck(core::WindowRecord&, int, int) {}
 
