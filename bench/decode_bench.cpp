@@ -58,9 +58,9 @@ void WriteStream(rmwriter::Metafile& m, Content content, std::mt19937& rng) {
 }
 
 struct Sample {
-    std::vector<uint8_t> file;    // header, LUT, stream
-    size_t streamOffset = 0;      // where the stream's first block starts
-    size_t words = 0;             // words from the start word to the end of frame
+    std::vector<uint8_t> file;  // header, LUT, stream
+    size_t streamOffset = 0;    // where the stream's first block starts
+    size_t words = 0;           // words from the start word to the end of frame
 };
 
 Sample MakeSample(Content content, int frames, uint32_t seed) {
@@ -96,20 +96,31 @@ const Sample& SampleOf(Content content) {
 
 // The plain reference: one switch per word, one memset per run, no bounds checks. Only for
 // well-formed frames of a known size.
-void PlainDecode(const uint8_t* stream, uint8_t* pixels, int scanLineWidth, int height, uint8_t fill) {
+void PlainDecode(const uint8_t* stream, uint8_t* pixels, int scanLineWidth, int height,
+                 uint8_t fill) {
     uint8_t* rowStart = pixels + static_cast<size_t>(height - 1) * scanLineWidth;
     uint8_t* pos = rowStart;
     unsigned run = 0;
     for (const uint8_t* w = stream + 2;; w += 2) {
         unsigned value = w[0] | (w[1] & 0x0F) << 8;
         switch (w[1] >> 4) {
-        case 0x0: run = value; break;
-        case 0x1: *pos++ = w[0]; break;
-        case 0x3: std::memset(pos, w[0], run); pos += run; run = 0; break;
-        case 0x6: rowStart -= scanLineWidth; pos = rowStart; break;
-        case 0x7: return;
-        case 0xD: std::memset(pos, fill, value); pos += value; break;
-        default: break;
+            case 0x0: run = value; break;
+            case 0x1: *pos++ = w[0]; break;
+            case 0x3:
+                std::memset(pos, w[0], run);
+                pos += run;
+                run = 0;
+                break;
+            case 0x6:
+                rowStart -= scanLineWidth;
+                pos = rowStart;
+                break;
+            case 0x7: return;
+            case 0xD:
+                std::memset(pos, fill, value);
+                pos += value;
+                break;
+            default: break;
         }
     }
 }
@@ -199,12 +210,14 @@ BENCHMARK_CAPTURE(BM_PlainDecoder, typical, Content::Typical)->Unit(benchmark::k
 BENCHMARK_CAPTURE(BM_PlainDecoder, busy, Content::Busy)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_GetRLEFromMemory, typical, Content::Typical)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_GetRLEFromMemory, busy, Content::Busy)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_GetFileImageSequential, typical, Content::Typical)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_GetFileImageSequential, typical, Content::Typical)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_GetFileImageSequential, busy, Content::Busy)->Unit(benchmark::kMicrosecond);
 
-// Keeps each run's CPU time (steadier than wall time on a shared machine) so that the ratios can be printed at the end.
+// Keeps each run's CPU time (steadier than wall time on a shared machine) so that the ratios can be
+// printed at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& r : runs)
@@ -227,14 +240,15 @@ int main(int argc, char** argv) {
         std::string real = std::string("BM_GetRLEFromMemory/") + content;
         std::string file = std::string("BM_GetFileImageSequential/") + content;
         if (t.count(plain) && t.count(real) && t.count("BM_Memset"))
-            std::printf("%-8s reader / plain = %.2f   plain / memset = %.0f   reader / memset = %.0f\n",
-                        content, t[real] / t[plain], t[plain] / t["BM_Memset"],
-                        t[real] / t["BM_Memset"]);
+            std::printf(
+                "%-8s reader / plain = %.2f   plain / memset = %.0f   reader / memset = %.0f\n",
+                content, t[real] / t[plain], t[plain] / t["BM_Memset"], t[real] / t["BM_Memset"]);
         if (t.count(file))
             std::printf("%-8s whole frames from a 100-frame file: %.0f a second%s\n", content,
                         1e6 / t[file],
                         t.count(plain) ? (" (" + std::to_string(t[file] / t[plain]).substr(0, 4) +
-                                          " x the plain decoder's time)").c_str()
+                                          " x the plain decoder's time)")
+                                             .c_str()
                                        : "");
     }
     benchmark::Shutdown();

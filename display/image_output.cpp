@@ -94,8 +94,8 @@ int PutImage(Image& image, int paced) {
     if (State.Wait != 0) {
         if (State.LastTime != 0) {
             const int32_t cur = ElapsedMs();
-            const int32_t diff =
-                static_cast<int32_t>(static_cast<uint32_t>(cur) - static_cast<uint32_t>(State.LastTime));
+            const int32_t diff = static_cast<int32_t>(static_cast<uint32_t>(cur) -
+                                                      static_cast<uint32_t>(State.LastTime));
             LogAt(9, "Last:%ld, Cur:%ld, Diff:%ld, Wait:%ld\n", static_cast<long>(State.LastTime),
                   static_cast<long>(cur), static_cast<long>(diff), static_cast<long>(State.Wait));
             if (diff < State.Wait && paced) return 0;

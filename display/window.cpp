@@ -50,9 +50,9 @@ int OpenWindow(int32_t width, int32_t height) {
     const int outerHeight = height + 2 * GetSystemMetrics(SM_CYFRAME) +
                             GetSystemMetrics(SM_CYMENU) + GetSystemMetrics(SM_CYCAPTION);
     const DWORD style = State.FullScreen ? WS_POPUP : WS_OVERLAPPEDWINDOW;
-    State.MainWindow = CreateWindowExA(0, State.WindowClassName, "Kinaro", style, CW_USEDEFAULT,
-                                       CW_USEDEFAULT, outerWidth, outerHeight, nullptr, nullptr,
-                                       State.Instance, nullptr);
+    State.MainWindow =
+        CreateWindowExA(0, State.WindowClassName, "Kinaro", style, CW_USEDEFAULT, CW_USEDEFAULT,
+                        outerWidth, outerHeight, nullptr, nullptr, State.Instance, nullptr);
     if (State.MainWindow == nullptr) return 0;
 
     if (State.FullScreen) {

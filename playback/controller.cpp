@@ -40,9 +40,7 @@ Selection Select(PlaybackCommand command) {
             }
             ++State.CurrentImage;
             return {Outcome::Advance, 1};
-        case CmdQuit:
-            CleanUp(true);
-            EndProcess(0);
+        case CmdQuit: CleanUp(true); EndProcess(0);
         case CmdBackward:
             State.RepeatLimit = 0;
             if (State.PutPending) return {Outcome::Retry, 1};
@@ -100,8 +98,7 @@ Selection Select(PlaybackCommand command) {
             }
             if (State.PutPending) return {Outcome::Retry, 1};
             return {Outcome::Advance, 1};
-        default:
-            return CommonTail();
+        default: return CommonTail();
     }
 }
 

@@ -6,38 +6,22 @@
 // Two frames of a film strip, the sun moving across the sky from one to the next: the
 // viewer shows such frames one after another.
 const char* const IconDrawing[IconSize] = {
-    "................................",
-    "..0000000000000000000000000000..",
-    "..00FF00CCCCCCCCCCCCCCCC00FF00..",
-    "..00FF00CCBBCCCCCCCCCCCC00FF00..",
-    "..000000CBBBBCCCCCCCFFCC000000..",
-    "..000000CBBBBCCCCCCFFFFC000000..",
-    "..00FF00CCBBCCCCCCCCCCCC00FF00..",
-    "..00FF00CCCCCCCCCCCCCCCC00FF00..",
-    "..000000CCCCCCCCCCCCCCCC000000..",
-    "..000000CCCCCCCAACCCCCCC000000..",
-    "..00FF00CCCCCAAAAAACCCCC00FF00..",
-    "..00FF00CCCAAAAAAAAAACCC00FF00..",
-    "..000000CAAAAAAAAAAAAAAC000000..",
-    "..000000AAAAAAAAAAAAAAAA000000..",
-    "..00FF00222222222222222200FF00..",
-    "..00FF00000000000000000000FF00..",
-    "..0000000000000000000000000000..",
-    "..000000CCCCCCCCCCCCCCCC000000..",
-    "..00FF00CCCCCCCCBBCCCCCC00FF00..",
-    "..00FF00CCCCCCCBBBBCCCCC00FF00..",
-    "..000000CCFFCCCBBBBCCCCC000000..",
-    "..000000CFFFFCCCBBCCCCCC000000..",
-    "..00FF00CCCCCCCCCCCCCCCC00FF00..",
-    "..00FF00CCCCCCCCCCCCCCCC00FF00..",
-    "..000000CCCCCCCAACCCCCCC000000..",
-    "..000000CCCCCAAAAAACCCCC000000..",
-    "..00FF00CCCAAAAAAAAAACCC00FF00..",
-    "..00FF00CAAAAAAAAAAAAAAC00FF00..",
-    "..000000AAAAAAAAAAAAAAAA000000..",
-    "..0000002222222222222222000000..",
-    "..0000000000000000000000000000..",
-    "................................",
+    "................................", "..0000000000000000000000000000..",
+    "..00FF00CCCCCCCCCCCCCCCC00FF00..", "..00FF00CCBBCCCCCCCCCCCC00FF00..",
+    "..000000CBBBBCCCCCCCFFCC000000..", "..000000CBBBBCCCCCCFFFFC000000..",
+    "..00FF00CCBBCCCCCCCCCCCC00FF00..", "..00FF00CCCCCCCCCCCCCCCC00FF00..",
+    "..000000CCCCCCCCCCCCCCCC000000..", "..000000CCCCCCCAACCCCCCC000000..",
+    "..00FF00CCCCCAAAAAACCCCC00FF00..", "..00FF00CCCAAAAAAAAAACCC00FF00..",
+    "..000000CAAAAAAAAAAAAAAC000000..", "..000000AAAAAAAAAAAAAAAA000000..",
+    "..00FF00222222222222222200FF00..", "..00FF00000000000000000000FF00..",
+    "..0000000000000000000000000000..", "..000000CCCCCCCCCCCCCCCC000000..",
+    "..00FF00CCCCCCCCBBCCCCCC00FF00..", "..00FF00CCCCCCCBBBBCCCCC00FF00..",
+    "..000000CCFFCCCBBBBCCCCC000000..", "..000000CFFFFCCCBBCCCCCC000000..",
+    "..00FF00CCCCCCCCCCCCCCCC00FF00..", "..00FF00CCCCCCCCCCCCCCCC00FF00..",
+    "..000000CCCCCCCAACCCCCCC000000..", "..000000CCCCCAAAAAACCCCC000000..",
+    "..00FF00CCCAAAAAAAAAACCC00FF00..", "..00FF00CAAAAAAAAAAAAAAC00FF00..",
+    "..000000AAAAAAAAAAAAAAAA000000..", "..0000002222222222222222000000..",
+    "..0000000000000000000000000000..", "................................",
 };
 
 const uint32_t IconPalette[IconColors] = {
@@ -51,7 +35,9 @@ static char DrawingAt(int column, int row) {
     return line[column];
 }
 
-bool IconTransparent(int column, int row) { return DrawingAt(column, row) == '.'; }
+bool IconTransparent(int column, int row) {
+    return DrawingAt(column, row) == '.';
+}
 
 int IconPixel(int column, int row) {
     char c = DrawingAt(column, row);
@@ -88,8 +74,8 @@ std::vector<uint8_t> IconImage() {
     }
     for (int row = IconSize - 1; row >= 0; --row) {
         for (int column = 0; column < IconSize; column += 2) {
-            out.push_back(static_cast<uint8_t>(IconPixel(column, row) << 4 |
-                                               IconPixel(column + 1, row)));
+            out.push_back(
+                static_cast<uint8_t>(IconPixel(column, row) << 4 | IconPixel(column + 1, row)));
         }
     }
     for (int row = IconSize - 1; row >= 0; --row) {
@@ -97,7 +83,8 @@ std::vector<uint8_t> IconImage() {
         for (int column = 0; column < IconSize; ++column) {
             if (IconTransparent(column, row)) bits |= 0x80000000u >> column;
         }
-        for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(bits >> shift));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<uint8_t>(bits >> shift));
     }
     return out;
 }

@@ -10,11 +10,11 @@ std::string ResourceString(std::string_view text) {
     std::string out = "\"";
     for (char c : text) {
         switch (c) {
-        case '"': out += "\"\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        default: out += c; break;
+            case '"': out += "\"\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            default: out += c; break;
         }
     }
     return out + "\"";
@@ -128,18 +128,16 @@ static void WriteVersionInfo(std::string& out) {
     for (const VersionString& entry : KinaroVersionStrings())
         out += "            VALUE " + ResourceString(entry.Key) + ", " +
                ResourceString(entry.Value) + "\n";
-    out += "        END\n    END\n    BLOCK \"VarFileInfo\"\n    BEGIN\n"
-           "        VALUE \"Translation\", 0x0409, 1200\n    END\nEND\n";
+    out +=
+        "        END\n    END\n    BLOCK \"VarFileInfo\"\n    BEGIN\n"
+        "        VALUE \"Translation\", 0x0409, 1200\n    END\nEND\n";
 }
 
 std::vector<VersionString> KinaroVersionStrings() {
     return {
-        {"CompanyName", "Kinaro"},
-        {"FileDescription", "Kinaro Raster Metafile viewer"},
-        {"FileVersion", KinaroVersion},
-        {"InternalName", "kinaro"},
-        {"OriginalFilename", "kinaro.exe"},
-        {"ProductName", "Kinaro"},
+        {"CompanyName", "Kinaro"},          {"FileDescription", "Kinaro Raster Metafile viewer"},
+        {"FileVersion", KinaroVersion},     {"InternalName", "kinaro"},
+        {"OriginalFilename", "kinaro.exe"}, {"ProductName", "Kinaro"},
         {"ProductVersion", KinaroVersion},
     };
 }

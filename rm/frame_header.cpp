@@ -63,7 +63,8 @@ void CreateLUT(Image& image) {
     size_t bytes = entries * sizeof(LUTEntry);
     image.LUT = static_cast<LUTEntry*>(std::malloc(bytes));
     if (image.LUT == nullptr)
-        FatalError("CreateLUT", "Cannot allocate memory for LUT (%ld)", static_cast<long long>(bytes));
+        FatalError("CreateLUT", "Cannot allocate memory for LUT (%ld)",
+                   static_cast<long long>(bytes));
     for (size_t i = 0; i < entries; ++i) image.LUT[i] = LUTEntry{0, 0, 0, 1};
 }
 
@@ -75,9 +76,12 @@ static void ReadLUTComponent(Image& image, int blocks, int component, const char
         LUTEntry* entry = image.LUT + b * 256;
         for (int k = 0; k < 256; ++k) {
             uint8_t v = State.Block[2 * k];
-            if (component == 0) entry[k].Red = v;
-            else if (component == 1) entry[k].Green = v;
-            else entry[k].Blue = v;
+            if (component == 0)
+                entry[k].Red = v;
+            else if (component == 1)
+                entry[k].Green = v;
+            else
+                entry[k].Blue = v;
         }
     }
 }

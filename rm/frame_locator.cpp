@@ -35,13 +35,15 @@ static bool FindNewHeader(uint32_t index, int64_t n) {
             return false;
         }
         if (!BlockIsHeader()) continue;
-        if (static_cast<int64_t>(State.LastFileImage) + 1 >= static_cast<int64_t>(PositionsCapacity()))
+        if (static_cast<int64_t>(State.LastFileImage) + 1 >=
+            static_cast<int64_t>(PositionsCapacity()))
             FatalError("GetFileImage",
                        "Too many images in Raster Metafile (MAX = %ld)\n\tSet \"-max\" parameter "
                        "higher",
                        PositionsCapacity());
         ++State.LastFileImage;
-        State.ImageFilePositions[State.LastFileImage] = static_cast<int64_t>(State.BlockNumber) * 512;
+        State.ImageFilePositions[State.LastFileImage] =
+            static_cast<int64_t>(State.BlockNumber) * 512;
         if (State.LastFileImage == n) return true;
         LogAt(3, "Skipping to next\n");
     }
@@ -65,9 +67,8 @@ static void ReturnToHeader(uint32_t index, int64_t n) {
 
 int32_t GetFileImage(Image& image, uint32_t index) {
     if (State.ImageFilePositions == nullptr) {
-        State.ImageFilePositions =
-            static_cast<int64_t*>(std::calloc(State.MaxFrames == 0 ? 1 : State.MaxFrames,
-                                              sizeof(int64_t)));
+        State.ImageFilePositions = static_cast<int64_t*>(
+            std::calloc(State.MaxFrames == 0 ? 1 : State.MaxFrames, sizeof(int64_t)));
         PositionsTable = State.ImageFilePositions;
         PositionsEntries = State.MaxFrames;
         if (State.ImageFilePositions == nullptr)

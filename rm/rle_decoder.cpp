@@ -94,13 +94,13 @@ constexpr uint64_t S = 0x10000;  // the count of a special word
 //                    0x0  0x1  0x2  0x3  0x4  0x5  0x6  0x7  0x8  0x9  0xA  0xB  0xC  0xD  0xE  0xF
 //                    set  lit       run            eol  end                 map       fill      nop
 constexpr OpcodeEffects Effects = {
-    /* One        */ {0,   1,   S,   0,   S,   S,   S,   S,   S,   S,   S,   S,   S,   0,   S,   0},
-    /* RunCount   */ {0,   0,   0,   All, 0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0},
-    /* ValueCount */ {0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   V,   0,   0},
-    /* OwnPixel   */ {0,   P,   0,   P,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0},
-    /* FillPixel  */ {0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0},
-    /* KeepRun    */ {0,   All, All, 0,   All, All, All, All, All, All, All, All, All, All, All, All},
-    /* SetRun     */ {V,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0},
+    /* One        */ {0, 1, S, 0, S, S, S, S, S, S, S, S, S, 0, S, 0},
+    /* RunCount   */ {0, 0, 0, All, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    /* ValueCount */ {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, V, 0, 0},
+    /* OwnPixel   */ {0, P, 0, P, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    /* FillPixel  */ {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    /* KeepRun    */ {0, All, All, 0, All, All, All, All, All, All, All, All, All, All, All, All},
+    /* SetRun     */ {V, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
 };
 
 // 16 copies of every byte value: the pattern a pixel is stored with, at offset pixel × 16.
@@ -115,7 +115,8 @@ const PatternTable Patterns;
 // Stores StoreWidth bytes of the pixel whose pattern is at `offset` (pixel × 16) at `at`.
 inline void StorePattern(uint8_t* at, uint64_t offset) {
 #if defined(__SSE2__)
-    const __m128i pattern = _mm_load_si128(reinterpret_cast<const __m128i*>(Patterns.bytes + offset));
+    const __m128i pattern =
+        _mm_load_si128(reinterpret_cast<const __m128i*>(Patterns.bytes + offset));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), pattern);
 #else
     const uint64_t pattern = (offset >> 4) * 0x0101010101010101ull;
@@ -146,20 +147,17 @@ struct Decoder {
     [[gnu::noinline]] bool Special(uint32_t w) {
         Flush();
         switch (w >> 12) {
-        case 0x6:
-            rowStart -= rowStep;
-            if (rowStart < -PositionLimit) rowStart = -PositionLimit;
-            if (rowStart > PositionLimit) rowStart = PositionLimit;
-            linePos = rowStart;
-            return true;
-        case 0x7:
-            return false;
-        case 0x4:
-            FatalError("GetRLE", "Start frame encountered before end of last frame", 0);
-        case 0xB:
-            FatalError("GetRLE", "Unexpected colormap in Raster Metafile", 0);
-        default:
-            FatalError("GetRLE", "Illegal opcode (%ld) in Raster Metafile", (w >> 8) & 0xF0);
+            case 0x6:
+                rowStart -= rowStep;
+                if (rowStart < -PositionLimit) rowStart = -PositionLimit;
+                if (rowStart > PositionLimit) rowStart = PositionLimit;
+                linePos = rowStart;
+                return true;
+            case 0x7: return false;
+            case 0x4: FatalError("GetRLE", "Start frame encountered before end of last frame", 0);
+            case 0xB: FatalError("GetRLE", "Unexpected colormap in Raster Metafile", 0);
+            default:
+                FatalError("GetRLE", "Illegal opcode (%ld) in Raster Metafile", (w >> 8) & 0xF0);
         }
     }
 };

@@ -49,7 +49,9 @@ static void Watch(Display* d, Window w) {
     XSelectInput(d, w, StructureNotifyMask);
 }
 
-static int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
+static int IgnoreErrors(Display*, XErrorEvent*) {
+    return 0;
+}
 
 int main(int argc, char** argv) {
     if (argc != 5) {
@@ -84,7 +86,8 @@ int main(int argc, char** argv) {
             XNextEvent(d, &e);
             if (e.type == eventBase + XDamageNotify) {
                 auto* dn = reinterpret_cast<XDamageNotifyEvent*>(&e);
-                if ((long)dn->area.width * dn->area.height >= minArea) times.push_back(NowMs() - start);
+                if ((long)dn->area.width * dn->area.height >= minArea)
+                    times.push_back(NowMs() - start);
             } else if (e.type == DestroyNotify && e.xdestroywindow.window == top) {
                 alive = false;
             }
@@ -111,8 +114,8 @@ int main(int argc, char** argv) {
         size_t within = std::count_if(gaps.begin(), gaps.end(),
                                       [&](double g) { return std::fabs(g - mean) <= 2.0; });
         printf(" intervals_ms mean %.2f min %.2f max %.2f within2 %zu/%zu", mean,
-               *std::min_element(gaps.begin(), gaps.end()), *std::max_element(gaps.begin(), gaps.end()),
-               within, gaps.size());
+               *std::min_element(gaps.begin(), gaps.end()),
+               *std::max_element(gaps.begin(), gaps.end()), within, gaps.size());
     }
     printf("\n");
     XCloseDisplay(d);

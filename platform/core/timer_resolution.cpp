@@ -2,5 +2,9 @@
 // they are given: nothing to raise.
 #include "platform/win32.h"
 
-MMRESULT WINAPI timeBeginPeriod(UINT) { return TIMERR_NOERROR; }
-MMRESULT WINAPI timeEndPeriod(UINT) { return TIMERR_NOERROR; }
+MMRESULT WINAPI timeBeginPeriod(UINT) {
+    return TIMERR_NOERROR;
+}
+MMRESULT WINAPI timeEndPeriod(UINT) {
+    return TIMERR_NOERROR;
+}

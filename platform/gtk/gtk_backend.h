@@ -36,8 +36,8 @@ struct ClientSurface {
     XImage* Image = nullptr;
     XShmSegmentInfo Shm{};
     bool UsesShm = false;
-    bool Direct = false;       // presented through Xlib; else through GTK redraws
-    bool PutInFlight = false;  // the server may still be reading Pixels
+    bool Direct = false;          // presented through Xlib; else through GTK redraws
+    bool PutInFlight = false;     // the server may still be reading Pixels
     unsigned long PutSerial = 0;  // the request that put them
     // A second shared segment, so that the next frame is written while the server still
     // reads the last one; the two take turns as Pixels (see BeforeSurfaceWrite). Images,

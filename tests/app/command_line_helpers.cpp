@@ -20,6 +20,7 @@ ParseOutcome Parse(std::vector<std::string> arguments) {
 
 std::vector<uint32_t> TablePrefix(size_t n) {
     std::vector<uint32_t> prefix;
-    for (size_t i = 0; i < n && i < State.MaxFrames; ++i) prefix.push_back(State.FileImageNumber[i]);
+    for (size_t i = 0; i < n && i < State.MaxFrames; ++i)
+        prefix.push_back(State.FileImageNumber[i]);
     return prefix;
 }

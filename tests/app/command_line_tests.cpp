@@ -64,7 +64,8 @@ TEST_F(CommandLineTest, FrameSelections) {
         size_t filled = 0;
         while (filled < State.MaxFrames && State.FileImageNumber[filled] != AllOnes) ++filled;
         EXPECT_EQ(filled, c.filled) << c.args[1];
-        for (size_t i = filled; i < State.MaxFrames; ++i) ASSERT_EQ(State.FileImageNumber[i], AllOnes);
+        for (size_t i = filled; i < State.MaxFrames; ++i)
+            ASSERT_EQ(State.FileImageNumber[i], AllOnes);
     }
 }
 
@@ -92,10 +93,10 @@ TEST_F(CommandLineTest, ValuesAndFlags) {
 
 TEST_F(CommandLineTest, RejectedCommandLinesShowTheUsageBoxAndEndWithMinusOne) {
     const std::vector<std::vector<std::string>> rejected = {
-        {"-p"},           {"-p", "-5"},        {"-p", "fast"},     {"-f", "5,10"},
-        {"-f", "a,b,c"},  {"-f", "1,10,0"},    {"-w"},             {"-w", "wide"},
-        {"-loop"},        {"-cycle", "x"},     {"-max", "-b"},     {"-nom"},
-        {"-zzz"},         {"a.rm", "b.rm"},    {"-max", "0"},      {"-f", ""},
+        {"-p"},          {"-p", "-5"},     {"-p", "fast"}, {"-f", "5,10"},
+        {"-f", "a,b,c"}, {"-f", "1,10,0"}, {"-w"},         {"-w", "wide"},
+        {"-loop"},       {"-cycle", "x"},  {"-max", "-b"}, {"-nom"},
+        {"-zzz"},        {"a.rm", "b.rm"}, {"-max", "0"},  {"-f", ""},
     };
     for (const auto& args : rejected) {
         ResetViewer();
@@ -154,12 +155,8 @@ TEST_F(CommandLineTest, DebugLevelsAndLogFiles) {
         int16_t level;
         bool toStdout;
     } cases[] = {
-        {{"-d"}, 1, true},
-        {{"-d-2"}, 1, true},
-        {{"-D3"}, 3, true},
-        {{"-debug"}, 1, true},
-        {{"-d12", "-x"}, 12, true},
-        {{"-d5", "LOG"}, 5, false},
+        {{"-d"}, 1, true},          {{"-d-2"}, 1, true},        {{"-D3"}, 3, true},
+        {{"-debug"}, 1, true},      {{"-d12", "-x"}, 12, true}, {{"-d5", "LOG"}, 5, false},
         {{"-d0", "LOG"}, 0, false},
     };
     for (auto c : cases) {

@@ -22,11 +22,11 @@ TEST_F(ViewerStateTest, MouseButtonNumbering) {
         int buttons;
         int middle, right;
     } cases[] = {
-        {0x0A00, 3, 2, 3},       // current system, three buttons: right quits
-        {0x0A00, 2, 3, 2},       // two buttons: right plays forward
-        {0x80000003, 3, 3, 2},   // old system: right always plays forward
-        {0x80000004, 3, 2, 3},   // top bit set but major version 4: not old
-        {0x00000003, 3, 2, 3},   // major version 3 without the top bit: not old
+        {0x0A00, 3, 2, 3},      // current system, three buttons: right quits
+        {0x0A00, 2, 3, 2},      // two buttons: right plays forward
+        {0x80000003, 3, 3, 2},  // old system: right always plays forward
+        {0x80000004, 3, 2, 3},  // top bit set but major version 4: not old
+        {0x00000003, 3, 2, 3},  // major version 3 without the top bit: not old
     };
     for (const Case& c : cases) {
         HeadlessSetVersion(c.version);

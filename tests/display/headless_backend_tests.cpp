@@ -24,7 +24,7 @@ LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 class HeadlessBackendTest : public ViewerTest {
-protected:
+   protected:
     void SetUp() override {
         ViewerTest::SetUp();
         received.clear();
@@ -60,8 +60,8 @@ TEST_F(HeadlessBackendTest, ShowAndUpdateDeliverSizeActivationPaletteAndPaintSyn
     received.clear();
     ShowWindow(w, SW_SHOWDEFAULT);
     UpdateWindow(w);
-    std::vector<UINT> expected = {WM_SHOWWINDOW, WM_ACTIVATEAPP, WM_QUERYNEWPALETTE, WM_SIZE,
-                                  WM_PAINT, WM_ERASEBKGND};
+    std::vector<UINT> expected = {WM_SHOWWINDOW, WM_ACTIVATEAPP, WM_QUERYNEWPALETTE,
+                                  WM_SIZE,       WM_PAINT,       WM_ERASEBKGND};
     EXPECT_EQ(received, expected);
     EXPECT_EQ(GetForegroundWindow(), w);
     EXPECT_EQ(foregroundWhenActivated, w);
@@ -117,8 +117,7 @@ TEST_F(HeadlessBackendTest, MessageLoopDeliversPostedPaintsQuitAndBudgetedTicks)
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }
-    std::vector<UINT> expected = {WM_KEYDOWN, WM_CHAR, WM_PAINT, WM_ERASEBKGND, WM_TIMER,
-                                  WM_TIMER};
+    std::vector<UINT> expected = {WM_KEYDOWN, WM_CHAR, WM_PAINT, WM_ERASEBKGND, WM_TIMER, WM_TIMER};
     EXPECT_EQ(received, expected);
     EXPECT_EQ(HeadlessIdleEnds(), 1);
     EXPECT_EQ(HeadlessClockTicks() - start, 10 * HeadlessClockFrequency / 1000);
@@ -132,8 +131,8 @@ TEST_F(HeadlessBackendTest, MessageLoopDeliversPostedPaintsQuitAndBudgetedTicks)
 }
 
 TEST_F(HeadlessBackendTest, StaticWindowTakesItsTextBySetText) {
-    HWND s = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, nullptr,
-                             nullptr, nullptr, nullptr);
+    HWND s = CreateWindowExA(0, "Static", "", WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, nullptr, nullptr,
+                             nullptr, nullptr);
     ASSERT_NE(s, nullptr);
     SendMessageA(s, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("1"));
     SendMessageA(s, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("2"));

@@ -45,7 +45,7 @@ struct TestImage {
 };
 
 class WindowTest : public ViewerTest {
-protected:
+   protected:
     void SetUp() override {
         ViewerTest::SetUp();
         State.CmdShow = SW_SHOWDEFAULT;
@@ -130,8 +130,8 @@ TEST_F(WindowTest, AMissingMenuOrPaletteStillGivesAWorkingWindow) {
     EXPECT_EQ(State.Menu, nullptr);
     EXPECT_EQ(State.Palette, nullptr);
     EXPECT_EQ(Main().ClientHeight, 4 + GetSystemMetrics(SM_CYMENU));  // no menu bar
-    const int top = GetSystemMetrics(SM_CYMENU) / 2;                 // centred in it
-    EXPECT_EQ(HeadlessPixel(State.MainWindow, 0, top), t.At(0, 0));  // drawn all the same
+    const int top = GetSystemMetrics(SM_CYMENU) / 2;                  // centred in it
+    EXPECT_EQ(HeadlessPixel(State.MainWindow, 0, top), t.At(0, 0));   // drawn all the same
 }
 
 TEST_F(WindowTest, AWindowThatCannotBeCreatedIsFatal) {
@@ -192,7 +192,7 @@ TEST_F(WindowTest, FillBordersPaintsTopAndBottomBands) {
 }
 
 class OutputTest : public WindowTest {
-protected:
+   protected:
     void SetUp() override {
         WindowTest::SetUp();
         StartUpGraphics();

@@ -42,7 +42,9 @@ void StartViewer(const std::vector<rmwriter::Frame>& frames, bool buffered) {
     }
 }
 
-std::vector<uint32_t> ClientSurface() { return HeadlessSurface(State.MainWindow); }
+std::vector<uint32_t> ClientSurface() {
+    return HeadlessSurface(State.MainWindow);
+}
 
 uint32_t ColourOf(const rmwriter::Frame& frame, uint8_t index) {
     if (index == 0) return 0;
@@ -85,8 +87,16 @@ static PlaybackCommand Send(UINT message, WPARAM wParam) {
     return command;
 }
 
-PlaybackCommand Key(char key) { return Send(WM_CHAR, static_cast<unsigned char>(key)); }
-PlaybackCommand Menu(int id) { return Send(WM_COMMAND, static_cast<WPARAM>(id)); }
-PlaybackCommand Mouse(UINT message) { return Send(message, 0); }
+PlaybackCommand Key(char key) {
+    return Send(WM_CHAR, static_cast<unsigned char>(key));
+}
+PlaybackCommand Menu(int id) {
+    return Send(WM_COMMAND, static_cast<WPARAM>(id));
+}
+PlaybackCommand Mouse(UINT message) {
+    return Send(message, 0);
+}
 
-void Tick() { DoImage(State.Mode); }
+void Tick() {
+    DoImage(State.Mode);
+}

@@ -12,7 +12,7 @@
 namespace {
 
 class ImageListTest : public ViewerTest {
-protected:
+   protected:
     std::span<Image> list;  // State.ImageList, which the next test's reset frees
 
     void Open(const std::vector<rmwriter::Frame>& frames) {

@@ -11,7 +11,7 @@
 namespace {
 
 class InputMappingTest : public ViewerTest {
-protected:
+   protected:
     PlaybackCommand Event(UINT message, WPARAM wParam = 0) {
         State.EventMessage = message;
         State.EventWParam = wParam;
@@ -29,19 +29,32 @@ struct KeyCase {
 
 // From Mode Loop, Direction -1, Wait 100: what each character leaves and returns.
 constexpr KeyCase KeyCases[] = {
-    {27, Quit, -1, CmdQuit},           {'Q', Quit, -1, CmdQuit},
-    {'q', Quit, -1, CmdQuit},          {' ', Stopped, -1, CmdStop},
-    {'S', Stopped, -1, CmdStop},       {'s', Stopped, -1, CmdStop},
-    {'+', Stopped, -1, CmdStepForward}, {'=', Stopped, -1, CmdStepForward},
-    {'-', Stopped, -1, CmdStepBackward}, {'_', Stopped, -1, CmdStepBackward},
-    {'1', Stopped, 1, CmdFirst},       {'F', Forward, 1, CmdStepForward},
-    {'f', Forward, 1, CmdStepForward}, {'B', Backward, -1, CmdStepBackward},
-    {'b', Backward, -1, CmdStepBackward}, {'L', Loop, 1, CmdStepForward},
-    {'l', Loop, 1, CmdStepForward},    {'C', Cycle, -1, CmdStepBackward},
-    {'c', Cycle, -1, CmdStepBackward}, {'R', Loop, -1, CmdRedraw},
-    {'r', Loop, -1, CmdRedraw},        {'x', Loop, -1, CmdNone},
-    {'2', Loop, -1, CmdNone},          {0xE9, Loop, -1, CmdNone},  // above 127
-    {0xF1, Loop, -1, CmdNone},         {'\r', Loop, -1, CmdNone},
+    {27, Quit, -1, CmdQuit},
+    {'Q', Quit, -1, CmdQuit},
+    {'q', Quit, -1, CmdQuit},
+    {' ', Stopped, -1, CmdStop},
+    {'S', Stopped, -1, CmdStop},
+    {'s', Stopped, -1, CmdStop},
+    {'+', Stopped, -1, CmdStepForward},
+    {'=', Stopped, -1, CmdStepForward},
+    {'-', Stopped, -1, CmdStepBackward},
+    {'_', Stopped, -1, CmdStepBackward},
+    {'1', Stopped, 1, CmdFirst},
+    {'F', Forward, 1, CmdStepForward},
+    {'f', Forward, 1, CmdStepForward},
+    {'B', Backward, -1, CmdStepBackward},
+    {'b', Backward, -1, CmdStepBackward},
+    {'L', Loop, 1, CmdStepForward},
+    {'l', Loop, 1, CmdStepForward},
+    {'C', Cycle, -1, CmdStepBackward},
+    {'c', Cycle, -1, CmdStepBackward},
+    {'R', Loop, -1, CmdRedraw},
+    {'r', Loop, -1, CmdRedraw},
+    {'x', Loop, -1, CmdNone},
+    {'2', Loop, -1, CmdNone},
+    {0xE9, Loop, -1, CmdNone},  // above 127
+    {0xF1, Loop, -1, CmdNone},
+    {'\r', Loop, -1, CmdNone},
     {0x100 | 'q', Quit, -1, CmdQuit},  // only the low byte counts
 };
 
@@ -82,8 +95,13 @@ TEST_F(InputMappingTest, SpeedKeysKeepWaitAtZeroOrAbove) {
         char key;
         int32_t after;
     } cases[] = {
-        {30, '>', 0},  {0, '>', 0},    {50, '.', 0},    {120, '>', 70},
-        {0, '<', 50},  {100, ',', 150}, {2147483600, '<', 2147483647},
+        {30, '>', 0},
+        {0, '>', 0},
+        {50, '.', 0},
+        {120, '>', 70},
+        {0, '<', 50},
+        {100, ',', 150},
+        {2147483600, '<', 2147483647},
     };
     for (const Case& c : cases) {
         State.Wait = c.before;
@@ -102,9 +120,9 @@ TEST_F(InputMappingTest, MenuItemsActAsTheirKeys) {
         int id;
         char key;
     } cases[] = {
-        {IDM_GO_FORWARD, 'F'}, {IDM_GO_BACKWARD, 'B'},  {IDM_GO_CYCLE, 'C'},
-        {IDM_GO_LOOP, 'L'},    {IDM_GO_STOP, 'S'},      {IDM_GO_FASTER, '>'},
-        {IDM_GO_SLOWER, '<'},  {IDM_GO_EXIT, 'Q'},      {IDM_STEP_FORWARD, '+'},
+        {IDM_GO_FORWARD, 'F'},    {IDM_GO_BACKWARD, 'B'}, {IDM_GO_CYCLE, 'C'},
+        {IDM_GO_LOOP, 'L'},       {IDM_GO_STOP, 'S'},     {IDM_GO_FASTER, '>'},
+        {IDM_GO_SLOWER, '<'},     {IDM_GO_EXIT, 'Q'},     {IDM_STEP_FORWARD, '+'},
         {IDM_STEP_BACKWARD, '-'}, {IDM_STEP_FIRST, '1'},
     };
     for (const Case& c : cases) {
@@ -198,7 +216,7 @@ TEST_F(InputMappingTest, ReleaseOfAnotherButtonChangesNothing) {
     EXPECT_EQ(State.PressedButton, 2);
     EXPECT_EQ(Event(WM_MBUTTONUP), CmdStop);
     EXPECT_EQ(State.Mode, Stopped);
-    EXPECT_EQ(State.PressedButton, 2);        // kept after the release
+    EXPECT_EQ(State.PressedButton, 2);  // kept after the release
 }
 
 TEST_F(InputMappingTest, AButtonNumberOutsideOneToThreeIsFatal) {

@@ -12,7 +12,7 @@
 namespace {
 
 class MessagePathTest : public ViewerTest, public ::testing::WithParamInterface<bool> {
-protected:
+   protected:
     std::vector<rmwriter::Frame> frames;
 
     void Start() {
@@ -26,7 +26,9 @@ protected:
             if (surface == ExpectedSurface(frames[i])) return static_cast<int>(i);
         return -1;
     }
-    void Send(UINT message, WPARAM wParam = 0) { SendMessageA(State.MainWindow, message, wParam, 0); }
+    void Send(UINT message, WPARAM wParam = 0) {
+        SendMessageA(State.MainWindow, message, wParam, 0);
+    }
     bool TimerRuns() const { return HeadlessTimerLive(State.MainWindow, AnimationTimerId); }
     int Draws() const {
         HeadlessWindowInfo info;

@@ -13,16 +13,16 @@
 namespace {
 
 class ScenarioTest : public ViewerTest, public ::testing::WithParamInterface<bool> {
-protected:
+   protected:
     std::vector<rmwriter::Frame> frames;
 
     bool Buffered() const { return GetParam(); }
 
     void Start(std::vector<rmwriter::Frame> movie = {}) {
-        frames = movie.empty() ? std::vector<rmwriter::Frame>{ColourFrame(24, 16, 1),
-                                                              ColourFrame(24, 16, 2),
-                                                              ColourFrame(24, 16, 3)}
-                               : movie;
+        frames = movie.empty()
+                     ? std::vector<rmwriter::Frame>{ColourFrame(24, 16, 1), ColourFrame(24, 16, 2),
+                                                    ColourFrame(24, 16, 3)}
+                     : movie;
         StartViewer(frames, Buffered());
         DoImage(CmdRedraw);
     }
@@ -52,7 +52,7 @@ protected:
         HeadlessAdvanceClockMs(10);
         Key('L');  // a user step: drawn at once, the second put
         HeadlessAdvanceClockMs(10);
-        Tick();    // paced, 10 ms after the last frame: refused
+        Tick();  // paced, 10 ms after the last frame: refused
         ASSERT_EQ(Shown(), 1);
         ASSERT_EQ(State.PutPending, 1);
         ASSERT_EQ(State.CurrentImage, 2u);
@@ -133,8 +133,8 @@ TEST_P(ScenarioTest, ForwardRunsToTheLastImageAndStops) {
 TEST_P(ScenarioTest, LoopWrapsFromTheLastImageToTheFirst) {
     Start();
     Key('L');
-    std::vector<int> expected = Buffered() ? std::vector<int>{2, 0, 1, 2, 0, 1}
-                                           : std::vector<int>{2, 2, 0, 1, 2, 0};
+    std::vector<int> expected =
+        Buffered() ? std::vector<int>{2, 0, 1, 2, 0, 1} : std::vector<int>{2, 2, 0, 1, 2, 0};
     EXPECT_EQ(TickAndWatch(6), expected);
 }
 
@@ -142,8 +142,8 @@ TEST_P(ScenarioTest, CycleTurnsAtBothEnds) {
     Start();
     Key('C');
     EXPECT_EQ(Shown(), 1);
-    std::vector<int> expected = Buffered() ? std::vector<int>{2, 1, 0, 1, 2, 1, 0}
-                                           : std::vector<int>{2, 2, 1, 0, 1, 2, 1};
+    std::vector<int> expected =
+        Buffered() ? std::vector<int>{2, 1, 0, 1, 2, 1, 0} : std::vector<int>{2, 2, 1, 0, 1, 2, 1};
     EXPECT_EQ(TickAndWatch(7), expected);
 }
 
@@ -159,7 +159,7 @@ TEST_P(ScenarioTest, BackwardStopsAtImageZero) {
 
 TEST_P(ScenarioTest, PacingHoldsAFrameUntilWaitHasPassed) {
     State.Wait = 100;
-    Start();                    // first put: never refused
+    Start();  // first put: never refused
     State.Mode = Loop;
     HeadlessAdvanceClockMs(10);
     EXPECT_EQ(TickAndWatch(1), std::vector<int>{1});  // second put: never refused
@@ -187,9 +187,9 @@ TEST_P(ScenarioTest, PacingHoldsAFrameUntilWaitHasPassed) {
 TEST_P(ScenarioTest, UserStepsStopAndFirstWithAnImagePending) {
     struct Case {
         char key;
-        int shown;          // frame on screen afterwards
-        uint32_t current;   // CurrentImage afterwards
-        int redrawn;        // frame on screen after a following redraw
+        int shown;         // frame on screen afterwards
+        uint32_t current;  // CurrentImage afterwards
+        int redrawn;       // frame on screen after a following redraw
     } cases[] = {
         {'+', 2, 2, 2},  // the pending image itself, drawn at once
         {'-', 0, 0, 0},  // the one before the image on screen
@@ -292,8 +292,8 @@ TEST_P(ScenarioTest, LoopTwoEndsAfterTwoWholePasses) {
     int status = 1000;
     std::vector<int> seen = TickUntilEnd(20, &status);
     EXPECT_EQ(status, 0);
-    std::vector<int> expected = Buffered() ? std::vector<int>{1, 2, 0, 1, 2}
-                                           : std::vector<int>{1, 2, 2, 0, 1, 2};
+    std::vector<int> expected =
+        Buffered() ? std::vector<int>{1, 2, 0, 1, 2} : std::vector<int>{1, 2, 2, 0, 1, 2};
     seen.push_back(Shown());  // the last tick ended before drawing
     expected.push_back(2);
     EXPECT_EQ(seen, expected);
@@ -313,8 +313,8 @@ TEST_P(ScenarioTest, CycleOneEndsAfterOneSweepForwardAndBack) {
     std::vector<int> seen = TickUntilEnd(20, &status);
     EXPECT_EQ(status, 0);
     seen.push_back(Shown());
-    std::vector<int> expected = Buffered() ? std::vector<int>{1, 2, 1, 0, 0}
-                                           : std::vector<int>{1, 2, 2, 1, 0, 0};
+    std::vector<int> expected =
+        Buffered() ? std::vector<int>{1, 2, 1, 0, 0} : std::vector<int>{1, 2, 2, 1, 0, 0};
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(State.RepeatCount, 1);
 }
@@ -394,8 +394,10 @@ TEST(BufferingTest, BufferedAndUnbufferedShowIdenticalPixels) {
         std::vector<std::vector<uint32_t>> pictures{ClientSurface()};
         for (char c : script) {
             if (c == ' ') continue;
-            if (c == 't') Tick();
-            else Key(c);
+            if (c == 't')
+                Tick();
+            else
+                Key(c);
             pictures.push_back(ClientSurface());
         }
         return pictures;

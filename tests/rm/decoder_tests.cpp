@@ -10,7 +10,7 @@ using rmwriter::Metafile;
 using rmwriter::Word;
 
 class DecoderTest : public ViewerTest {
-protected:
+   protected:
     // An image of `width` x `height` with an array whose bytes are all `initial`.
     Image MakeImage(int width, int height, uint8_t initial = 0xEE) {
         Image im;
@@ -52,18 +52,24 @@ TEST_F(DecoderTest, WordsAndTheirCornerCases) {
         std::vector<uint8_t> top;     // the top row (array row 1) of a 6 x 2 image
         int channel = 0;
     } cases[] = {
-        {"run before any length writes nothing", {0x3007, 0x1001}, {1, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+        {"run before any length writes nothing",
+         {0x3007, 0x1001},
+         {1, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
         {"length 5 then run of 7", {0x0005, 0x3007}, {7, 7, 7, 7, 7, 0xEE}},
-        {"a spent run writes nothing", {0x0002, 0x3007, 0x3008, 0x1001}, {7, 7, 1, 0xEE, 0xEE, 0xEE}},
-        {"length survives literals, fills, no-ops", {0x0002, 0x1001, 0xD001, 0xF123, 0x3004},
+        {"a spent run writes nothing",
+         {0x0002, 0x3007, 0x3008, 0x1001},
+         {7, 7, 1, 0xEE, 0xEE, 0xEE}},
+        {"length survives literals, fills, no-ops",
+         {0x0002, 0x1001, 0xD001, 0xF123, 0x3004},
          {1, 0xF0, 4, 4, 0xEE, 0xEE}},
-        {"fill neither uses nor changes the length", {0x0001, 0xD003, 0x3009}, {0xF0, 0xF0, 0xF0, 9, 0xEE, 0xEE}},
+        {"fill neither uses nor changes the length",
+         {0x0001, 0xD003, 0x3009},
+         {0xF0, 0xF0, 0xF0, 9, 0xEE, 0xEE}},
         {"fill count 0", {0xD000, 0x1003}, {3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
         {"literal ignores value bits 8-11", {0x1203}, {3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
         {"a new length replaces the old", {0x0F02, 0x0003, 0x3001}, {1, 1, 1, 0xEE, 0xEE, 0xEE}},
         {"fill of channel 2", {0xD002}, {0xF2, 0xF2, 0xEE, 0xEE, 0xEE, 0xEE}, 2},
-        {"a scan line as long as the row fills its padding", {0x0008, 0x3004},
-         {4, 4, 4, 4, 4, 4}},
+        {"a scan line as long as the row fills its padding", {0x0008, 0x3004}, {4, 4, 4, 4, 4, 4}},
     };
     for (const Case& c : cases) {
         ResetViewer();
@@ -239,18 +245,21 @@ static void ReferenceDecode(const std::vector<uint16_t>& words, std::vector<uint
     for (uint16_t w : words) {
         uint32_t value = w & 0xFFF;
         switch (w >> 12) {
-        case 0x0: run = value; break;
-        case 0x1: put(w & 0xFF); break;
-        case 0x3:
-            for (uint32_t i = 0; i < run; ++i) put(w & 0xFF);
-            run = 0;
-            break;
-        case 0x6: rowStart -= scanLineWidth; pos = rowStart; break;
-        case 0x7: return;
-        case 0xD:
-            for (uint32_t i = 0; i < value; ++i) put(fill);
-            break;
-        default: break;
+            case 0x0: run = value; break;
+            case 0x1: put(w & 0xFF); break;
+            case 0x3:
+                for (uint32_t i = 0; i < run; ++i) put(w & 0xFF);
+                run = 0;
+                break;
+            case 0x6:
+                rowStart -= scanLineWidth;
+                pos = rowStart;
+                break;
+            case 0x7: return;
+            case 0xD:
+                for (uint32_t i = 0; i < value; ++i) put(fill);
+                break;
+            default: break;
         }
     }
 }
@@ -267,12 +276,18 @@ TEST_F(DecoderTest, MatchesThePixelByPixelReferenceOnRandomStreams) {
             uint32_t r = rng();
             uint32_t pick = r % 100;
             uint32_t value = (r >> 8) & 0xFFF;
-            if (pick < 40) words.push_back(Word(0x1, value));
-            else if (pick < 55) words.push_back(Word(0x0, trial % 3 == 0 ? value : value % 50));
-            else if (pick < 75) words.push_back(Word(0x3, value));
-            else if (pick < 85) words.push_back(Word(0xD, trial % 3 == 0 ? value : value % 60));
-            else if (pick < 92) words.push_back(Word(0x6, value));
-            else words.push_back(Word(0xF, value));
+            if (pick < 40)
+                words.push_back(Word(0x1, value));
+            else if (pick < 55)
+                words.push_back(Word(0x0, trial % 3 == 0 ? value : value % 50));
+            else if (pick < 75)
+                words.push_back(Word(0x3, value));
+            else if (pick < 85)
+                words.push_back(Word(0xD, trial % 3 == 0 ? value : value % 60));
+            else if (pick < 92)
+                words.push_back(Word(0x6, value));
+            else
+                words.push_back(Word(0xF, value));
         }
         words.push_back(0x7000);
         ScopedImage im(MakeImage(width, height, 0x5C));
@@ -282,10 +297,11 @@ TEST_F(DecoderTest, MatchesThePixelByPixelReferenceOnRandomStreams) {
         GetRLE(im, 0);
         std::vector<uint8_t> got = ArrayOf(im);
         size_t firstDifference = 0;
-        while (firstDifference < got.size() && got[firstDifference] == expected[firstDifference]) ++firstDifference;
+        while (firstDifference < got.size() && got[firstDifference] == expected[firstDifference])
+            ++firstDifference;
         ASSERT_EQ(got, expected) << "trial " << trial << ", " << width << "x" << height
-                                 << ", first difference at " << firstDifference << " of " << got.size()
-                                 << ", words " << words.size();
+                                 << ", first difference at " << firstDifference << " of "
+                                 << got.size() << ", words " << words.size();
         FreeImageArray(im);
     }
 }

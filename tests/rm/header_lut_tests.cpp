@@ -63,14 +63,22 @@ TEST_F(HeaderTest, RejectsBadFieldsInOrder) {
         void (*change)(Header&);
         const char* text;
     } cases[] = {
-        {"components 3", [](Header& h) { h.Components = 3; }, "Error: RGB images not supported (3)"},
-        {"components 3 and flag 2", [](Header& h) { h.Components = 3; h.ColorFlag = 2; },
+        {"components 3", [](Header& h) { h.Components = 3; },
          "Error: RGB images not supported (3)"},
-        {"flag 2", [](Header& h) { h.ColorFlag = 2; }, "Error: Illegal color flag (2) in Raster Metafile"},
+        {"components 3 and flag 2",
+         [](Header& h) {
+             h.Components = 3;
+             h.ColorFlag = 2;
+         },
+         "Error: RGB images not supported (3)"},
+        {"flag 2", [](Header& h) { h.ColorFlag = 2; },
+         "Error: Illegal color flag (2) in Raster Metafile"},
         {"flag 65535", [](Header& h) { h.ColorFlag = 65535; },
          "Error: Illegal color flag (65535) in Raster Metafile"},
-        {"bits -1", [](Header& h) { h.BitsPerLUTEntry = -1; }, "Error: Bits per LUT entry (-1) must be < = 8"},
-        {"bits 9", [](Header& h) { h.BitsPerLUTEntry = 9; }, "Error: Bits per LUT entry (9) must be < = 8"},
+        {"bits -1", [](Header& h) { h.BitsPerLUTEntry = -1; },
+         "Error: Bits per LUT entry (-1) must be < = 8"},
+        {"bits 9", [](Header& h) { h.BitsPerLUTEntry = 9; },
+         "Error: Bits per LUT entry (9) must be < = 8"},
         {"depth 9", [](Header& h) { h.Depth = 9; }, "Error: Depth of image (9) must be < = 8"},
         {"depth -1", [](Header& h) { h.Depth = -1; }, "Error: Depth of image (-1) must be < = 8"},
         {"width 0", [](Header& h) { h.Width = 0; }, "Error: Width of image (0) must be > 0"},
@@ -244,7 +252,7 @@ TEST_F(HeaderTest, GreyConversionTruncates) {
     struct Case {
         uint8_t r, g, b, grey;
     } cases[] = {
-        {255, 0, 0, 76}, {0, 255, 0, 150}, {0, 0, 255, 28}, {1, 1, 1, 0},
+        {255, 0, 0, 76}, {0, 255, 0, 150},     {0, 0, 255, 28},      {1, 1, 1, 0},
         {2, 2, 2, 1},    {100, 100, 100, 100}, {255, 255, 255, 255},
     };
     Image im;

@@ -17,7 +17,7 @@ using rmwriter::Metafile;
 namespace {
 
 class LargeFileTest : public ViewerTest {
-protected:
+   protected:
     void SetUp() override {
         ViewerTest::SetUp();
         FreeImage(image);  // a case run again from the same test starts empty
@@ -45,7 +45,8 @@ protected:
         State.MetafileStream = std::fopen(path.c_str(), "rb");
         unlink(path.c_str());
         // Gigabytes of holes are read block by block; a large buffer keeps that quick.
-        if (State.MetafileStream != nullptr) setvbuf(State.MetafileStream, nullptr, _IOFBF, 1 << 20);
+        if (State.MetafileStream != nullptr)
+            setvbuf(State.MetafileStream, nullptr, _IOFBF, 1 << 20);
         EXPECT_TRUE(ok && State.MetafileStream != nullptr);
         return int64_t{info.st_blocks} * 512 < (int64_t{1} << 24);
     }

@@ -8,7 +8,7 @@ using rmwriter::Frame;
 using rmwriter::Metafile;
 
 class LocatorTest : public ViewerTest {
-protected:
+   protected:
     void SetUp() override {
         ViewerTest::SetUp();
         FreeImage(image);  // a case run again from the same test starts empty
@@ -95,10 +95,12 @@ TEST_F(LocatorTest, SkipsFramesOfASelection) {
     ExpectFrame(frames[3]);
     EXPECT_EQ(log.Text(),
               "Getting Image #1/3\n - New One In File (1/3)\nSkipping to next\nSkipping to next\n"
-              "Image WxH = 13x7\n" "WL = 0, WR = 99, WT = 0, WB = 99, WW = 100, WH = 100\n"
+              "Image WxH = 13x7\n"
+              "WL = 0, WR = 99, WT = 0, WB = 99, WW = 100, WH = 100\n"
               "IL = 43, IR = 55, IT = 46, IB = 52, IW = 13, IH = 7\nScanLineWidth = 16\n");
     EXPECT_EQ(State.LastFileImage, 3);
-    for (int n = 1; n <= 3; ++n) EXPECT_GT(State.ImageFilePositions[n], State.ImageFilePositions[n - 1]);
+    for (int n = 1; n <= 3; ++n)
+        EXPECT_GT(State.ImageFilePositions[n], State.ImageFilePositions[n - 1]);
 }
 
 TEST_F(LocatorTest, SeekingBackToFrameZeroAndReadingOn) {
@@ -108,9 +110,10 @@ TEST_F(LocatorTest, SeekingBackToFrameZeroAndReadingOn) {
     {
         CapturedLog log(4);
         ASSERT_EQ(GetFileImage(image, 0), 0);
-        EXPECT_EQ(log.Text(), "Getting Image #0/0\n - Old One In File (0/0)\nImage WxH = 13x7\n"
-              "WL = 0, WR = 99, WT = 0, WB = 99, WW = 100, WH = 100\n"
-              "IL = 43, IR = 55, IT = 46, IB = 52, IW = 13, IH = 7\nScanLineWidth = 16\n");
+        EXPECT_EQ(log.Text(),
+                  "Getting Image #0/0\n - Old One In File (0/0)\nImage WxH = 13x7\n"
+                  "WL = 0, WR = 99, WT = 0, WB = 99, WW = 100, WH = 100\n"
+                  "IL = 43, IR = 55, IT = 46, IB = 52, IW = 13, IH = 7\nScanLineWidth = 16\n");
     }
     ExpectFrame(frames[0]);
     ASSERT_EQ(GetFileImage(image, 1), 1);
@@ -240,8 +243,9 @@ TEST_F(LocatorTest, AHeaderPastTheTableIsFatal) {
     State.MaxFrames = 3;
     SelectFrames();
     CapturedLog log(1);
-    EXPECT_EQ(FatalText([&] { GetFileImage(image, 2); }),
-              "Error: Too many images in Raster Metafile (MAX = 2)\n\tSet \"-max\" parameter higher");
+    EXPECT_EQ(
+        FatalText([&] { GetFileImage(image, 2); }),
+        "Error: Too many images in Raster Metafile (MAX = 2)\n\tSet \"-max\" parameter higher");
     EXPECT_NE(log.Text().find("Fatal error in routine \"GetFileImage\"\n"), std::string::npos);
     EXPECT_EQ(State.BlockNumber, 6);
 }

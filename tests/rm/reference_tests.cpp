@@ -30,7 +30,8 @@ std::vector<std::string> CommittedFiles() {
         fs::path dir = TestsDir() / folder;
         if (!fs::exists(dir)) continue;
         for (const auto& entry : fs::directory_iterator(dir))
-            if (entry.is_regular_file()) files.push_back(std::string(folder) + "/" + entry.path().filename().string());
+            if (entry.is_regular_file())
+                files.push_back(std::string(folder) + "/" + entry.path().filename().string());
     }
     std::sort(files.begin(), files.end());
     return files;

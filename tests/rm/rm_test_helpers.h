@@ -35,11 +35,11 @@ std::string LastBoxText();
 
 // A log captured in memory: LogLevel set to `level`, LogFile a memory stream.
 class CapturedLog {
-public:
+   public:
     explicit CapturedLog(int level);
     ~CapturedLog();
     std::string Text();  // everything written so far
-private:
+   private:
     char* buffer_ = nullptr;
     size_t size_ = 0;
     FILE* stream_ = nullptr;

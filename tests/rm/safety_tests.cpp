@@ -13,7 +13,7 @@
 using rmwriter::Metafile;
 
 class SafetyTest : public ViewerTest {
-protected:
+   protected:
     void SetUp() override {
         ViewerTest::SetUp();
         FreeImage(image);  // a case run again from the same test starts empty
@@ -34,17 +34,32 @@ TEST_F(SafetyTest, PixelsOutsideTheArrayAreDroppedAndTheFrameGoesOn) {
         std::vector<uint16_t> words;
         std::vector<uint8_t> array;
     } cases[] = {
-        {"a run past the end", 3, 2, {0x1001, 0x0FFF, 0x3002},
-         {0, 0, 0, 0, 1, 2, 2, 2}},
+        {"a run past the end", 3, 2, {0x1001, 0x0FFF, 0x3002}, {0, 0, 0, 0, 1, 2, 2, 2}},
         {"a fill past the end", 3, 2, {0xDFFF, 0x1001}, {0, 0, 0, 0, 0xF0, 0xF0, 0xF0, 0xF0}},
-        {"literal pixels past the end", 1, 1, {0x1001, 0x1002, 0x1003, 0x1004, 0x1005}, {1, 2, 3, 4}},
-        {"more scan lines than rows", 2, 2, {0x1001, 0x6000, 0x1002, 0x6000, 0x1003, 0x6000, 0x1004},
+        {"literal pixels past the end",
+         1,
+         1,
+         {0x1001, 0x1002, 0x1003, 0x1004, 0x1005},
+         {1, 2, 3, 4}},
+        {"more scan lines than rows",
+         2,
+         2,
+         {0x1001, 0x6000, 0x1002, 0x6000, 0x1003, 0x6000, 0x1004},
          {2, 0, 0, 0, 1, 0, 0, 0}},
-        {"a run reaching back into the array from before it", 4, 2,
-         {0x6000, 0x6000, 0x6000, 0x000A, 0x3007}, {7, 7, 0, 0, 0, 0, 0, 0}},
-        {"a fill from before the array to past its end", 4, 2, {0x6000, 0x6000, 0xD00F},
+        {"a run reaching back into the array from before it",
+         4,
+         2,
+         {0x6000, 0x6000, 0x6000, 0x000A, 0x3007},
+         {7, 7, 0, 0, 0, 0, 0, 0}},
+        {"a fill from before the array to past its end",
+         4,
+         2,
+         {0x6000, 0x6000, 0xD00F},
          {0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0}},
-        {"a spent run repeated writes nothing", 4, 2, {0x3005, 0x0002, 0x3006, 0x3007, 0x1009},
+        {"a spent run repeated writes nothing",
+         4,
+         2,
+         {0x3005, 0x0002, 0x3006, 0x3007, 0x1009},
          {0, 0, 0, 0, 6, 6, 9, 0}},
     };
     for (const Case& c : cases) {
@@ -128,4 +143,3 @@ TEST_F(SafetyTest, TheLargestArrayThatFitsIsAccepted) {
     FreeImageArray(image);
     image.Pixels = nullptr;
 }
-

@@ -54,9 +54,9 @@ std::vector<SampleFile> SampleFiles() {
     {
         // Start word with a first byte, no-ops, every pixel opcode, an end of scan line
         // after the last line.
-        add("good/every-opcode.rm",
-            RawStream(5, 2, {0xF123, 0x0004, 0x3007, 0x1203, 0x6000, 0xD002, 0x0003, 0x1009,
-                             0xF000, 0x3008, 0x6000, 0x7000}));
+        add("good/every-opcode.rm", RawStream(5, 2,
+                                              {0xF123, 0x0004, 0x3007, 0x1203, 0x6000, 0xD002,
+                                               0x0003, 0x1009, 0xF000, 0x3008, 0x6000, 0x7000}));
     }
     {
         Frame f = PatternFrame(8, 4, 6);
@@ -115,7 +115,8 @@ std::vector<SampleFile> SampleFiles() {
     add("crashers/width-zero.rm", BadHeader([](rmwriter::Header& h) { h.Width = 0; }));
     add("crashers/width-negative.rm", BadHeader([](rmwriter::Header& h) { h.Width = -640; }));
     add("crashers/height-zero.rm", BadHeader([](rmwriter::Header& h) { h.Height = 0; }));
-    add("crashers/height-negative.rm", BadHeader([](rmwriter::Header& h) { h.Height = INT32_MIN; }));
+    add("crashers/height-negative.rm",
+        BadHeader([](rmwriter::Header& h) { h.Height = INT32_MIN; }));
     add("crashers/size-overflows-32-bits.rm", BadHeader([](rmwriter::Header& h) {
             h.Width = 65536;
             h.Height = 65536;
@@ -140,7 +141,8 @@ std::vector<SampleFile> SampleFiles() {
         for (uint16_t w : {0x1002, 0x0FFF, 0x3003, 0xDFFF, 0x7000}) words.push_back(w);
         add("crashers/lines-past-the-start.rm", RawStream(3, 2, words));
     }
-    add("crashers/spent-run.rm", RawStream(4, 2, {0x3005, 0x0002, 0x3006, 0x3007, 0x3008, 0x1009, 0x7000}));
+    add("crashers/spent-run.rm",
+        RawStream(4, 2, {0x3005, 0x0002, 0x3006, 0x3007, 0x3008, 0x1009, 0x7000}));
     {
         Metafile m = OneFrame(PatternFrame(6, 3, 1));
         Frame bad = PatternFrame(6, 3, 2);

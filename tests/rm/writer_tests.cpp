@@ -16,7 +16,8 @@ TEST(WriterTest, HeaderAndColourTableLayout) {
     const auto& b = m.Bytes();
     ASSERT_EQ(b.size(), 4u * 512);
     EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 20),
-              (std::vector<uint8_t>{0, 0, 0, 0xE0, 4, 3, 2, 1, 0xFE, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 1, 0, 0, 0}));
+              (std::vector<uint8_t>{0,    0,    0, 0xE0, 4, 3, 2, 1, 0xFE, 0xFF,
+                                    0xFF, 0xFF, 1, 0,    0, 0, 1, 0, 0,    0}));
     EXPECT_EQ(b[20], 8);
     EXPECT_EQ(b[28], 4);
     EXPECT_EQ(b[32], 0xAA);
@@ -32,7 +33,8 @@ TEST(WriterTest, RowsAreCodedWithRunsFillsAndLiterals) {
     m.Run(9, 5000);
     const auto& b = m.Bytes();
     std::vector<uint16_t> words;
-    for (size_t i = 0; i < b.size(); i += 2) words.push_back(static_cast<uint16_t>(b[i] | b[i + 1] << 8));
+    for (size_t i = 0; i < b.size(); i += 2)
+        words.push_back(static_cast<uint16_t>(b[i] | b[i + 1] << 8));
     EXPECT_EQ(words, (std::vector<uint16_t>{0x4000, 0x0003, 0x3004, 0xD002, 0x1007, 0x1008, 0x1008,
                                             0x0FFF, 0x3009, 0x0389, 0x3009}));
 }

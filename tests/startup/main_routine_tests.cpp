@@ -26,7 +26,7 @@ void WriteAnimation(const std::string& path, int frames) {
 }
 
 class MainRoutineTest : public ViewerTest {
-protected:
+   protected:
     int Run(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), "kinaro");
         storage = arguments;
@@ -90,7 +90,8 @@ TEST_F(MainRoutineTest, WithoutANameTheDialogIsAskedForAsTheOlderTemplateDialog)
     EXPECT_EQ(call.StructSize, 136u);
     EXPECT_EQ(call.Owner, nullptr);
     EXPECT_EQ(call.Instance, GetModuleHandleA(nullptr));
-    EXPECT_EQ(call.Filter, std::string("Raster Metafiles (*.rm)\0*.rm\0All Files (*.*)\0*.*\0", 49));
+    EXPECT_EQ(call.Filter,
+              std::string("Raster Metafiles (*.rm)\0*.rm\0All Files (*.*)\0*.*\0", 49));
     EXPECT_EQ(call.FilterIndex, 1u);
     EXPECT_EQ(call.MaxFile, 256u);
     EXPECT_EQ(call.Title, "Kinaro Open File");
@@ -101,7 +102,8 @@ TEST_F(MainRoutineTest, WithoutANameTheDialogIsAskedForAsTheOlderTemplateDialog)
     EXPECT_TRUE(call.OtherFieldsZero);
     EXPECT_EQ(ViewerWindows(), 0);
     fflush(State.LogFile);  // nothing is released on this way out
-    EXPECT_EQ(ReadWholeFile(log), "GetOpenFile returns False, CommDlgExtendedError returns 00000000\n");
+    EXPECT_EQ(ReadWholeFile(log),
+              "GetOpenFile returns False, CommDlgExtendedError returns 00000000\n");
 }
 
 TEST_F(MainRoutineTest, ADialogThatCannotRunEndsWithZeroAndLogsItsCode) {
@@ -111,7 +113,8 @@ TEST_F(MainRoutineTest, ADialogThatCannotRunEndsWithZeroAndLogsItsCode) {
     const std::string log = TempPath("failed.log");
     EXPECT_EQ(Run({"-d9", log}), 0);
     fflush(State.LogFile);
-    EXPECT_EQ(ReadWholeFile(log), "GetOpenFile returns False, CommDlgExtendedError returns 0000ffff\n");
+    EXPECT_EQ(ReadWholeFile(log),
+              "GetOpenFile returns False, CommDlgExtendedError returns 0000ffff\n");
     // Below level 9 the line is not written.
     HeadlessSetOpenFileScript(script);
     const std::string quiet = TempPath("quiet.log");

@@ -8,7 +8,7 @@
 namespace {
 
 class WindowProcTest : public ViewerTest {
-protected:
+   protected:
     void SetUp() override {
         ViewerTest::SetUp();
         StartViewer({ColourFrame(20, 10, 1), ColourFrame(20, 10, 2)}, false);

@@ -13,7 +13,9 @@
 
 namespace {
 
-std::string Quoted(const std::string& s) { return "'" + s + "'"; }
+std::string Quoted(const std::string& s) {
+    return "'" + s + "'";
+}
 
 struct Inputs {
     std::string dir, a, b, movie;
@@ -132,8 +134,10 @@ const BadCall BadCalls[] = {
     {"text_input", {"encode", "@/x.rm", "@/notes.txt"}, "@/notes.txt: not a PNG or GIF", 1},
     {"png_folder_is_a_file", {"export", "@/movie.rm", "--png", "@/a.png"}, "@/a.png", 1},
     {"gif_exists", {"export", "@/movie.rm", "--gif", "@/a.png"}, "@/a.png: already exists", 1},
-    {"gif_folder_missing", {"export", "@/movie.rm", "--gif", "@/no/such/dir/x.gif"},
-     "@/no/such/dir/x.gif", 1},
+    {"gif_folder_missing",
+     {"export", "@/movie.rm", "--gif", "@/no/such/dir/x.gif"},
+     "@/no/such/dir/x.gif",
+     1},
     {"bad_selection", {"info", "-f", "5,10", "@/movie.rm"}, "-f 5,10", 2},
     {"pause_without_value", {"export", "@/movie.rm", "--gif", "@/o.gif", "-p"}, "-p", 2},
     {"unknown_option", {"check", "--frob", "@/movie.rm"}, "--frob", 2},
@@ -142,7 +146,9 @@ const BadCall BadCalls[] = {
     {"nothing_to_export", {"export", "@/movie.rm"}, "--png", 2},
 };
 
-void PrintTo(const BadCall& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BadCall& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BadCalls_ : public ::testing::TestWithParam<BadCall> {};
 

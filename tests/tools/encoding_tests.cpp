@@ -46,7 +46,9 @@ struct ZeroCase {
     ZeroFix expected;
 };
 
-void PrintTo(const ZeroCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ZeroCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<Rgb> Distinct(int n, Rgb first) {
     std::vector<Rgb> p{first};
@@ -110,7 +112,7 @@ TEST(MetafileEncoder, UsesRunsFillsAndLiteralsAndBeatsRawFrames) {
     for (int i = 0; i < 16; ++i) frame.palette.push_back(Rgb{uint8_t(i * 16), 0, 0});
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 320; ++x) {
-            uint8_t v = 3;                                  // sky: the fill
+            uint8_t v = 3;                                            // sky: the fill
             if (y > 120) v = static_cast<uint8_t>(4 + (x / 40) % 3);  // bands: runs
             if (y > 180 && x > 300) v = static_cast<uint8_t>((x * 7 + y * 3) % 16);  // noise
             frame.pixels.push_back(v);

@@ -56,7 +56,8 @@ void WriteGif(const std::string& path, int width, int height, const std::vector<
 std::vector<Rgb> Colours(int count, int seed) {
     std::vector<Rgb> map;
     for (int i = 0; i < count; ++i)
-        map.push_back(Rgb{uint8_t(10 + i * 29 + seed), uint8_t(200 - i * 11), uint8_t(seed * 3 + i)});
+        map.push_back(
+            Rgb{uint8_t(10 + i * 29 + seed), uint8_t(200 - i * 11), uint8_t(seed * 3 + i)});
     return map;
 }
 
@@ -69,7 +70,8 @@ TEST(GifRoundTrip, FramesAsSeenComeBackTheSame) {
     GifFrameSpec full{0, 0, W, H, Colours(8, 1), NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {}};
     for (int i = 0; i < W * H; ++i) full.pixels.push_back(static_cast<uint8_t>((i / 5) % 8));
     GifFrameSpec inset{5, 3, 10, 6, Colours(16, 2), 7, DISPOSE_BACKGROUND, {}};
-    for (int i = 0; i < 60; ++i) inset.pixels.push_back(static_cast<uint8_t>(i % 3 == 0 ? 7 : i % 16));
+    for (int i = 0; i < 60; ++i)
+        inset.pixels.push_back(static_cast<uint8_t>(i % 3 == 0 ? 7 : i % 16));
     GifFrameSpec corner{0, 0, 12, 8, {}, NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {}};
     for (int i = 0; i < 96; ++i) corner.pixels.push_back(static_cast<uint8_t>(1 + (i / 12) % 3));
 
@@ -116,7 +118,8 @@ TEST(GifRoundTrip, ImageMagickSeesNoDifference) {
     std::vector<GifFrameSpec> frames;
     for (int n = 0; n < 3; ++n) {
         GifFrameSpec f{0, 0, W, H, Colours(4 << n, n), NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {}};
-        for (int i = 0; i < W * H; ++i) f.pixels.push_back(static_cast<uint8_t>((i * (n + 1) / 7) % (4 << n)));
+        for (int i = 0; i < W * H; ++i)
+            f.pixels.push_back(static_cast<uint8_t>((i * (n + 1) / 7) % (4 << n)));
         frames.push_back(f);
     }
     std::string dir = MakeTempDir();

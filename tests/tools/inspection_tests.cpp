@@ -26,7 +26,8 @@ rmwriter::Frame GreyFrame(int width, int height, int seed, int junkBeforeStream 
     f.junkBeforeStream = junkBeforeStream;
     for (int r = 0; r < height; ++r) {
         std::vector<uint8_t> row;
-        for (int c = 0; c < width; ++c) row.push_back(static_cast<uint8_t>(c < width / 2 ? 9 : (c * 7 + r + seed) & 0xFF));
+        for (int c = 0; c < width; ++c)
+            row.push_back(static_cast<uint8_t>(c < width / 2 ? 9 : (c * 7 + r + seed) & 0xFF));
         f.rows.push_back(row);
     }
     return f;
@@ -195,7 +196,9 @@ rmwriter::Header SmallHeader() {
     return h;
 }
 
-void GoodFrame(rmwriter::Metafile& f) { f.AddFrame(GreyFrame(4, 2, 0)); }
+void GoodFrame(rmwriter::Metafile& f) {
+    f.AddFrame(GreyFrame(4, 2, 0));
+}
 
 // A frame whose stream holds `word` after a few good words.
 void FrameWithWord(rmwriter::Metafile& f, uint16_t word) {
@@ -220,8 +223,12 @@ void HeaderOnly(rmwriter::Metafile& f, std::function<void(rmwriter::Header&)> ch
 }
 
 const Damage Damages[] = {
-    {"illegal_opcode", [](auto& f) { GoodFrame(f); FrameWithWord(f, 0x2000); }, "GetRLE",
-     "Error: Illegal opcode (32) in Raster Metafile", 1},
+    {"illegal_opcode",
+     [](auto& f) {
+         GoodFrame(f);
+         FrameWithWord(f, 0x2000);
+     },
+     "GetRLE", "Error: Illegal opcode (32) in Raster Metafile", 1},
     {"colormap_opcode", [](auto& f) { FrameWithWord(f, 0xB000); }, "GetRLE",
      "Error: Unexpected colormap in Raster Metafile", 0},
     {"start_inside_frame",
@@ -256,7 +263,10 @@ const Damage Damages[] = {
     {"colour_flag", [](auto& f) { HeaderOnly(f, [](auto& h) { h.ColorFlag = 2; }); }, "GetHeader",
      "Error: Illegal color flag (2) in Raster Metafile", 0},
     {"bits_per_entry",
-     [](auto& f) { GoodFrame(f); HeaderOnly(f, [](auto& h) { h.BitsPerLUTEntry = -1; }); },
+     [](auto& f) {
+         GoodFrame(f);
+         HeaderOnly(f, [](auto& h) { h.BitsPerLUTEntry = -1; });
+     },
      "GetHeader", "Error: Bits per LUT entry (-1) must be < = 8", 1},
     {"depth", [](auto& f) { HeaderOnly(f, [](auto& h) { h.Depth = 9; }); }, "GetHeader",
      "Error: Depth of image (9) must be < = 8", 0},
@@ -264,7 +274,9 @@ const Damage Damages[] = {
      "Error: File is not in Raster Metafile format", 0},
 };
 
-void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
+void PrintTo(const Damage& d, std::ostream* os) {
+    *os << d.name;
+}
 
 class CheckDamaged : public ::testing::TestWithParam<Damage> {};
 
@@ -281,8 +293,8 @@ TEST_P(CheckDamaged, GivesTheViewersMessage) {
     ToolRun run = RunTool({"check", path});
     EXPECT_EQ(run.status, 1);
     std::string lines = std::string("Fatal error in routine \"") + d.routine + "\"\n" +
-                        viewer.text + "\nRaster Metafile Block Number = " +
-                        std::to_string(viewer.block) + "\n";
+                        viewer.text +
+                        "\nRaster Metafile Block Number = " + std::to_string(viewer.block) + "\n";
     EXPECT_NE(run.out.find(lines), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(std::to_string(d.badImage) + " frame"), std::string::npos) << run.out;
     // One line on stderr, naming the file, the image and the message.

@@ -19,7 +19,7 @@ struct Recorded {
     std::string file;
     int frames = 0;
     std::vector<std::pair<std::string, std::string>> sizesAndHashes;  // "24x10", hash
-    std::string routine, message, block;  // empty: no fatal error
+    std::string routine, message, block;                              // empty: no fatal error
 };
 
 fs::path ReaderTests() {
@@ -78,7 +78,8 @@ TEST(ReaderFiles, CheckInfoAndExportSayWhatTheReaderRecorded) {
                 << check.out;
         } else {
             EXPECT_EQ(check.status, 0) << check.err;
-            EXPECT_NE(check.out.find(": " + std::to_string(r.frames) + " frame"), std::string::npos);
+            EXPECT_NE(check.out.find(": " + std::to_string(r.frames) + " frame"),
+                      std::string::npos);
         }
 
         ToolRun info = RunTool({"info", "--json", path});

@@ -17,7 +17,9 @@ struct PaletteCase {
     int width, height, colours;
 };
 
-void PrintTo(const PaletteCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const PaletteCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IndexedPngRoundTrip : public ::testing::TestWithParam<PaletteCase> {};
 
@@ -82,7 +84,8 @@ TEST(PngRoundTrip, GreyPngKeepsItsLevels) {
     grey.width = 256;
     grey.height = 3;
     for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 256; ++x) grey.pixels.push_back(static_cast<uint8_t>(y == 1 ? 255 - x : x));
+        for (int x = 0; x < 256; ++x)
+            grey.pixels.push_back(static_cast<uint8_t>(y == 1 ? 255 - x : x));
     for (int v = 0; v < 256; ++v) grey.palette.push_back(Rgb{uint8_t(v), uint8_t(v), uint8_t(v)});
     WritePng(dir + "/ramp.png", grey, false);
     // An all-grey palette PNG is a grey picture to anyone reading it.

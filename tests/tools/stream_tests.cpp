@@ -38,8 +38,9 @@ std::vector<IndexedFrame> ReadStream(const std::string& path) {
 TEST(PngStream, FromFfmpegThroughTheMetafileBackIntoFfmpegPixelForPixel) {
     const std::string dir = MakeTempDir();
     // A palette stream from ffmpeg's test pattern; ffmpeg decodes it to RGB as the reference.
-    const std::string source = "ffmpeg -v error -f lavfi -i testsrc=s=120x90:rate=10 "
-                               "-frames:v 7 -pix_fmt pal8 -f image2pipe -c:v png -";
+    const std::string source =
+        "ffmpeg -v error -f lavfi -i testsrc=s=120x90:rate=10 "
+        "-frames:v 7 -pix_fmt pal8 -f image2pipe -c:v png -";
     const std::string toRgb = "ffmpeg -v error -f image2pipe -i - -f rawvideo -pix_fmt rgb24 -";
     ASSERT_EQ(RunShell(source + " | " + toRgb + " > " + dir + "/source.rgb"), 0)
         << "ffmpeg is needed (scripts/install-deps.sh installs it)";
@@ -54,14 +55,15 @@ TEST(PngStream, FromFfmpegThroughTheMetafileBackIntoFfmpegPixelForPixel) {
 
 TEST(PngStream, FramesOfOtherSizesKeepTheirExactIndices) {
     const std::string dir = MakeTempDir();
-    const std::vector<IndexedFrame> frames = {PatternedFrame(31, 9, 200, 1),
-                                              PatternedFrame(8, 40, 16, 2),
-                                              PatternedFrame(31, 9, 2, 3)};
+    const std::vector<IndexedFrame> frames = {
+        PatternedFrame(31, 9, 200, 1), PatternedFrame(8, 40, 16, 2), PatternedFrame(31, 9, 2, 3)};
     WriteStream(dir + "/in.png", frames);
     ToolRun encode = RunTool({"encode", dir + "/m.rm", "-"}, dir + "/in.png");
     ASSERT_EQ(encode.status, 0) << encode.err;
     EXPECT_NE(encode.out.find("3 frames"), std::string::npos) << encode.out;
-    ASSERT_EQ(RunShell("\"$RMTOOL\" export " + dir + "/m.rm --png - 2>/dev/null > " + dir + "/out.png"), 0);
+    ASSERT_EQ(
+        RunShell("\"$RMTOOL\" export " + dir + "/m.rm --png - 2>/dev/null > " + dir + "/out.png"),
+        0);
     std::vector<IndexedFrame> back = ReadStream(dir + "/out.png");
     ASSERT_EQ(back.size(), frames.size());
     for (size_t i = 0; i < frames.size(); ++i) {
@@ -81,7 +83,8 @@ TEST(PngStream, ABrokenStreamNamesTheFrameAndLeavesNoFile) {
         std::string bytes;
         const char* message;
     } cases[] = {
-        {"cut inside the second PNG", good.substr(0, good.size() - 30), "stdin: frame 2: damaged PNG"},
+        {"cut inside the second PNG", good.substr(0, good.size() - 30),
+         "stdin: frame 2: damaged PNG"},
         {"not a PNG after two", good + "GIF89a and more", "stdin: frame 3: not a PNG"},
         {"a short tail", good + "\x89PN", "stdin: frame 3: the stream ends inside"},
         {"nothing", "", "stdin: no PNG image in the stream"},
@@ -92,7 +95,8 @@ TEST(PngStream, ABrokenStreamNamesTheFrameAndLeavesNoFile) {
         fclose(f);
         ToolRun run = RunTool({"encode", dir + "/out.rm", "-"}, dir + "/in");
         EXPECT_EQ(run.status, 1) << c.what;
-        EXPECT_EQ(run.err.rfind(std::string("rmtool: ") + c.message, 0), 0u) << c.what << ": " << run.err;
+        EXPECT_EQ(run.err.rfind(std::string("rmtool: ") + c.message, 0), 0u)
+            << c.what << ": " << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what;
         EXPECT_EQ(FolderEntries(dir), (std::vector<std::string>{"good.png", "in"})) << c.what;
     }

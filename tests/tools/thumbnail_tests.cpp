@@ -55,7 +55,8 @@ RgbPicture DecodedFirstFrame(const std::string& path) {
     picture.height = image.IH;
     for (int y = image.IH - 1; y >= 0; --y)
         for (int x = 0; x < image.IW; ++x) {
-            const LUTEntry& c = image.LUT[image.Pixels[static_cast<size_t>(y) * image.ScanLineWidth + x]];
+            const LUTEntry& c =
+                image.LUT[image.Pixels[static_cast<size_t>(y) * image.ScanLineWidth + x]];
             picture.pixels.push_back(Rgb{c.Red, c.Green, c.Blue});
         }
     return picture;
@@ -106,8 +107,8 @@ TEST(Thumbnail, ColoursAreTheAreaAverageOfTheDecodedFrame) {
     for (const Case& c : cases) {
         std::string dir = MakeTempDir();
         // A second frame with other colours must not leak into the first.
-        std::string in = SaveFrames(dir, {ColourFrame(c.width, c.height, 16, 3),
-                                          ColourFrame(c.width, c.height, 5, 9)});
+        std::string in = SaveFrames(
+            dir, {ColourFrame(c.width, c.height, 16, 3), ColourFrame(c.width, c.height, 5, 9)});
         RgbPicture decoded = DecodedFirstFrame(in);
         SourcePicture thumb = Thumbnail(in, dir + "/t.png", {"-s", std::to_string(c.box)});
         ASSERT_EQ(thumb.width, c.box);
@@ -119,8 +120,10 @@ TEST(Thumbnail, ColoursAreTheAreaAverageOfTheDecodedFrame) {
                 for (int y = 0; y < c.height; ++y)
                     for (int x = 0; x < c.width; ++x) {
                         // The part of source pixel (x, y) inside the output pixel's footprint.
-                        double wx = std::max(0.0, std::min(x + 1.0, (tx + 1) * sx) - std::max(double(x), tx * sx));
-                        double wy = std::max(0.0, std::min(y + 1.0, (ty + 1) * sy) - std::max(double(y), ty * sy));
+                        double wx = std::max(
+                            0.0, std::min(x + 1.0, (tx + 1) * sx) - std::max(double(x), tx * sx));
+                        double wy = std::max(
+                            0.0, std::min(y + 1.0, (ty + 1) * sy) - std::max(double(y), ty * sy));
                         const Rgb& p = decoded.pixels[static_cast<size_t>(y) * c.width + x];
                         sum[0] += wx * wy * p.r;
                         sum[1] += wx * wy * p.g;
@@ -130,7 +133,8 @@ TEST(Thumbnail, ColoursAreTheAreaAverageOfTheDecodedFrame) {
                 const int channels[3] = {got.r, got.g, got.b};
                 for (int k = 0; k < 3; ++k)
                     ASSERT_LE(std::fabs(channels[k] - sum[k] / (sx * sy)), 0.5 + 1e-9)
-                        << c.width << "x" << c.height << " pixel " << tx << "," << ty << " channel " << k;
+                        << c.width << "x" << c.height << " pixel " << tx << "," << ty << " channel "
+                        << k;
             }
     }
 }

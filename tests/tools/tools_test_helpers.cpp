@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <gif_lib.h>
-#include <png.h>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,8 +25,10 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     std::vector<std::string> all{RMTOOL_PATH};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -82,18 +84,19 @@ IndexedFrame PatternedFrame(int width, int height, int colours, int seed) {
     frame.height = height;
     frame.palette.push_back(Rgb{0, 0, 0});
     for (int i = 1; i < colours; ++i)
-        frame.palette.push_back(Rgb{uint8_t(i * 37 + seed), uint8_t(255 - i), uint8_t(i * 11 + 3 * seed)});
+        frame.palette.push_back(
+            Rgb{uint8_t(i * 37 + seed), uint8_t(255 - i), uint8_t(i * 11 + 3 * seed)});
     frame.pixels.resize(static_cast<size_t>(width) * height);
     uint32_t state = 12345u + static_cast<uint32_t>(seed) * 7919u;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             uint8_t v;
             if (x < width / 3) {
-                v = static_cast<uint8_t>((y / 3 + seed) % colours);   // runs
+                v = static_cast<uint8_t>((y / 3 + seed) % colours);  // runs
             } else if (x < width / 2) {
-                v = static_cast<uint8_t>(1 % colours);                // a wide band of one colour
+                v = static_cast<uint8_t>(1 % colours);  // a wide band of one colour
             } else {
-                state = state * 1103515245u + 12345u;                 // noise: literals
+                state = state * 1103515245u + 12345u;  // noise: literals
                 v = static_cast<uint8_t>((state >> 16) % colours);
             }
             frame.pixels[static_cast<size_t>(y) * width + x] = v;
@@ -122,7 +125,8 @@ std::vector<RgbPicture> DecodeGifFrames(const std::string& path, std::vector<int
         GraphicsControlBlock control{0, false, 0, NO_TRANSPARENT_COLOR};
         DGifSavedExtensionToGCB(gif, n, &control);
         if (delays) delays->push_back(control.DelayTime);
-        const ColorMapObject* map = image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+        const ColorMapObject* map =
+            image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
         const GifImageDesc& d = image.ImageDesc;
         for (int y = 0; y < d.Height; ++y)
             for (int x = 0; x < d.Width; ++x) {

@@ -37,7 +37,8 @@ struct RgbPicture {
     int height = 0;
     std::vector<Rgb> pixels;
 };
-std::vector<RgbPicture> DecodeGifFrames(const std::string& path, std::vector<int>* delays = nullptr);
+std::vector<RgbPicture> DecodeGifFrames(const std::string& path,
+                                        std::vector<int>* delays = nullptr);
 
 // Writes an 8-bit RGB PNG.
 void WriteRgbPng(const std::string& path, const RgbPicture& picture);

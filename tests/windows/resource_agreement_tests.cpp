@@ -26,7 +26,7 @@ std::vector<uint8_t> ReadBytes(const char* path) {
 }
 
 class CompiledResources : public ::testing::Test {
-protected:
+   protected:
     static void SetUpTestSuite() { Entries = ParseResourceFile(ReadBytes(KINARO_RES_FILE)); }
 
     static const ResourceEntry* Find(uint16_t type, uint16_t name) {
@@ -91,15 +91,15 @@ TEST_F(CompiledResources, VersionResourceNamesKinaroAtItsVersion) {
     ASSERT_EQ(root.Value.size(), 52u);  // VS_FIXEDFILEINFO
     ResourceReader fixed(root.Value);
     EXPECT_EQ(fixed.Dword(), 0xFEEF04BDu);
-    fixed.Dword();                               // structure version
-    EXPECT_EQ(fixed.Dword(), 1u << 16 | 62);     // file version 1.62
-    EXPECT_EQ(fixed.Dword(), 0u);                //              .0.0
-    EXPECT_EQ(fixed.Dword(), 1u << 16 | 62);     // product version
+    fixed.Dword();                            // structure version
+    EXPECT_EQ(fixed.Dword(), 1u << 16 | 62);  // file version 1.62
+    EXPECT_EQ(fixed.Dword(), 0u);             //              .0.0
+    EXPECT_EQ(fixed.Dword(), 1u << 16 | 62);  // product version
     EXPECT_EQ(fixed.Dword(), 0u);
-    fixed.Dword();                               // flags mask
-    EXPECT_EQ(fixed.Dword(), 0u);                // not a debug or pre-release build
-    EXPECT_EQ(fixed.Dword(), 0x40004u);          // VOS_NT_WINDOWS32
-    EXPECT_EQ(fixed.Dword(), 1u);                // VFT_APP
+    fixed.Dword();                       // flags mask
+    EXPECT_EQ(fixed.Dword(), 0u);        // not a debug or pre-release build
+    EXPECT_EQ(fixed.Dword(), 0x40004u);  // VOS_NT_WINDOWS32
+    EXPECT_EQ(fixed.Dword(), 1u);        // VFT_APP
 
     const VersionNode* strings = root.Child("StringFileInfo");
     ASSERT_NE(strings, nullptr);
@@ -149,7 +149,7 @@ TEST_F(CompiledResources, MenuIsTheDefinedMenu) {
 // windres writes the atom.
 bool SameClass(const ResourceId& compiled, const char* name) {
     static const std::map<std::string, uint16_t> atoms = {
-        {"button", 0x80}, {"edit", 0x81},      {"static", 0x82},
+        {"button", 0x80},  {"edit", 0x81},      {"static", 0x82},
         {"listbox", 0x83}, {"scrollbar", 0x84}, {"combobox", 0x85},
     };
     std::string lower = name;

@@ -31,20 +31,20 @@ constexpr uint16_t ResourceTypeManifest = 24;
 
 // Little-endian reads that throw std::out_of_range instead of running off the data.
 class ResourceReader {
-public:
+   public:
     explicit ResourceReader(const std::vector<uint8_t>& data, size_t offset = 0)
         : data_(data), offset_(offset) {}
     uint8_t Byte();
     uint16_t Word();
     uint32_t Dword();
     int16_t Short() { return static_cast<int16_t>(Word()); }
-    std::string String();   // zero-terminated UTF-16
-    ResourceId Id();        // 0xFFFF then an ordinal, else a zero-terminated string
+    std::string String();  // zero-terminated UTF-16
+    ResourceId Id();       // 0xFFFF then an ordinal, else a zero-terminated string
     void AlignTo(size_t boundary);
     size_t Offset() const { return offset_; }
     bool AtEnd() const { return offset_ >= data_.size(); }
 
-private:
+   private:
     const std::vector<uint8_t>& data_;
     size_t offset_;
 };

@@ -22,12 +22,14 @@
 #include "app/info_boxes.h"
 #include "app/viewer_state.h"
 #include "platform/win32.h"
-#include <winver.h>
 #include "resources/icon_drawing.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_tables.h"
 #include "rm/frame_locator.h"
 #include "tools/rmwriter/rmwriter.h"
+
+// After platform/win32.h, which brings the <windows.h> types it uses.
+#include <winver.h>
 
 namespace {
 
@@ -75,16 +77,16 @@ std::string WindowsPath(const std::string& path) {
 // script reach the viewer whatever the driver's own ANSI code page is.
 std::wstring Wide(const std::string& text) {
     std::wstring out(text.size(), L'\0');
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                out.data(), static_cast<int>(out.size()));
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                static_cast<int>(out.size()));
     out.resize(n > 0 ? n : 0);
     return out;
 }
 
 std::string Utf8(const std::wstring& text) {
     std::string out(text.size() * 3, '\0');
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                static_cast<int>(out.size()), nullptr, nullptr);
     out.resize(n > 0 ? n : 0);
     return out;
 }
@@ -143,8 +145,8 @@ std::vector<Picture> DecodeFrames(const std::string& path) {
         p.Width = image.IW;
         p.Height = image.IH;
         for (int y = 0; y < image.IH; ++y) {
-            const uint8_t* row = image.Pixels + static_cast<size_t>(image.IH - 1 - y) *
-                                                    image.ScanLineWidth;
+            const uint8_t* row =
+                image.Pixels + static_cast<size_t>(image.IH - 1 - y) * image.ScanLineWidth;
             for (int x = 0; x < image.IW; ++x) {
                 const LUTEntry& c = image.LUT[row[x]];
                 p.Pixels.push_back(static_cast<uint32_t>(c.Red << 16 | c.Green << 8 | c.Blue));
@@ -168,9 +170,8 @@ std::vector<Picture> MakeSmokeFile(const std::string& path) {
         p.Height = FrameHeight;
         for (const auto& row : frame.rows)
             for (uint8_t i : row)
-                p.Pixels.push_back(static_cast<uint32_t>(frame.colors.Red[i] << 16 |
-                                                         frame.colors.Green[i] << 8 |
-                                                         frame.colors.Blue[i]));
+                p.Pixels.push_back(static_cast<uint32_t>(
+                    frame.colors.Red[i] << 16 | frame.colors.Green[i] << 8 | frame.colors.Blue[i]));
         written.push_back(std::move(p));
     }
     Require(file.Save(path), "writes " + path);
@@ -211,8 +212,8 @@ Viewer StartViewer(const std::string& arguments, WORD showCommand = SW_SHOWNORMA
     startup.wShowWindow = showCommand;
     Viewer viewer;
     std::wstring wideCommandLine = Wide(commandLine);
-    BOOL ok = CreateProcessW(nullptr, wideCommandLine.data(), nullptr, nullptr, FALSE, 0,
-                             nullptr, Wide(WorkDir).c_str(), &startup, &viewer.Process);
+    BOOL ok = CreateProcessW(nullptr, wideCommandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             Wide(WorkDir).c_str(), &startup, &viewer.Process);
     Require(ok, "starts " + commandLine);
     viewer.Running = true;
     StartedProcesses.push_back(viewer.Process.dwProcessId);
@@ -254,8 +255,8 @@ std::string TextOf(HWND window) {
 std::string ContentOf(HWND control) {
     wchar_t text[4096] = L"";
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 2000, &result);
+    SendMessageTimeoutW(control, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        2000, &result);
     return Utf8(text);
 }
 
@@ -308,8 +309,8 @@ bool WaitGone(HWND window) {
 // modal box has gone.
 bool BringToFront(HWND window) {
     SetForegroundWindow(window);
-    return WaitUntil(
-        [&] { return GetForegroundWindow() == window && IsWindowEnabled(window); }, 5000);
+    return WaitUntil([&] { return GetForegroundWindow() == window && IsWindowEnabled(window); },
+                     5000);
 }
 
 void SendKeys(const std::vector<INPUT>& inputs) {
@@ -512,9 +513,8 @@ void ExpectFrame(HWND window, const std::vector<Picture>& frames, int k, const s
     if (!shown) {
         Picture client = CaptureClient(window);
         long bad = Mismatches(client, frames[k], &detail);
-        detail = " (client " + std::to_string(client.Width) + "x" +
-                 std::to_string(client.Height) + ", " + std::to_string(bad) +
-                 " pixels differ; " + detail + ")";
+        detail = " (client " + std::to_string(client.Width) + "x" + std::to_string(client.Height) +
+                 ", " + std::to_string(bad) + " pixels differ; " + detail + ")";
     }
     Check(shown, why + ": client area shows frame " + std::to_string(k) + detail);
 }
@@ -581,8 +581,8 @@ void CheckMenuResource(HMODULE module) {
 
 // Icon 101 as Windows loads it from the executable, pixel by pixel against the drawing.
 void CheckIconResource(HMODULE module) {
-    auto icon = static_cast<HICON>(
-        LoadImageA(module, MAKEINTRESOURCEA(IDI_KINARO), IMAGE_ICON, 32, 32, 0));
+    auto icon =
+        static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(IDI_KINARO), IMAGE_ICON, 32, 32, 0));
     Require(icon != nullptr, "kinaro.exe holds icon 101");
     ICONINFO info = {};
     BITMAP bitmap = {};
@@ -638,8 +638,9 @@ void CheckVersionResource() {
     for (const auto& [key, want] : expected) {
         wchar_t* value = nullptr;
         std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
-        bool found = VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value),
-                                    &length) && length > 0;
+        bool found =
+            VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) &&
+            length > 0;
         std::string got = found ? Utf8(value) : "(none)";
         Check(got == want, Utf8(key) + " is \"" + got + "\"");
     }
@@ -660,9 +661,8 @@ void CheckManifest() {
     request.lpSource = exe.c_str();
     request.lpResourceName = MAKEINTRESOURCEW(1);
     HANDLE context = CreateActCtxW(&request);
-    Require(context != INVALID_HANDLE_VALUE,
-            "the system reads the manifest of kinaro.exe (error " +
-                std::to_string(GetLastError()) + ")");
+    Require(context != INVALID_HANDLE_VALUE, "the system reads the manifest of kinaro.exe (error " +
+                                                 std::to_string(GetLastError()) + ")");
     auto setting = [&](const wchar_t* space, const wchar_t* name) {
         wchar_t value[64] = L"";
         SIZE_T written = 0;
@@ -676,8 +676,7 @@ void CheckManifest() {
     } settings[] = {
         {L"http://schemas.microsoft.com/SMI/2019/WindowsSettings", L"activeCodePage", "UTF-8"},
         {L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", "true/pm"},
-        {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
-         "PerMonitorV2"},
+        {L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness", "PerMonitorV2"},
     };
     for (const Setting& want : settings) {
         std::string got = setting(want.Space, want.Name);
@@ -692,9 +691,10 @@ void CheckManifest() {
                 QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext,
                              compatibility.data(), needed, &needed);
     DWORD systems = read ? *reinterpret_cast<DWORD*>(compatibility.data()) : 0;
-    const GUID vista = {0xe2011457, 0x1546, 0x43c5, {0xa5, 0xfe, 0x00, 0x8d, 0xee, 0xe3, 0xd3, 0xf0}};
-    const GUID windows10 = {0x8e0f7a12, 0xbfb3, 0x4fe8,
-                            {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}};
+    const GUID vista = {
+        0xe2011457, 0x1546, 0x43c5, {0xa5, 0xfe, 0x00, 0x8d, 0xee, 0xe3, 0xd3, 0xf0}};
+    const GUID windows10 = {
+        0x8e0f7a12, 0xbfb3, 0x4fe8, {0xb9, 0xa5, 0x48, 0xfd, 0x50, 0xa1, 0x5a, 0x9a}};
     Check(systems == 5 && HasBytes(compatibility, &vista, sizeof vista) &&
               HasBytes(compatibility, &windows10, sizeof windows10),
           "supported systems: " + std::to_string(systems) + ", Vista to 10 and 11");
@@ -703,8 +703,8 @@ void CheckManifest() {
     bool commonControls6 = false;
     for (DWORD index = 1; index <= 4 && !commonControls6; ++index) {
         needed = 0;
-        QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext,
-                     nullptr, 0, &needed);
+        QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext, nullptr, 0,
+                     &needed);
         std::vector<BYTE> buffer(needed);
         if (needed == 0 ||
             !QueryActCtxW(0, context, &index, AssemblyDetailedInformationInActivationContext,
@@ -805,10 +805,12 @@ void ViewFile(const std::string& smokeFile, const std::vector<Picture>& frames) 
     PressKey(window, 'L');
     auto changes = [&] {
         int first = ShownFrame(window, frames);
-        return WaitUntil([&] {
-            int now = ShownFrame(window, frames);
-            return now >= 0 && now != first;
-        }, 5000);
+        return WaitUntil(
+            [&] {
+                int now = ShownFrame(window, frames);
+                return now >= 0 && now != first;
+            },
+            5000);
     };
     Check(changes(), "'L' loops through the frames");
     CheckHelpBox(viewer, window, 'K', "Kinaro Controls", Lines(ControlsText()),
@@ -840,8 +842,7 @@ void ViewDamagedFile(const std::string& damagedFile) {
     }
     DWORD code = FinishViewer(viewer, "damaged file");
     Check(code == 0xFFFFFFFFu, "damaged file ends the viewer with status -1 (got " +
-                                   std::to_string(static_cast<long>(static_cast<int>(code))) +
-                                   ")");
+                                   std::to_string(static_cast<long>(static_cast<int>(code))) + ")");
 }
 
 struct Box {
@@ -922,11 +923,11 @@ void CheckDialogControls(HWND dialog) {
     for (int i = 0; i < count && !baseX; ++i)
         places += "\n      " + std::to_string(t.Controls[i].Id) + " at " +
                   InDialog(dialog, controls[i]).Text();
-    Check(baseX != 0, "dialog and every control placed as the template says" +
-                          (baseX ? " (base units " + std::to_string(baseX) + "x" +
-                                       std::to_string(baseY) + ")"
-                                 : ": no base units fit, client " + std::to_string(client.right) +
-                                       "x" + std::to_string(client.bottom) + places));
+    Check(baseX != 0,
+          "dialog and every control placed as the template says" +
+              (baseX ? " (base units " + std::to_string(baseX) + "x" + std::to_string(baseY) + ")"
+                     : ": no base units fit, client " + std::to_string(client.right) + "x" +
+                           std::to_string(client.bottom) + places));
 }
 
 // Something was drawn: the check box labels are not plain dialog background.
@@ -1114,13 +1115,13 @@ void LoopOnceWithLog(const std::string& smokeFile) {
     std::string text;
     if (FILE* file = std::fopen(log.c_str(), "rb")) {
         char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            text.append(buffer, n);
         std::fclose(file);
     }
     const std::string line = "Entering OpenWindow(240, 160)";
     Check(text.find(line + "\r\n") != std::string::npos,
-          "log has \"" + line + "\" ending in CR LF (" + std::to_string(text.size()) +
-              " bytes)");
+          "log has \"" + line + "\" ending in CR LF (" + std::to_string(text.size()) + " bytes)");
 }
 
 // Ends every viewer a failed step left behind, so that the next step starts clean.
@@ -1201,10 +1202,12 @@ int ShowForCapture(const std::string& viewerExe, const std::string& workDir) {
                  static_cast<long>(client.bottom));
     std::fclose(where);
     MoveFileA((WorkDir + "\\client.txt.part").c_str(), (WorkDir + "\\client.txt").c_str());
-    Check(WaitUntil([&] {
-              return GetFileAttributesA((WorkDir + "\\captured").c_str()) !=
-                     INVALID_FILE_ATTRIBUTES;
-          }, 60000),
+    Check(WaitUntil(
+              [&] {
+                  return GetFileAttributesA((WorkDir + "\\captured").c_str()) !=
+                         INVALID_FILE_ATTRIBUTES;
+              },
+              60000),
           "screenshot taken");
     PressKey(window, 'Q');
     Check(FinishViewer(viewer, "show") == 0, "'Q' ends the viewer with status 0");
@@ -1224,8 +1227,7 @@ int CloseBoxOf(const std::string& title) {
 int main(int argc, char** argv) {
     try {
         if (argc == 4 && std::strcmp(argv[1], "run") == 0) return Run(argv[2], argv[3]);
-        if (argc == 4 && std::strcmp(argv[1], "show") == 0)
-            return ShowForCapture(argv[2], argv[3]);
+        if (argc == 4 && std::strcmp(argv[1], "show") == 0) return ShowForCapture(argv[2], argv[3]);
         if (argc == 3 && std::strcmp(argv[1], "close-box") == 0) return CloseBoxOf(argv[2]);
     } catch (const std::exception& error) {
         Note("FAIL: %s", error.what());

@@ -37,7 +37,9 @@ struct Options {
     std::string PpmFile;
 };
 
-int CounterSquare(int width) { return std::max(4, width / 40); }
+int CounterSquare(int width) {
+    return std::max(4, width / 40);
+}
 
 // The pixels of frame t, top row first.
 std::vector<std::vector<uint8_t>> Picture(const Options& o, int t) {
@@ -74,18 +76,22 @@ std::vector<std::vector<uint8_t>> Picture(const Options& o, int t) {
     // The counter, in a dark frame one square wide around it.
     int top = square, left = square;
     for (int y = top - square / 2; y < top + square + square / 2 && y < h; ++y)
-        for (int x = left - square / 2; x < left + CounterBits * square * 2 + square / 2 && x < w; ++x)
+        for (int x = left - square / 2; x < left + CounterBits * square * 2 + square / 2 && x < w;
+             ++x)
             rows[y][x] = CounterFrame;
     for (int bit = 0; bit < CounterBits; ++bit) {
         bool on = (t >> (CounterBits - 1 - bit)) & 1;
         int x0 = left + bit * square * 2;
         for (int y = top; y < top + square && y < h; ++y)
-            for (int x = x0; x < x0 + square && x < w; ++x) rows[y][x] = on ? CounterOn : CounterOff;
+            for (int x = x0; x < x0 + square && x < w; ++x)
+                rows[y][x] = on ? CounterOn : CounterOff;
     }
     return rows;
 }
 
-uint8_t Channel(double v) { return (uint8_t)std::clamp((int)std::lround(v * 255.0), 0, 255); }
+uint8_t Channel(double v) {
+    return (uint8_t)std::clamp((int)std::lround(v * 255.0), 0, 255);
+}
 
 // The colour table of frame t: the sky goes from a blue day to an orange dusk and back; the
 // ground's stripes and the ball's hue turn slowly.
@@ -116,7 +122,8 @@ rmwriter::ColorTable Colors(const Options& o, int t) {
         double light = 1.0 - (double)i / BallCount;
         double hue = phase * 2 * std::numbers::pi;
         set(BallFirst + i, light * (0.75 + 0.25 * std::cos(hue)),
-            light * (0.45 + 0.35 * std::cos(hue + 2.1)), light * (0.25 + 0.25 * std::cos(hue + 4.2)));
+            light * (0.45 + 0.35 * std::cos(hue + 2.1)),
+            light * (0.25 + 0.25 * std::cos(hue + 4.2)));
     }
     set(CounterOn, 1.0, 1.0, 1.0);
     set(CounterOff, 0.30, 0.30, 0.30);

@@ -125,8 +125,8 @@ static void MapToNearest(const std::vector<Rgb>& rgb, const std::vector<Rgb>& pa
     }
 }
 
-IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb,
-                           bool dither, bool* quantised) {
+IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb, bool dither,
+                           bool* quantised) {
     IndexedFrame out;
     if (ExactColours(width, height, rgb, out)) {
         if (quantised) *quantised = false;
@@ -153,8 +153,9 @@ IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>
     // palettes are still close to the slower ones'.
     liq_set_speed(attr.get(), 10);
     LiqImage image(liq_image_create_rgba(attr.get(), rgba.data(), width, height, 0));
-    if (!image) Fail("colour quantiser: cannot take a " + std::to_string(width) + "x" +
-                     std::to_string(height) + " picture");
+    if (!image)
+        Fail("colour quantiser: cannot take a " + std::to_string(width) + "x" +
+             std::to_string(height) + " picture");
     liq_result* raw = nullptr;
     if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK || raw == nullptr)
         Fail("colour quantiser: quantisation failed");
@@ -167,8 +168,8 @@ IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>
     const liq_palette* palette = liq_get_palette(result.get());
     out.palette.assign(1, Rgb{0, 0, 0});
     for (unsigned i = 0; i < palette->count; ++i)
-        out.palette.push_back(Rgb{palette->entries[i].r, palette->entries[i].g,
-                                  palette->entries[i].b});
+        out.palette.push_back(
+            Rgb{palette->entries[i].r, palette->entries[i].g, palette->entries[i].b});
     if (dither) {
         if (liq_write_remapped_image(result.get(), image.get(), out.pixels.data(),
                                      out.pixels.size()) != LIQ_OK)

@@ -13,10 +13,10 @@ constexpr uint64_t MaxPicturePixels = uint64_t{1} << 27;
 // A picture as it comes from an input file: either already indexed or true colour.
 struct SourcePicture {
     bool indexed = false;
-    IndexedFrame frame;     // when indexed
-    int32_t width = 0;      // when true colour
+    IndexedFrame frame;  // when indexed
+    int32_t width = 0;   // when true colour
     int32_t height = 0;
-    std::vector<Rgb> rgb;   // width * height, top row first
+    std::vector<Rgb> rgb;  // width * height, top row first
 };
 
 enum class ZeroFix {
@@ -31,8 +31,8 @@ ZeroFix ReserveBlackAtZero(IndexedFrame& frame);
 // True colour to at most 256 colours: exact when the picture has few enough colours,
 // otherwise quantised with libimagequant (with Floyd-Steinberg dithering when `dither`).
 // The result always has index 0 black or unused. `quantised` tells which way it went.
-IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb,
-                           bool dither, bool* quantised);
+IndexedFrame ReduceColours(int32_t width, int32_t height, const std::vector<Rgb>& rgb, bool dither,
+                           bool* quantised);
 
 // The grey the viewer shows for a colour with -g: 0.3 red, 0.59 green, 0.11 blue, truncated.
 uint8_t ViewerGrey(const Rgb& colour);

@@ -4,7 +4,9 @@
 #include "tools/rmtool/tool_common.h"
 #include "tools/rmtool/viewer_reader.h"
 
-bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+bool IsHelp(const std::string& arg) {
+    return arg == "--help" || arg == "-h";
+}
 
 MetafileArgs SplitMetafileArgs(const std::string& command, const std::vector<std::string>& args,
                                const std::vector<std::string>& ownFlags,
@@ -45,6 +47,7 @@ MetafileArgs SplitMetafileArgs(const std::string& command, const std::vector<std
             FailUsage(command + ": unknown option '" + a + "' (see rmtool " + command + " --help)");
         i += used;
     }
-    if (out.path.empty()) FailUsage(command + ": no metafile given (see rmtool " + command + " --help)");
+    if (out.path.empty())
+        FailUsage(command + ": no metafile given (see rmtool " + command + " --help)");
     return out;
 }

@@ -63,7 +63,7 @@ bool LooksLikePng(const std::string& path) {
 // Inputs are decoded on a second thread, a frame or two ahead of the coding, through this
 // small queue. A failure on either side stops both: the decoder's error travels in the queue.
 class PictureQueue {
-public:
+   public:
     struct Item {
         enum Kind { Picture, InputDone, End, Error } kind = End;
         // A picture is prepared here when that is quick (it has its indices already), else
@@ -99,7 +99,7 @@ public:
         changed_.notify_all();
     }
 
-private:
+   private:
     static constexpr size_t Depth = 2;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -157,7 +157,7 @@ void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& c
 
 // Runs DecodeInputs on its own thread for as long as it lives.
 class Decoder {
-public:
+   public:
     Decoder(const std::vector<std::string>& inputs, const EncodeChoices& choices)
         : thread_(DecodeInputs, std::cref(inputs), std::cref(choices), std::ref(queue_)) {}
     ~Decoder() {
@@ -166,7 +166,7 @@ public:
     }
     PictureQueue::Item Next() { return queue_.Pop(); }
 
-private:
+   private:
     PictureQueue queue_;
     std::thread thread_;
 };
@@ -178,12 +178,18 @@ int RunEncode(const std::vector<std::string>& args) {
     EncodeChoices choices;
     bool optionsEnded = false;
     for (const std::string& a : args) {
-        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") files.push_back(a);
-        else if (a == "--") optionsEnded = true;
-        else if (a == "--force") choices.force = true;
-        else if (a == "--grey" || a == "--gray") choices.grey = true;
-        else if (a == "--dither") choices.dither = true;
-        else FailUsage("encode: unknown option '" + a + "' (see rmtool encode --help)");
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-")
+            files.push_back(a);
+        else if (a == "--")
+            optionsEnded = true;
+        else if (a == "--force")
+            choices.force = true;
+        else if (a == "--grey" || a == "--gray")
+            choices.grey = true;
+        else if (a == "--dither")
+            choices.dither = true;
+        else
+            FailUsage("encode: unknown option '" + a + "' (see rmtool encode --help)");
     }
     if (files.size() < 2) FailUsage("encode: give the metafile to make and at least one input");
     const std::string out = files[0];
@@ -241,16 +247,18 @@ int RunEncode(const std::vector<std::string>& args) {
         const uint32_t frames = item.frames;
         auto note = [&](uint32_t count, const std::string& what) {
             if (count == 0) return;
-            std::string which = frames == 1        ? ""
+            std::string which = frames == 1       ? ""
                                 : count == frames ? " (every frame)"
                                                   : " (" + std::to_string(count) + " of " +
                                                         std::to_string(frames) + " frames)";
             notes.push_back(input + which + ": " + what);
         };
-        note(moved, "the colour of index 0 moved to a free index, since the viewer shows index 0 "
-                    "black; every pixel keeps its colour");
-        note(merged, "all 256 indices in use: the pixels of index 0, which the viewer shows "
-                     "black, took the nearest other colour");
+        note(moved,
+             "the colour of index 0 moved to a free index, since the viewer shows index 0 "
+             "black; every pixel keeps its colour");
+        note(merged,
+             "all 256 indices in use: the pixels of index 0, which the viewer shows "
+             "black, took the nearest other colour");
         note(quantised, "more than 255 colours: quantised to 255");
         moved = merged = quantised = 0;
     }
@@ -262,12 +270,13 @@ int RunEncode(const std::vector<std::string>& args) {
     printf("%s: %u frame%s, %llu bytes (%llu blocks)\n", out.c_str(), stats.frames,
            stats.frames == 1 ? "" : "s", (unsigned long long)stats.fileBytes,
            (unsigned long long)(stats.fileBytes / 512));
-    printf("raw 8-bit frames: %llu bytes; whole file %.1f%% of raw, pixel streams %llu bytes "
-           "(%.1f%% of raw)\n",
-           (unsigned long long)stats.rawBytes,
-           stats.rawBytes ? 100.0 * double(stats.fileBytes) / double(stats.rawBytes) : 0.0,
-           (unsigned long long)stats.streamBytes,
-           stats.rawBytes ? 100.0 * double(stats.streamBytes) / double(stats.rawBytes) : 0.0);
+    printf(
+        "raw 8-bit frames: %llu bytes; whole file %.1f%% of raw, pixel streams %llu bytes "
+        "(%.1f%% of raw)\n",
+        (unsigned long long)stats.rawBytes,
+        stats.rawBytes ? 100.0 * double(stats.fileBytes) / double(stats.rawBytes) : 0.0,
+        (unsigned long long)stats.streamBytes,
+        stats.rawBytes ? 100.0 * double(stats.streamBytes) / double(stats.rawBytes) : 0.0);
     printf("words: %llu runs, %llu fills, %llu literal pixels, %llu ends of scan line\n",
            (unsigned long long)stats.runWords, (unsigned long long)stats.fillWords,
            (unsigned long long)stats.literalWords, (unsigned long long)stats.endOfLineWords);

@@ -17,7 +17,7 @@ struct EncodeChoices {
 
 struct EncodeStats {
     uint32_t frames = 0;
-    uint64_t rawBytes = 0;     // width x height of every frame: raw 8-bit frames
+    uint64_t rawBytes = 0;  // width x height of every frame: raw 8-bit frames
     uint64_t fileBytes = 0;
     uint64_t streamBytes = 0;  // the blocks of the pixel streams
     uint64_t runWords = 0;     // set-run-length + repeated-run pairs count as two
@@ -35,7 +35,7 @@ uint8_t ChooseFillValue(const IndexedFrame& frame, uint64_t* saves);
 int DepthFor(size_t paletteSize);
 
 class MetafileEncoder {
-public:
+   public:
     explicit MetafileEncoder(const EncodeChoices& choices) : choices_(choices) {}
 
     // Adds one picture as a frame, and says what had to change on the way.
@@ -57,7 +57,7 @@ public:
     // Hands the coded blocks over (for writing) and starts an empty buffer.
     void TakeBytes(std::vector<uint8_t>& bytes) { file_.TakeBytes(bytes); }
 
-private:
+   private:
     EncodeChoices choices_;
     EncodeStats stats_;
     rmwriter::Metafile file_;

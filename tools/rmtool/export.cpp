@@ -23,7 +23,8 @@ const char* const ExportUsage =
     "                DIR is made when missing\n"
     "  --png -       the same PNGs one after another on standard output, a stream that\n"
     "                ffmpeg reads with -f image2pipe; frames of another size stay as they are:\n"
-    "                  rmtool export movie.rm --png - | ffmpeg -f image2pipe -framerate 25 -i - movie.mp4\n"
+    "                  rmtool export movie.rm --png - | ffmpeg -f image2pipe -framerate 25 -i - "
+    "movie.mp4\n"
     "  --gif OUT     one animated GIF, looping, with a local colour table per frame. It takes\n"
     "                the size of the first frame, and later frames of another size are centred\n"
     "                on black and cut to it, as the viewer's window shows them\n"
@@ -67,9 +68,12 @@ int RunExport(const std::vector<std::string>& args) {
     std::string pngDir, gifPath;
     bool force = false;
     for (size_t i = 0; i < parsed.own.size(); ++i) {
-        if (parsed.own[i] == "--force") force = true;
-        else if (parsed.own[i] == "--png") pngDir = parsed.own[++i];
-        else if (parsed.own[i] == "--gif") gifPath = parsed.own[++i];
+        if (parsed.own[i] == "--force")
+            force = true;
+        else if (parsed.own[i] == "--png")
+            pngDir = parsed.own[++i];
+        else if (parsed.own[i] == "--gif")
+            gifPath = parsed.own[++i];
     }
     if (pngDir.empty() && gifPath.empty())
         FailUsage("export: say where to: --png DIR or --gif OUT.gif");
@@ -136,6 +140,6 @@ int RunExport(const std::vector<std::string>& args) {
                pngDir.c_str());
     if (!gifPath.empty())
         fprintf(summary, "%s: %u frame%s in %s (%d ms a frame)\n", parsed.path.c_str(), written,
-               written == 1 ? "" : "s", gifPath.c_str(), delayCs * 10);
+                written == 1 ? "" : "s", gifPath.c_str(), delayCs * 10);
     return 0;
 }

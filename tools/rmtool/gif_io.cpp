@@ -20,7 +20,9 @@ static std::string GifError(int error) {
     return text ? text : "GIF error " + std::to_string(error);
 }
 
-static GifFileType* AsGif(void* p) { return static_cast<GifFileType*>(p); }
+static GifFileType* AsGif(void* p) {
+    return static_cast<GifFileType*>(p);
+}
 
 static void CloseGif(void*& gif) {
     if (gif == nullptr) return;
@@ -49,7 +51,9 @@ GifReader::GifReader(const std::string& path) : path_(path) {
     previousDisposal_ = DISPOSAL_UNSPECIFIED;
 }
 
-GifReader::~GifReader() { CloseGif(gif_); }
+GifReader::~GifReader() {
+    CloseGif(gif_);
+}
 
 bool GifReader::Next(SourcePicture& picture) {
     GifFileType* gif = AsGif(gif_);
@@ -112,8 +116,8 @@ bool GifReader::Next(SourcePicture& picture) {
     }
     if (control.DisposalMode == DISPOSE_PREVIOUS) saved_ = canvas_;
 
-    const bool covers = rect.Left == 0 && rect.Top == 0 && rect.Width == width &&
-                        rect.Height == height;
+    const bool covers =
+        rect.Left == 0 && rect.Top == 0 && rect.Width == width && rect.Height == height;
     // The colours by index, black past the end of the table; a transparent index draws nothing.
     Rgb colours[256];
     bool inMap[256];
@@ -255,9 +259,9 @@ void GifWriter::AddFrame(const IndexedFrame& frame, int delayCentiseconds) {
     std::vector<GifPixelType> row(static_cast<size_t>(width_));
     for (int32_t y = 0; y < height_; ++y) {
         const uint8_t* source = frame.pixels.data() + static_cast<size_t>(y) * width_;
-        for (int32_t x = 0; x < width_; ++x)
-            row[x] = source[x] < size ? source[x] : 0;
-        if (EGifPutLine(gif, row.data(), width_) != GIF_OK) FailWith("cannot write GIF", gif->Error);
+        for (int32_t x = 0; x < width_; ++x) row[x] = source[x] < size ? source[x] : 0;
+        if (EGifPutLine(gif, row.data(), width_) != GIF_OK)
+            FailWith("cannot write GIF", gif->Error);
     }
 }
 

@@ -14,7 +14,7 @@ bool LooksLikeGif(const std::string& path);
 // whole canvas with no transparent pixel keeps its colour indices and colour table exactly.
 // Only the canvas and the frame being read are held, however long the animation.
 class GifReader {
-public:
+   public:
     explicit GifReader(const std::string& path);
     ~GifReader();
     GifReader(const GifReader&) = delete;
@@ -22,7 +22,7 @@ public:
     // The next frame into `picture`; false after the last one.
     bool Next(SourcePicture& picture);
 
-private:
+   private:
     std::string path_;
     void* gif_ = nullptr;  // GifFileType, kept out of this header
     int width_ = 0;
@@ -41,7 +41,7 @@ uint32_t CountGifFrames(const std::string& path);
 // An animated GIF written frame by frame, looping forever, one local colour table per frame.
 // The file appears under its name only when Finish succeeds.
 class GifWriter {
-public:
+   public:
     GifWriter(const std::string& path, int32_t width, int32_t height, bool force);
     ~GifWriter();
     GifWriter(const GifWriter&) = delete;
@@ -51,7 +51,7 @@ public:
     void AddFrame(const IndexedFrame& frame, int delayCentiseconds);
     void Finish();
 
-private:
+   private:
     [[noreturn]] void FailWith(const std::string& what, int error);
     std::string path_;
     std::string temp_;

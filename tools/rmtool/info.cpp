@@ -129,58 +129,61 @@ int RunInfo(const std::vector<std::string>& args) {
     const double framePercent = pixels > 0 ? 100.0 * double(frameBytes) / double(pixels) : 0.0;
 
     if (json) {
-        printf("{\n  \"file\": %s,\n  \"bytes\": %lld,\n  \"blocks\": %lld,\n"
-               "  \"trailing_bytes\": %lld,\n  \"header_blocks\": %lld,\n  \"width_adjust\": %d,\n"
-               "  \"frames\": [",
-               JsonString(parsed.path).c_str(), (long long)survey.bytes,
-               (long long)survey.blocks, (long long)survey.trailingBytes,
-               (long long)survey.headerBlocks, widthAdjust);
+        printf(
+            "{\n  \"file\": %s,\n  \"bytes\": %lld,\n  \"blocks\": %lld,\n"
+            "  \"trailing_bytes\": %lld,\n  \"header_blocks\": %lld,\n  \"width_adjust\": %d,\n"
+            "  \"frames\": [",
+            JsonString(parsed.path).c_str(), (long long)survey.bytes, (long long)survey.blocks,
+            (long long)survey.trailingBytes, (long long)survey.headerBlocks, widthAdjust);
         for (size_t i = 0; i < rows.size(); ++i) {
             const Row& r = rows[i];
-            printf("%s\n    {\"image\": %u, \"file_image\": %u, \"header_offset\": %lld, "
-                   "\"header_block\": %d, \"width\": %d, \"height\": %d, \"IW\": %d, "
-                   "\"depth\": %d, \"color_flag\": %u, \"lut_size\": %s, \"lut_read\": %s, "
-                   "\"fill_values\": [%u, %u, %u], \"stream_first_block\": %d, "
-                   "\"stream_last_block\": %d, \"stream_blocks\": %d, \"junk_before\": %s, "
-                   "\"junk_inside\": %d, \"size_changed\": %s}",
-                   i ? "," : "", r.layout.index, r.layout.fileImage,
-                   (long long)r.layout.headerOffset, r.layout.headerBlock, r.width, r.height,
-                   r.iw, r.depth, unsigned(r.colorFlag),
-                   LutSize(r.depth) == "-" ? "null" : LutSize(r.depth).c_str(),
-                   r.layout.lutRead ? "true" : "false", unsigned(r.fill[0]), unsigned(r.fill[1]),
-                   unsigned(r.fill[2]), r.layout.streamFirstBlock, r.layout.streamLastBlock,
-                   r.layout.streamLastBlock - r.layout.streamFirstBlock + 1,
-                   r.junkBefore < 0 ? "null" : std::to_string(r.junkBefore).c_str(),
-                   r.junkInside, r.sizeChanged ? "true" : "false");
+            printf(
+                "%s\n    {\"image\": %u, \"file_image\": %u, \"header_offset\": %lld, "
+                "\"header_block\": %d, \"width\": %d, \"height\": %d, \"IW\": %d, "
+                "\"depth\": %d, \"color_flag\": %u, \"lut_size\": %s, \"lut_read\": %s, "
+                "\"fill_values\": [%u, %u, %u], \"stream_first_block\": %d, "
+                "\"stream_last_block\": %d, \"stream_blocks\": %d, \"junk_before\": %s, "
+                "\"junk_inside\": %d, \"size_changed\": %s}",
+                i ? "," : "", r.layout.index, r.layout.fileImage, (long long)r.layout.headerOffset,
+                r.layout.headerBlock, r.width, r.height, r.iw, r.depth, unsigned(r.colorFlag),
+                LutSize(r.depth) == "-" ? "null" : LutSize(r.depth).c_str(),
+                r.layout.lutRead ? "true" : "false", unsigned(r.fill[0]), unsigned(r.fill[1]),
+                unsigned(r.fill[2]), r.layout.streamFirstBlock, r.layout.streamLastBlock,
+                r.layout.streamLastBlock - r.layout.streamFirstBlock + 1,
+                r.junkBefore < 0 ? "null" : std::to_string(r.junkBefore).c_str(), r.junkInside,
+                r.sizeChanged ? "true" : "false");
         }
-        printf("%s],\n  \"totals\": {\"frames\": %zu, \"pixels\": %lld, \"stream_blocks\": %lld, "
-               "\"stream_bytes\": %lld, \"junk_blocks\": %lld, \"size_changes\": %d, "
-               "\"stream_percent_of_raw\": %.2f, \"frame_bytes\": %lld, "
-               "\"frame_percent_of_raw\": %.2f},\n",
-               rows.empty() ? "" : "\n  ", rows.size(), (long long)pixels,
-               (long long)streamBlocks, (long long)streamBytes, (long long)junkBlocks,
-               sizeChanges, streamPercent, (long long)frameBytes, framePercent);
+        printf(
+            "%s],\n  \"totals\": {\"frames\": %zu, \"pixels\": %lld, \"stream_blocks\": %lld, "
+            "\"stream_bytes\": %lld, \"junk_blocks\": %lld, \"size_changes\": %d, "
+            "\"stream_percent_of_raw\": %.2f, \"frame_bytes\": %lld, "
+            "\"frame_percent_of_raw\": %.2f},\n",
+            rows.empty() ? "" : "\n  ", rows.size(), (long long)pixels, (long long)streamBlocks,
+            (long long)streamBytes, (long long)junkBlocks, sizeChanges, streamPercent,
+            (long long)frameBytes, framePercent);
         if (outcome.failed) {
-            printf("  \"error\": {\"image\": %u, \"file_image\": %s, \"routine\": %s, "
-                   "\"message\": %s, \"block_number\": %d}\n}\n",
-                   outcome.failedIndex,
-                   outcome.failedFileImage == AllOnes
-                       ? "null"
-                       : std::to_string(outcome.failedFileImage).c_str(),
-                   JsonString(outcome.report.routine).c_str(),
-                   JsonString(outcome.report.text).c_str(), outcome.report.blockNumber);
+            printf(
+                "  \"error\": {\"image\": %u, \"file_image\": %s, \"routine\": %s, "
+                "\"message\": %s, \"block_number\": %d}\n}\n",
+                outcome.failedIndex,
+                outcome.failedFileImage == AllOnes
+                    ? "null"
+                    : std::to_string(outcome.failedFileImage).c_str(),
+                JsonString(outcome.report.routine).c_str(), JsonString(outcome.report.text).c_str(),
+                outcome.report.blockNumber);
         } else {
             printf("  \"error\": null\n}\n");
         }
     } else {
-        printf("%5s %5s %10s %7s %6s %6s%s %5s %6s %5s %11s %7s %6s\n", "image", "file",
-               "offset", "block", "width", "height", adjusted ? "     IW" : "", "depth",
-               "table", "LUT", "fill", "stream", "junk");
+        printf("%5s %5s %10s %7s %6s %6s%s %5s %6s %5s %11s %7s %6s\n", "image", "file", "offset",
+               "block", "width", "height", adjusted ? "     IW" : "", "depth", "table", "LUT",
+               "fill", "stream", "junk");
         for (const Row& r : rows) {
-            std::string fill = std::to_string(r.fill[0]) + "," + std::to_string(r.fill[1]) +
-                               "," + std::to_string(r.fill[2]);
-            std::string junk = (r.junkBefore < 0 ? std::string("?") : std::to_string(r.junkBefore)) +
-                               "/" + std::to_string(r.junkInside);
+            std::string fill = std::to_string(r.fill[0]) + "," + std::to_string(r.fill[1]) + "," +
+                               std::to_string(r.fill[2]);
+            std::string junk =
+                (r.junkBefore < 0 ? std::string("?") : std::to_string(r.junkBefore)) + "/" +
+                std::to_string(r.junkInside);
             // Appended piece by piece: GCC 12 at -O3 sees a false overlap in "literal" + string.
             std::string iw;
             if (adjusted) {
@@ -202,10 +205,11 @@ int RunInfo(const std::vector<std::string>& args) {
         printf(", %lld header blocks\n", (long long)survey.headerBlocks);
         printf("frames: %zu shown, %d size changes, %lld junk blocks skipped\n", rows.size(),
                sizeChanges, (long long)junkBlocks);
-        printf("raw 8-bit frames: %lld bytes; these frames take %lld bytes (%.1f%% of raw), "
-               "their pixel streams %lld blocks, %lld bytes (%.1f%% of raw)\n",
-               (long long)pixels, (long long)frameBytes, framePercent, (long long)streamBlocks,
-               (long long)streamBytes, streamPercent);
+        printf(
+            "raw 8-bit frames: %lld bytes; these frames take %lld bytes (%.1f%% of raw), "
+            "their pixel streams %lld blocks, %lld bytes (%.1f%% of raw)\n",
+            (long long)pixels, (long long)frameBytes, framePercent, (long long)streamBlocks,
+            (long long)streamBytes, streamPercent);
     }
     fflush(stdout);
     if (outcome.failed) Fail(DescribeFailure(parsed.path, outcome));

@@ -102,8 +102,7 @@ bool EncodePng(FILE* out, const IndexedFrame* frame, PngJob* job) {
     png_set_IHDR(job->png, job->info, static_cast<png_uint_32>(frame->width),
                  static_cast<png_uint_32>(frame->height), 8, PNG_COLOR_TYPE_PALETTE,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_PLTE(job->png, job->info, job->palette.data(),
-                 static_cast<int>(job->palette.size()));
+    png_set_PLTE(job->png, job->info, job->palette.data(), static_cast<int>(job->palette.size()));
     png_write_info(job->png, job->info);
     for (int32_t y = 0; y < frame->height; ++y)
         png_write_row(job->png, frame->pixels.data() + static_cast<size_t>(y) * frame->width);
@@ -148,7 +147,8 @@ SourcePicture PictureFromJob(const PngJob& job, const std::string& name) {
             const png_byte* p = row + 4 * x;
             // Over black: the viewer shows every frame on black.
             auto over = [&](int c) { return static_cast<uint8_t>((c * p[3] + 127) / 255); };
-            picture.rgb[static_cast<size_t>(y) * width + x] = Rgb{over(p[0]), over(p[1]), over(p[2])};
+            picture.rgb[static_cast<size_t>(y) * width + x] =
+                Rgb{over(p[0]), over(p[1]), over(p[2])};
         }
     }
     return picture;

@@ -19,12 +19,12 @@ void WritePng(const std::string& path, const IndexedFrame& frame, bool force);
 // writes them), one picture each, with the colour rules of ReadPng. Errors name the stream and
 // the frame, counted from 1.
 class PngStreamReader {
-public:
+   public:
     PngStreamReader(FILE* in, const std::string& name) : in_(in), name_(name) {}
     // The next picture; false when the stream ends cleanly between two images.
     bool Next(SourcePicture& picture);
 
-private:
+   private:
     FILE* in_;
     std::string name_;
     uint32_t frames_ = 0;

@@ -49,7 +49,7 @@ Extent FitWithin(int32_t width, int32_t height, int32_t box) {
 // and each output pixel `from` units: the overlaps are whole numbers and the weights of one
 // output pixel add up to `from`, fractional source pixels at its edges included.
 struct Taps {
-    std::vector<uint32_t> first;   // per output pixel: its first entry in source/weight
+    std::vector<uint32_t> first;  // per output pixel: its first entry in source/weight
     std::vector<int32_t> source;
     std::vector<uint32_t> weight;
 };
@@ -199,7 +199,8 @@ int RunThumbnail(const std::vector<std::string>& args) {
         }
     }
     if (names.size() != 2)
-        FailUsage("thumbnail: give one metafile and one PNG to write (see rmtool thumbnail --help)");
+        FailUsage(
+            "thumbnail: give one metafile and one PNG to write (see rmtool thumbnail --help)");
 
     // No viewer options: the first frame with its own colour table, in colour.
     const std::string path = OpenWithViewer(names[0], {});

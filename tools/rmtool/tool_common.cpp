@@ -9,8 +9,12 @@
 #include <cstdio>
 #include <cstring>
 
-void Fail(const std::string& message) { throw ToolError{message, 1}; }
-void FailUsage(const std::string& message) { throw ToolError{message, 2}; }
+void Fail(const std::string& message) {
+    throw ToolError{message, 1};
+}
+void FailUsage(const std::string& message) {
+    throw ToolError{message, 2};
+}
 
 static long long NowMs() {
     using namespace std::chrono;
@@ -20,7 +24,9 @@ static long long NowMs() {
 Progress::Progress(const std::string& label, uint32_t total)
     : label_(label), total_(total), shown_(isatty(STDERR_FILENO) == 1) {}
 
-Progress::~Progress() { Finish(); }
+Progress::~Progress() {
+    Finish();
+}
 
 void Progress::Step(uint32_t done) {
     if (!shown_) return;
@@ -90,7 +96,9 @@ void CommitAtomicWrite(const std::string& temp, const std::string& path, bool fo
     }
 }
 
-void AbandonAtomicWrite(const std::string& temp) { std::remove(temp.c_str()); }
+void AbandonAtomicWrite(const std::string& temp) {
+    std::remove(temp.c_str());
+}
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes, bool force) {
     std::string temp = BeginAtomicWrite(path, force);

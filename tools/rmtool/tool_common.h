@@ -35,7 +35,7 @@ struct ToolError {
 // A one-line bar on stderr with frames done and the total, only when stderr is a terminal.
 // total 0 means the total is not known.
 class Progress {
-public:
+   public:
     Progress(const std::string& label, uint32_t total);
     ~Progress();
     void Step(uint32_t done);
@@ -43,7 +43,7 @@ public:
     bool Shown() const { return shown_; }
     void Finish();
 
-private:
+   private:
     std::string label_;
     uint32_t total_;
     bool shown_;
@@ -64,7 +64,7 @@ void AbandonAtomicWrite(const std::string& temp);
 // A file written piece by piece under a temporary name beside `path`, put in place by Commit;
 // if it is never committed (a failure on the way), the temporary file is removed.
 class AtomicFile {
-public:
+   public:
     AtomicFile(const std::string& path, bool force);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -73,7 +73,7 @@ public:
     void Commit();
     uint64_t Written() const { return written_; }
 
-private:
+   private:
     std::string path_;
     std::string temp_;
     bool force_;

@@ -45,8 +45,8 @@ const ViewerOption* FindViewerOption(const std::string& arg) {
     return nullptr;
 }
 
-std::string Path;           // the metafile being read
-FILE* Peek = nullptr;       // a second handle on it, to look at blocks the reader passed
+std::string Path;      // the metafile being read
+FILE* Peek = nullptr;  // a second handle on it, to look at blocks the reader passed
 std::deque<std::string> ArgumentStore;  // ParseCommandLine may keep pointers into argv
 
 // Runs the viewer's ParseCommandLine over `args`; false when it ended the process.
@@ -74,7 +74,8 @@ void ResetViewerState() {
 }
 
 bool ReadAt(int64_t offset, uint8_t* bytes, size_t count) {
-    return Peek != nullptr && pread(fileno(Peek), bytes, count, offset) == static_cast<ssize_t>(count);
+    return Peek != nullptr &&
+           pread(fileno(Peek), bytes, count, offset) == static_cast<ssize_t>(count);
 }
 
 }  // namespace
@@ -107,9 +108,9 @@ std::string OpenWithViewer(const std::string& asked, const std::vector<std::stri
                 const ViewerOption* option = FindViewerOption(one[0]);
                 std::string given = one.size() > 1 ? " " + one[1] : " without a value";
                 FailUsage("option " + one[0] + given + " is not accepted by the viewer" +
-                          (option && *option->meaning ? std::string(" (it takes ") +
-                                                            option->meaning + ")"
-                                                      : std::string()));
+                          (option && *option->meaning
+                               ? std::string(" (it takes ") + option->meaning + ")"
+                               : std::string()));
             }
             i += used;
         }
@@ -150,7 +151,8 @@ FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalR
             FatalError("DoImage", "File is not in Raster Metafile format", 0);
     } catch (const ProcessEnded& ended) {
         // The reader ends only through FatalError.
-        fatal = ended.fatal ? *ended.fatal : FatalRecord{"", "Error: (no message)", State.BlockNumber};
+        fatal =
+            ended.fatal ? *ended.fatal : FatalRecord{"", "Error: (no message)", State.BlockNumber};
     }
     if (fatal) {
         if (report != nullptr) *report = *fatal;
@@ -250,6 +252,5 @@ std::string DescribeFailure(const std::string& path, const ReadOutcome& outcome)
     if (outcome.failedFileImage != AllOnes)
         where += " (file image " + std::to_string(outcome.failedFileImage) + ")";
     return path + ": " + where + ": " + text + " (routine \"" + outcome.report.routine +
-           "\", Raster Metafile Block Number = " + std::to_string(outcome.report.blockNumber) +
-           ")";
+           "\", Raster Metafile Block Number = " + std::to_string(outcome.report.blockNumber) + ")";
 }

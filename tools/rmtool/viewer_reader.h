@@ -33,10 +33,10 @@ struct FrameLayout {
     uint32_t fileImage = 0;
     int64_t headerOffset = 0;
     int32_t headerBlock = 0;
-    int32_t lutBlocks = 0;        // the LUT blocks the frame's header calls for
-    bool lutRead = false;         // false for later frames in single-colormap mode
-    int32_t streamFirstBlock = 0; // the block with the start word
-    int32_t streamLastBlock = 0;  // the block with the end-of-frame word
+    int32_t lutBlocks = 0;         // the LUT blocks the frame's header calls for
+    bool lutRead = false;          // false for later frames in single-colormap mode
+    int32_t streamFirstBlock = 0;  // the block with the start word
+    int32_t streamLastBlock = 0;   // the block with the end-of-frame word
 };
 
 enum class FetchResult { Decoded, End, Failed };
@@ -49,8 +49,8 @@ FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalR
 // What the file holds at a glance: its size, and how many blocks begin with the header marker.
 struct FileSurvey {
     int64_t bytes = 0;
-    int64_t blocks = 0;        // whole 512-byte blocks
-    int64_t trailingBytes = 0; // a short final block, which the reader never uses
+    int64_t blocks = 0;         // whole 512-byte blocks
+    int64_t trailingBytes = 0;  // a short final block, which the reader never uses
     int64_t headerBlocks = 0;
 };
 FileSurvey SurveyFile(const std::string& path);

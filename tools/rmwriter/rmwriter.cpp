@@ -8,7 +8,8 @@ namespace rmwriter {
 ColorTable GreyRamp(int depth) {
     ColorTable t;
     int n = 1 << std::clamp(depth, 0, 8);
-    for (int i = 0; i < n; ++i) t.Red.push_back(static_cast<uint8_t>(n == 1 ? 0 : i * 255 / (n - 1)));
+    for (int i = 0; i < n; ++i)
+        t.Red.push_back(static_cast<uint8_t>(n == 1 ? 0 : i * 255 / (n - 1)));
     return t;
 }
 
@@ -93,7 +94,9 @@ void Metafile::BeginStream(uint8_t firstByte) {
     bytes_.push_back(0x40);
 }
 
-void Metafile::AddWord(uint16_t word) { Put16(word); }
+void Metafile::AddWord(uint16_t word) {
+    Put16(word);
+}
 
 void Metafile::Run(uint8_t pixel, int count) {
     while (count > 0) {

@@ -49,7 +49,7 @@ struct Header {
     int32_t Width = 0;
     int32_t Height = 0;
     int32_t Components = 1;
-    uint16_t ColorFlag = 0;       // 0 grey table, 1 red, green and blue tables
+    uint16_t ColorFlag = 0;  // 0 grey table, 1 red, green and blue tables
     int32_t BitsPerLUTEntry = 8;
     int32_t Depth = 8;
     uint8_t Fill[3] = {0, 0, 0};  // only the first byte of each field is used by readers
@@ -74,13 +74,13 @@ struct Frame {
     Header header;
     ColorTable colors;
     std::vector<std::vector<uint8_t>> rows;
-    bool useFill = true;          // code runs of the fill value 0 pixel with the fill opcode
-    int junkBeforeStream = 0;     // junk blocks between the LUT and the start word
-    bool writeLUT = true;         // false: no LUT blocks (a hostile frame)
+    bool useFill = true;       // code runs of the fill value 0 pixel with the fill opcode
+    int junkBeforeStream = 0;  // junk blocks between the LUT and the start word
+    bool writeLUT = true;      // false: no LUT blocks (a hostile frame)
 };
 
 class Metafile {
-public:
+   public:
     // Whole frames.
     void AddFrame(const Frame& frame);
     // A frame from one array of header.Height rows of header.Width pixels, top row first,
@@ -89,7 +89,7 @@ public:
                   bool useFill);
 
     // Blocks.
-    void AddBlock(const std::vector<uint8_t>& bytes);   // padded with zeros or cut to 512
+    void AddBlock(const std::vector<uint8_t>& bytes);  // padded with zeros or cut to 512
     void AddHeader(const Header& header);
     void AddColorTable(const Header& header, const ColorTable& colors);
     // `count` blocks that are neither a header block nor start a stream; `seed` varies
@@ -101,7 +101,9 @@ public:
     void BeginStream(uint8_t firstByte = 0);
     void AddWord(uint16_t word);
     void SetRunLength(int length) { AddWord(Word(OpSetRunLength, length)); }
-    void Literal(uint8_t pixel, int highBits = 0) { AddWord(Word(OpLiteral, pixel | (highBits << 8))); }
+    void Literal(uint8_t pixel, int highBits = 0) {
+        AddWord(Word(OpLiteral, pixel | (highBits << 8)));
+    }
     void RepeatedRun(uint8_t pixel) { AddWord(Word(OpRepeatedRun, pixel)); }
     void Fill(int count) { AddWord(Word(OpFill, count)); }
     void EndOfScanLine() { AddWord(Word(OpEndOfScanLine, 0)); }
@@ -141,7 +143,7 @@ public:
     // Writes the file; false when it cannot be written.
     bool Save(const std::string& path) const;
 
-private:
+   private:
     void Put16(uint16_t v);
     void Put32(uint32_t v);
     std::vector<uint8_t> bytes_;
