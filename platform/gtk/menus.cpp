@@ -40,7 +40,7 @@ GtkWidget* NewItem(gpointer menu, const MenuItemDefinition& item) {
     std::string accelerator;
     if (size_t tab = text.find('\t'); tab != std::string::npos) {
         accelerator = text.substr(tab + 1);
-        text = text.substr(0, tab);
+        text.resize(tab);
     }
     GtkWidget* widget = gtk_menu_item_new_with_mnemonic(Mnemonic(text.c_str()).c_str());
     if (!accelerator.empty()) {
