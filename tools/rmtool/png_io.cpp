@@ -201,24 +201,10 @@ static bool EncodeFrame(FILE* out, const IndexedFrame& frame, std::string& error
 }
 
 void WritePng(const std::string& path, const IndexedFrame& frame, bool force) {
-    std::string temp = BeginAtomicWrite(path, force);
-    File out(fopen(temp.c_str(), "wb"), fclose);
-    if (!out) {
-        int error = errno;
-        AbandonAtomicWrite(temp);
-        Fail(path + ": cannot write: " + strerror(error));
-    }
+    AtomicFile file(path, force);
     std::string error;
-    bool ok = EncodeFrame(out.get(), frame, error);
-    if (fclose(out.release()) != 0 && ok) {
-        ok = false;
-        error = strerror(errno);
-    }
-    if (!ok) {
-        AbandonAtomicWrite(temp);
-        Fail(path + ": cannot write PNG: " + error);
-    }
-    CommitAtomicWrite(temp, path, force);
+    if (!EncodeFrame(file.Stream(), frame, error)) Fail(path + ": cannot write PNG: " + error);
+    file.Commit();
 }
 
 void WritePngToStream(FILE* out, const IndexedFrame& frame, const std::string& name) {

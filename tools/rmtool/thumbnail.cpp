@@ -142,13 +142,8 @@ std::vector<uint8_t> ReduceByAreaAverage(const Source& frame, Extent out) {
 }
 
 void WriteRgbPng(const std::string& path, Extent size, const std::vector<uint8_t>& rgb) {
-    const std::string temp = BeginAtomicWrite(path, true);
-    FILE* out = fopen(temp.c_str(), "wb");
-    if (out == nullptr) {
-        const int error = errno;
-        AbandonAtomicWrite(temp);
-        Fail(path + ": cannot write: " + strerror(error));
-    }
+    // File managers hand over a name they have already made: it is replaced.
+    AtomicFile file(path, true);
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = static_cast<png_uint_32>(size.width);
@@ -156,18 +151,11 @@ void WriteRgbPng(const std::string& path, Extent size, const std::vector<uint8_t
     image.format = PNG_FORMAT_RGB;
     // A thumbnail is small and read once: fast compression over the smallest file.
     image.flags = PNG_IMAGE_FLAG_FAST;
-    bool ok = png_image_write_to_stdio(&image, out, 0, rgb.data(), 0, nullptr) != 0;
-    std::string error = ok ? "" : image.message;
+    const bool ok = png_image_write_to_stdio(&image, file.Stream(), 0, rgb.data(), 0, nullptr) != 0;
+    const std::string error = ok ? "" : image.message;
     png_image_free(&image);
-    if (fclose(out) != 0 && ok) {
-        ok = false;
-        error = strerror(errno);
-    }
-    if (!ok) {
-        AbandonAtomicWrite(temp);
-        Fail(path + ": cannot write PNG: " + error);
-    }
-    CommitAtomicWrite(temp, path, true);
+    if (!ok) Fail(path + ": cannot write PNG: " + error);
+    file.Commit();
 }
 
 int32_t ParseSize(const std::string& text) {

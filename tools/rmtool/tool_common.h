@@ -70,6 +70,9 @@ class AtomicFile {
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
     void Write(const void* bytes, size_t count);
+    // The open temporary file, for writers that take a FILE* (libpng); Written() then does
+    // not count what they write.
+    FILE* Stream() const { return out_; }
     void Commit();
     uint64_t Written() const { return written_; }
 
