@@ -16,14 +16,8 @@ using rmwriter::Metafile;
 
 namespace {
 
-class LargeFileTest : public ViewerTest {
+class LargeFileTest : public ReaderTest {
    protected:
-    void SetUp() override {
-        ViewerTest::SetUp();
-        FreeImage(image);  // a case run again from the same test starts empty
-        State.WW = State.WH = 100;
-        State.WR = State.WB = 99;
-    }
     void TearDown() override {
         if (State.MetafileStream != nullptr) std::fclose(State.MetafileStream);
         State.MetafileStream = nullptr;
@@ -54,7 +48,6 @@ class LargeFileTest : public ViewerTest {
         EXPECT_EQ(got.IW, frame.header.Width);
         EXPECT_EQ(ArrayOf(got), ExpectedArray(frame, got.ScanLineWidth));
     }
-    ScopedImage image;
     std::vector<Image> list;  // the image list of a buffered read
 };
 

@@ -7,14 +7,8 @@
 using rmwriter::Frame;
 using rmwriter::Metafile;
 
-class LocatorTest : public ViewerTest {
+class LocatorTest : public ReaderTest {
    protected:
-    void SetUp() override {
-        ViewerTest::SetUp();
-        FreeImage(image);  // a case run again from the same test starts empty
-        State.WW = State.WH = 100;
-        State.WR = State.WB = 99;
-    }
     // A file of `count` pattern frames of one size; junk blocks before the first and
     // between frames when `gaps`.
     std::vector<Frame> WriteFrames(int count, bool gaps = false, int width = 13, int height = 7) {
@@ -35,7 +29,6 @@ class LocatorTest : public ViewerTest {
         EXPECT_EQ(image.IH, frame.header.Height);
         EXPECT_EQ(ArrayOf(image), ExpectedArray(frame, image.ScanLineWidth));
     }
-    ScopedImage image;
 };
 
 TEST_F(LocatorTest, ReadsEveryFrameInTurnThroughGapsAndJunk) {

@@ -34,6 +34,18 @@ std::string FatalText(Action action);
 std::string LastBoxText();
 
 // A log captured in memory: LogLevel set to `level`, LogFile a memory stream.
+// Frames read into one image placed in a 100 x 100 window; every case starts empty.
+class ReaderTest : public ViewerTest {
+   protected:
+    void SetUp() override {
+        ViewerTest::SetUp();
+        FreeImage(image);  // a case run again from the same test starts empty
+        State.WW = State.WH = 100;
+        State.WR = State.WB = 99;
+    }
+    ScopedImage image;
+};
+
 class CapturedLog {
    public:
     explicit CapturedLog(int level);
