@@ -10,9 +10,8 @@
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "platform/core/core.h"
 
@@ -65,8 +64,7 @@ struct GtkParts {
     GtkWidget* Label = nullptr;  // static windows: their text
     bool Mapped = false;
     ClientSurface Surface;
-    std::vector<std::pair<int, GtkWidget*>> Controls;  // dialogs: the template's controls
-    bool SettingCheck = false;  // BM_SETCHECK in progress: the click is not the user's
+    std::map<int, GtkWidget*> Controls;  // file dialog: the template's controls by id
 };
 GtkParts& Parts(core::WindowRecord& w);
 
@@ -85,24 +83,22 @@ struct PresentStats {
     uint64_t BitmapPuts = 0;      // bitmap transfers that drew something
     uint64_t BitmapPresents = 0;  // of those, how many were sent to the server
 };
-PresentStats& Stats();
+inline PresentStats& Stats() {
+    static PresentStats stats;
+    return stats;
+}
 
-// A dialog record of the core (message box, file dialog) gets its GTK window: transient for
-// its owner, activation followed. ReleaseDialog gives the window back before it is destroyed.
-void AdoptDialog(HWND dialog, GtkWidget* toplevel);
-void ReleaseDialog(HWND dialog);
+// The work area of the primary (else the first) monitor, or `fallback` without one.
+GdkRectangle WorkArea(GtkWidget* widget, GdkRectangle fallback);
+// "notify::is-active" of a top-level window: the core's foreground follows GTK's.
+void OnActiveChanged(GObject* toplevel, GParamSpec*, gpointer window);
 
 // A resource text for GTK: '&' marks become GTK's mnemonics (or are dropped).
 std::string Mnemonic(const char* text, bool mnemonic = true);
 // The pixbuf of icon 101.
 GdkPixbuf* IconPixbuf();
-GtkWidget* MenuBar(core::MenuRecord& m);
-
-inline gpointer Data(HWND h) {
-    return static_cast<gpointer>(h);
-}
-inline HWND HandleOf(gpointer data) {
-    return static_cast<HWND>(data);
+inline GtkWidget* MenuBar(core::MenuRecord& m) {
+    return static_cast<GtkWidget*>(m.Native.get());
 }
 
 }  // namespace gtkb

@@ -1,12 +1,11 @@
 // Menu bars and icon 101, built from the program's one definition of its resources. The
 // menu's '&' becomes GTK's mnemonic, the text after '\t' is shown as the accelerator label,
 // and choosing an item posts WM_COMMAND with its id to the window the menu belongs to.
-#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "platform/gtk/gtk_backend.h"
 #include "resources/icon_drawing.h"
-#include "resources/resource_ids.h"
 #include "resources/resource_tables.h"
 
 namespace gtkb {
@@ -36,18 +35,14 @@ void OnItemActivate(GtkMenuItem* widget, gpointer menu) {
 }
 
 GtkWidget* NewItem(gpointer menu, const MenuItemDefinition& item) {
-    std::string text = item.Text;
-    std::string accelerator;
-    if (size_t tab = text.find('\t'); tab != std::string::npos) {
-        accelerator = text.substr(tab + 1);
-        text.resize(tab);
-    }
+    const char* tab = strchr(item.Text, '\t');
+    std::string text(item.Text, tab != nullptr ? tab - item.Text : strlen(item.Text));
     GtkWidget* widget = gtk_menu_item_new_with_mnemonic(Mnemonic(text.c_str()).c_str());
-    if (!accelerator.empty()) {
+    if (tab != nullptr && tab[1] != '\0') {
         // Shown only: the keys themselves reach the window as characters.
         GtkWidget* label = gtk_bin_get_child(GTK_BIN(widget));
-        guint key = accelerator.size() == 1 ? gdk_unicode_to_keyval((guchar)accelerator[0])
-                                            : gdk_keyval_from_name(accelerator.c_str());
+        guint key =
+            tab[2] == '\0' ? gdk_unicode_to_keyval((guchar)tab[1]) : gdk_keyval_from_name(tab + 1);
         if (GTK_IS_ACCEL_LABEL(label) && key != GDK_KEY_VoidSymbol)
             gtk_accel_label_set_accel(GTK_ACCEL_LABEL(label), key, (GdkModifierType)0);
     }
@@ -62,12 +57,10 @@ GtkWidget* BuildMenuBar(gpointer menu) {
         const MenuPopupDefinition& popup = KinaroMenu[p];
         GtkWidget* top = gtk_menu_item_new_with_mnemonic(Mnemonic(popup.Text).c_str());
         GtkWidget* sub = gtk_menu_new();
-        for (int i = 0; i < popup.ItemCount; ++i) {
-            const MenuItemDefinition& item = popup.Items[i];
-            GtkWidget* widget =
-                item.Text == nullptr ? gtk_separator_menu_item_new() : NewItem(menu, item);
-            gtk_menu_shell_append(GTK_MENU_SHELL(sub), widget);
-        }
+        for (int i = 0; i < popup.ItemCount; ++i)
+            gtk_menu_shell_append(GTK_MENU_SHELL(sub), popup.Items[i].Text == nullptr
+                                                           ? gtk_separator_menu_item_new()
+                                                           : NewItem(menu, popup.Items[i]));
         gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), sub);
         if (popup.IsHelpPopup) {
             // The help popup sits at the right end of the bar. GTK 3's menu bar knows this
@@ -89,12 +82,10 @@ GdkPixbuf* DrawIcon() {
     guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
     for (int row = 0; row < IconSize; ++row) {
         for (int column = 0; column < IconSize; ++column) {
-            guchar* p = pixels + row * stride + column * 4;
             uint32_t color = IconPalette[IconPixel(column, row)];
-            p[0] = (guchar)(color >> 16);
-            p[1] = (guchar)(color >> 8);
-            p[2] = (guchar)color;
-            p[3] = IconTransparent(column, row) ? 0 : 255;
+            guchar rgba[4] = {(guchar)(color >> 16), (guchar)(color >> 8), (guchar)color,
+                              (guchar)(IconTransparent(column, row) ? 0 : 255)};
+            memcpy(pixels + row * stride + column * 4, rgba, 4);
         }
     }
     return pixbuf;
@@ -105,10 +96,6 @@ GdkPixbuf* DrawIcon() {
 GdkPixbuf* IconPixbuf() {
     static GdkPixbuf* icon = EnsureDisplay() ? DrawIcon() : nullptr;
     return icon;
-}
-
-GtkWidget* MenuBar(core::MenuRecord& m) {
-    return static_cast<GtkWidget*>(m.Native.get());
 }
 
 }  // namespace gtkb

@@ -30,10 +30,8 @@ void Arm(int64_t deadlineUs) {
         g_unix_fd_add(timerFd, G_IO_IN, OnTimerFd, nullptr);
     }
     // The core's clock is CLOCK_MONOTONIC (QueryPerformanceCounter).
-    struct itimerspec when = {};
     int64_t at = deadlineUs > 0 ? deadlineUs : 1;
-    when.it_value.tv_sec = at / 1000000;
-    when.it_value.tv_nsec = (at % 1000000) * 1000;
+    struct itimerspec when = {{0, 0}, {at / 1000000, (at % 1000000) * 1000}};
     timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &when, nullptr);
     armedUs = deadlineUs;
 }

@@ -4,6 +4,7 @@
 #include <gdk/gdkx.h>
 #include <sys/utsname.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,51 +13,41 @@
 #include "platform/gtk/gtk_backend.h"
 
 namespace gtkb {
-namespace {
-enum class DisplayState { Untried, Open, Unavailable };
-DisplayState displayState = DisplayState::Untried;
-
-void PrintStatsAtExit() {
-    const PresentStats& s = Stats();
-    fprintf(stderr, "kinaro-gtk: bitmap puts %llu, presented %llu\n",
-            (unsigned long long)s.BitmapPuts, (unsigned long long)s.BitmapPresents);
-}
-}  // namespace
 
 bool EnsureDisplay() {
-    if (displayState == DisplayState::Untried) {
+    static const bool open = [] {
         // The client surface is presented through Xlib, so GTK must talk X11 (XWayland
         // serves where the desktop is Wayland).
         gdk_set_allowed_backends("x11");
-        displayState =
-            gtk_init_check(nullptr, nullptr) ? DisplayState::Open : DisplayState::Unavailable;
-        if (displayState == DisplayState::Open && getenv("KINARO_GTK_STATS") != nullptr)
-            atexit(PrintStatsAtExit);
-    }
-    return displayState == DisplayState::Open;
+        if (!gtk_init_check(nullptr, nullptr)) return false;
+        if (getenv("KINARO_GTK_STATS") != nullptr)
+            atexit([] {
+                fprintf(stderr, "kinaro-gtk: bitmap puts %llu, presented %llu\n",
+                        (unsigned long long)Stats().BitmapPuts,
+                        (unsigned long long)Stats().BitmapPresents);
+            });
+        return true;
+    }();
+    return open;
 }
 
+// GDK has no other backend here (EnsureDisplay).
 Display* XDisplayOrNull() {
-    if (!EnsureDisplay()) return nullptr;
-    GdkDisplay* display = gdk_display_get_default();
-    if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return nullptr;
-    return gdk_x11_display_get_xdisplay(display);
+    return EnsureDisplay() ? gdk_x11_display_get_xdisplay(gdk_display_get_default()) : nullptr;
 }
 
 int MenuBarHeight() {
-    static int height = -1;
-    if (height >= 0) return height;
-    height = 0;
-    if (!EnsureDisplay()) return height;
-    GtkWidget* bar = gtk_menu_bar_new();
-    g_object_ref_sink(bar);
-    gtk_menu_shell_append(GTK_MENU_SHELL(bar), gtk_menu_item_new_with_mnemonic("_Go"));
-    gtk_widget_show_all(bar);
-    int minimum = 0, natural = 0;
-    gtk_widget_get_preferred_height(bar, &minimum, &natural);
-    height = natural;
-    gtk_widget_destroy(bar);
-    g_object_unref(bar);
+    static const int height = [] {
+        if (!EnsureDisplay()) return 0;
+        GtkWidget* bar = g_object_ref_sink(gtk_menu_bar_new());
+        gtk_menu_shell_append(GTK_MENU_SHELL(bar), gtk_menu_item_new_with_mnemonic("_Go"));
+        gtk_widget_show_all(bar);
+        int minimum = 0, natural = 0;
+        gtk_widget_get_preferred_height(bar, &minimum, &natural);
+        gtk_widget_destroy(bar);
+        g_object_unref(bar);
+        return natural;
+    }();
     return height;
 }
 
@@ -64,47 +55,36 @@ int MenuBarHeight() {
 // are no buttons here, as on Windows. 0 when nothing can be told.
 static int PointerButtonCount() {
     Display* display = XDisplayOrNull();
-    if (display == nullptr) return 0;
-    int opcode = 0, event = 0, error = 0;
-    if (!XQueryExtension(display, "XInputExtension", &opcode, &event, &error)) return 0;
+    int opcode = 0, event = 0, error = 0, deviceCount = 0;
+    if (display == nullptr || !XQueryExtension(display, "XInputExtension", &opcode, &event, &error))
+        return 0;
     // GDK has already agreed on an XInput 2 version with the server; a server without it
     // answers with an error, which is caught here.
-    GdkDisplay* gdkDisplay = gdk_display_get_default();
-    gdk_x11_display_error_trap_push(gdkDisplay);
-    int deviceCount = 0;
+    gdk_x11_display_error_trap_push(gdk_display_get_default());
     XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &deviceCount);
-    if (gdk_x11_display_error_trap_pop(gdkDisplay) != 0 || devices == nullptr) {
-        if (devices != nullptr) XIFreeDeviceInfo(devices);
-        return 0;
-    }
+    if (gdk_x11_display_error_trap_pop(gdk_display_get_default()) != 0) deviceCount = 0;
     static const char* const buttonLabels[] = {"Button Left", "Button Middle", "Button Right",
                                                "Button Side", "Button Extra",  "Button Forward",
                                                "Button Back", "Button Task"};
     int best = 0;
-    for (int d = 0; d < deviceCount; ++d) {
+    for (int d = 0; devices != nullptr && d < deviceCount; ++d) {
         if (devices[d].use != XISlavePointer || !devices[d].enabled) continue;
         for (int c = 0; c < devices[d].num_classes; ++c) {
             if (devices[d].classes[c]->type != XIButtonClass) continue;
             auto* buttons = reinterpret_cast<XIButtonClassInfo*>(devices[d].classes[c]);
             int count = 0;
             for (int b = 0; b < buttons->num_buttons; ++b) {
-                if (buttons->labels[b] == None) continue;
-                char* name = XGetAtomName(display, buttons->labels[b]);
-                if (name == nullptr) continue;
+                char* name = buttons->labels[b] != None ? XGetAtomName(display, buttons->labels[b])
+                                                        : nullptr;
                 for (const char* label : buttonLabels)
-                    if (strcmp(name, label) == 0) ++count;
-                XFree(name);
+                    count += name != nullptr && strcmp(name, label) == 0;
+                if (name != nullptr) XFree(name);
             }
-            if (count > best) best = count;
+            best = std::max(best, count);
         }
     }
-    XIFreeDeviceInfo(devices);
+    if (devices != nullptr) XIFreeDeviceInfo(devices);
     return best;
-}
-
-PresentStats& Stats() {
-    static PresentStats stats;
-    return stats;
 }
 
 }  // namespace gtkb
@@ -121,19 +101,13 @@ DWORD WINAPI GetVersion() {
 }
 
 // The frame and caption belong to the window manager and lie outside our window, so only
-// the menu bar counts as the non-client part of a window here.
+// the menu bar counts as the non-client part of a window here (SM_CXFRAME, SM_CYFRAME and
+// SM_CYCAPTION are 0).
 int WINAPI GetSystemMetrics(int index) {
-    switch (index) {
-        case SM_CMOUSEBUTTONS: {
-            int count = PointerButtonCount();
-            return count > 0 ? count : 3;
-        }
-        case SM_CYMENU: return MenuBarHeight();
-        case SM_CXFRAME:
-        case SM_CYFRAME:
-        case SM_CYCAPTION: return 0;
-        default: return 0;
-    }
+    if (index == SM_CYMENU) return MenuBarHeight();
+    if (index != SM_CMOUSEBUTTONS) return 0;
+    int count = PointerButtonCount();
+    return count > 0 ? count : 3;
 }
 
 // Without a display no class, window or menu bar can be made.

@@ -12,44 +12,33 @@
 namespace gtkb {
 namespace {
 
-constexpr WPARAM MkLButton = 0x0001, MkRButton = 0x0002, MkShift = 0x0004, MkControl = 0x0008,
-                 MkMButton = 0x0010;
-
-core::WindowRecord* Accepting(gpointer data) {
-    core::WindowRecord* w = core::AnyWindow(HandleOf(data));
-    return (w != nullptr && core::AcceptsInput(*w)) ? w : nullptr;
-}
-
-core::WindowRecord* Live(gpointer data) {
-    core::WindowRecord* w = core::AnyWindow(HandleOf(data));
-    return (w != nullptr && w->Alive && !w->Destroying) ? w : nullptr;
+// The window a signal's handle names while it lives; with `input`, only while it takes input.
+core::WindowRecord* Live(gpointer data, bool input = false) {
+    core::WindowRecord* w = core::AnyWindow(static_cast<HWND>(data));
+    bool live = w != nullptr && w->Alive && !w->Destroying;
+    return live && (!input || core::AcceptsInput(*w)) ? w : nullptr;
 }
 
 // Windows' virtual-key code for the keys that have one in common with a character; other
 // keys keep GDK's key value, which nothing but DefWindowProcA sees.
 WPARAM VirtualKeyOf(guint keyval, uint32_t character) {
-    if (character >= 'a' && character <= 'z') return character - 'a' + 'A';
-    if ((character >= 'A' && character <= 'Z') || (character >= '0' && character <= '9'))
-        return character;
-    switch (keyval) {
-        case GDK_KEY_Escape: return 0x1B;
-        case GDK_KEY_space: return 0x20;
-        case GDK_KEY_Return: return 0x0D;
-        case GDK_KEY_BackSpace: return 0x08;
-        case GDK_KEY_Tab: return 0x09;
-        default: return keyval;
-    }
+    if (character < 0x80 && g_ascii_isalnum(character)) return g_ascii_toupper(character);
+    // These four have the control character as their code; space has its own key value.
+    bool control = keyval == GDK_KEY_Escape || keyval == GDK_KEY_Return ||
+                   keyval == GDK_KEY_BackSpace || keyval == GDK_KEY_Tab;
+    return control ? keyval & 0xFF : keyval;
 }
 
 gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
     // Alt combinations belong to the menu mnemonics.
     if (event->state & GDK_MOD1_MASK) return FALSE;
-    if (Accepting(data) == nullptr) return TRUE;
+    core::WindowRecord* w = Live(data, true);
+    if (w == nullptr) return TRUE;
     uint32_t character = gdk_keyval_to_unicode(event->keyval);
     if ((event->state & GDK_CONTROL_MASK) && character >= 0x40 && character < 0x80)
         character &= 0x1F;  // Ctrl+letter gives the control character, as on Windows
     if (character > 0xFF) character = '?';  // an ANSI window gets '?' for what it cannot hold
-    core::Post(HandleOf(data), WM_KEYDOWN, VirtualKeyOf(event->keyval, character), 1, character);
+    core::Post(w->Handle, WM_KEYDOWN, VirtualKeyOf(event->keyval, character), 1, character);
     // Keys without a character (F10, arrows) keep GTK's own handling as well.
     return character != 0 ? TRUE : FALSE;
 }
@@ -58,20 +47,18 @@ gboolean OnButton(GtkWidget*, GdkEventButton* event, gpointer data) {
     // No double-click style: the second click of a double click is an ordinary press, which
     // GDK has already delivered; its extra double and triple events are dropped.
     if (event->type != GDK_BUTTON_PRESS && event->type != GDK_BUTTON_RELEASE) return TRUE;
-    if (Accepting(data) == nullptr || event->button < 1 || event->button > 3) return TRUE;
-    bool press = event->type == GDK_BUTTON_PRESS;
-    static const UINT messages[3][2] = {{WM_LBUTTONUP, WM_LBUTTONDOWN},
-                                        {WM_MBUTTONUP, WM_MBUTTONDOWN},
-                                        {WM_RBUTTONUP, WM_RBUTTONDOWN}};
+    core::WindowRecord* w = Live(data, true);
+    if (w == nullptr || event->button < 1 || event->button > 3) return TRUE;
+    static const UINT downs[3] = {WM_LBUTTONDOWN, WM_MBUTTONDOWN, WM_RBUTTONDOWN};  // up: + 1
     guint s = event->state;
-    WPARAM flags = ((s & GDK_BUTTON1_MASK) ? MkLButton : 0) |
-                   ((s & GDK_BUTTON2_MASK) ? MkMButton : 0) |
-                   ((s & GDK_BUTTON3_MASK) ? MkRButton : 0) | ((s & GDK_SHIFT_MASK) ? MkShift : 0) |
-                   ((s & GDK_CONTROL_MASK) ? MkControl : 0);
+    // MK_LBUTTON, MK_RBUTTON, MK_SHIFT, MK_CONTROL, MK_MBUTTON
+    WPARAM flags = ((s & GDK_BUTTON1_MASK) ? 0x01 : 0) | ((s & GDK_BUTTON3_MASK) ? 0x02 : 0) |
+                   ((s & GDK_SHIFT_MASK) ? 0x04 : 0) | ((s & GDK_CONTROL_MASK) ? 0x08 : 0) |
+                   ((s & GDK_BUTTON2_MASK) ? 0x10 : 0);
     auto x = static_cast<WORD>(static_cast<int16_t>(event->x)),
          y = static_cast<WORD>(static_cast<int16_t>(event->y));
-    core::Post(HandleOf(data), messages[event->button - 1][press], flags,
-               static_cast<LPARAM>((DWORD(y) << 16) | x));
+    core::Post(w->Handle, downs[event->button - 1] + (event->type == GDK_BUTTON_PRESS ? 0 : 1),
+               flags, static_cast<LPARAM>((DWORD(y) << 16) | x));
     return TRUE;
 }
 
@@ -138,19 +125,8 @@ gboolean OnMapEvent(GtkWidget*, GdkEvent*, gpointer data) {
 
 gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
     // The close box of a disabled window does nothing, as on Windows.
-    if (Accepting(data) != nullptr) SendMessageA(HandleOf(data), WM_CLOSE, 0, 0);
+    if (Live(data, true) != nullptr) SendMessageA(static_cast<HWND>(data), WM_CLOSE, 0, 0);
     return TRUE;
-}
-
-void OnActiveChanged(GObject* toplevel, GParamSpec*, gpointer data) {
-    if (Live(data) == nullptr) return;
-    if (gtk_window_is_active(GTK_WINDOW(toplevel))) return core::SetForeground(HandleOf(data));
-    for (HWND h : core::WindowsInOrder()) {
-        core::WindowRecord* w = core::AnyWindow(h);
-        GtkWidget* t = w->Alive ? Parts(*w).Toplevel : nullptr;
-        if (t != nullptr && gtk_window_is_active(GTK_WINDOW(t))) return;
-    }
-    core::SetForeground(nullptr);
 }
 
 // Without a window manager nobody maximises a window: then it is moved over the whole
@@ -163,11 +139,7 @@ void Maximize(GtkWidget* toplevel) {
         gdk_x11_screen_supports_net_wm_hint(
             screen, gdk_atom_intern_static_string("_NET_WM_STATE_MAXIMIZED_VERT")))
         return;
-    GdkRectangle area = {0, 0, 0, 0};
-    GdkDisplay* display = gtk_widget_get_display(toplevel);
-    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
-    if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
-    if (monitor != nullptr) gdk_monitor_get_workarea(monitor, &area);
+    GdkRectangle area = WorkArea(toplevel, {0, 0, 0, 0});
     if (area.width <= 0 || area.height <= 0) return;
     gtk_window_move(window, area.x, area.y);
     gtk_window_resize(window, area.width, area.height);
@@ -184,17 +156,9 @@ void Settle(HWND window) {
         return p.Mapped && (p.Area == nullptr || p.Surface.Direct || w->Pixels.Pixels != nullptr);
     };
     gdk_display_flush(gdk_display_get_default());
-    while (!settled() && g_get_monotonic_time() < deadline) {
-        if (g_main_context_pending(nullptr))
-            g_main_context_iteration(nullptr, FALSE);
-        else
-            g_usleep(1000);
-    }
+    while (!settled() && g_get_monotonic_time() < deadline)
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
     FlushGtkEvents();
-}
-
-void Connect(GtkWidget* widget, const char* signal, GCallback callback, HWND window) {
-    g_signal_connect(widget, signal, callback, Data(window));
 }
 
 }  // namespace
@@ -204,28 +168,24 @@ GtkParts& Parts(core::WindowRecord& w) {
     return *static_cast<GtkParts*>(w.Native.get());
 }
 
-void AdoptDialog(HWND dialog, GtkWidget* toplevel) {
-    core::WindowRecord* w = core::AnyWindow(dialog);
-    Parts(*w).Toplevel = toplevel;
-    Connect(toplevel, "notify::is-active", G_CALLBACK(OnActiveChanged), dialog);
-    if (core::WindowRecord* owner = core::AnyWindow(w->Parent); owner != nullptr && owner->Alive) {
-        gtk_window_set_transient_for(GTK_WINDOW(toplevel), GTK_WINDOW(Parts(*owner).Toplevel));
-        // A dialog owner (the file dialog under its help box) has GTK's own widgets, which
-        // take input unless made insensitive.
-        if (owner->Type == core::WindowKind::Dialog)
-            gtk_widget_set_sensitive(Parts(*owner).Toplevel, FALSE);
+void OnActiveChanged(GObject* toplevel, GParamSpec*, gpointer data) {
+    if (Live(data) == nullptr) return;
+    if (gtk_window_is_active(GTK_WINDOW(toplevel)))
+        return core::SetForeground(static_cast<HWND>(data));
+    for (HWND h : core::WindowsInOrder()) {
+        core::WindowRecord* w = core::AnyWindow(h);
+        GtkWidget* t = w->Alive ? Parts(*w).Toplevel : nullptr;
+        if (t != nullptr && gtk_window_is_active(GTK_WINDOW(t))) return;
     }
+    core::SetForeground(nullptr);
 }
 
-void ReleaseDialog(HWND dialog) {
-    core::WindowRecord* w = core::AnyWindow(dialog);
-    GtkParts& p = Parts(*w);
-    if (p.Toplevel != nullptr) g_signal_handlers_disconnect_by_data(p.Toplevel, Data(dialog));
-    p.Toplevel = nullptr;
-    core::WindowRecord* owner = core::AnyWindow(w->Parent);
-    if (owner != nullptr && owner->Alive && owner->Type == core::WindowKind::Dialog &&
-        owner->DisabledCount <= 1 && Parts(*owner).Toplevel != nullptr)
-        gtk_widget_set_sensitive(Parts(*owner).Toplevel, TRUE);
+GdkRectangle WorkArea(GtkWidget* widget, GdkRectangle fallback) {
+    GdkDisplay* display = gtk_widget_get_display(widget);
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+    if (monitor != nullptr) gdk_monitor_get_workarea(monitor, &fallback);
+    return fallback;
 }
 
 }  // namespace gtkb
@@ -243,13 +203,11 @@ DWORD CreateWindow(core::WindowRecord& w) {
     GtkWidget* top = p.Toplevel = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(top), w.Text.c_str());
     // A popup window has no caption; an overlapped one gets the window manager's.
-    if ((w.Style & WS_POPUP) && !(w.Style & 0x00C00000u))
-        gtk_window_set_decorated(GTK_WINDOW(top), FALSE);
-    if (core::WindowRecord* owner = core::AnyWindow(w.Parent);
-        owner != nullptr && Parts(*owner).Toplevel != nullptr)
-        gtk_window_set_transient_for(GTK_WINDOW(top), GTK_WINDOW(Parts(*owner).Toplevel));
-    if (w.Class->Fields.hIcon != nullptr && IconPixbuf() != nullptr)
-        gtk_window_set_icon(GTK_WINDOW(top), IconPixbuf());
+    gtk_window_set_decorated(GTK_WINDOW(top), !(w.Style & WS_POPUP) || (w.Style & 0x00C00000u));
+    core::WindowRecord* owner = core::AnyWindow(w.Parent);
+    gtk_window_set_transient_for(GTK_WINDOW(top),
+                                 owner != nullptr ? GTK_WINDOW(Parts(*owner).Toplevel) : nullptr);
+    if (w.Class->Fields.hIcon != nullptr) gtk_window_set_icon(GTK_WINDOW(top), IconPixbuf());
     p.Box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_container_add(GTK_CONTAINER(top), p.Box);
     if (w.Type == core::WindowKind::Static) {
@@ -266,17 +224,17 @@ DWORD CreateWindow(core::WindowRecord& w) {
         gtk_widget_add_events(p.Area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
                                           GDK_EXPOSURE_MASK | GDK_STRUCTURE_MASK);
         gtk_box_pack_end(GTK_BOX(p.Box), p.Area, TRUE, TRUE, 0);
-        Connect(p.Area, "realize", G_CALLBACK(OnAreaRealize), window);
-        Connect(p.Area, "draw", G_CALLBACK(OnDraw), window);
-        Connect(p.Area, "size-allocate", G_CALLBACK(OnSizeAllocate), window);
-        Connect(p.Area, "button-press-event", G_CALLBACK(OnButton), window);
-        Connect(p.Area, "button-release-event", G_CALLBACK(OnButton), window);
-        Connect(top, "key-press-event", G_CALLBACK(OnKeyPress), window);
-        Connect(top, "window-state-event", G_CALLBACK(OnWindowState), window);
+        g_signal_connect(p.Area, "realize", G_CALLBACK(OnAreaRealize), window);
+        g_signal_connect(p.Area, "draw", G_CALLBACK(OnDraw), window);
+        g_signal_connect(p.Area, "size-allocate", G_CALLBACK(OnSizeAllocate), window);
+        g_signal_connect(p.Area, "button-press-event", G_CALLBACK(OnButton), window);
+        g_signal_connect(p.Area, "button-release-event", G_CALLBACK(OnButton), window);
+        g_signal_connect(top, "key-press-event", G_CALLBACK(OnKeyPress), window);
+        g_signal_connect(top, "window-state-event", G_CALLBACK(OnWindowState), window);
     }
-    Connect(top, "delete-event", G_CALLBACK(OnDelete), window);
-    Connect(top, "map-event", G_CALLBACK(OnMapEvent), window);
-    Connect(top, "notify::is-active", G_CALLBACK(OnActiveChanged), window);
+    g_signal_connect(top, "delete-event", G_CALLBACK(OnDelete), window);
+    g_signal_connect(top, "map-event", G_CALLBACK(OnMapEvent), window);
+    g_signal_connect(top, "notify::is-active", G_CALLBACK(OnActiveChanged), window);
     int width = w.Width == CW_USEDEFAULT ? 0 : w.Width,
         height = w.Width == CW_USEDEFAULT ? 0 : w.Height;
     if (width > 0 && height > 0) {
@@ -295,11 +253,12 @@ DWORD CreateWindow(core::WindowRecord& w) {
 void DestroyWindow(core::WindowRecord& w) {
     GtkParts& p = Parts(w);
     ReleaseSurface(w);
-    if (w.Type != core::WindowKind::Dialog && p.Toplevel != nullptr) {
+    // A dialog's own GtkDialog is destroyed by the message box or file chooser.
+    if (p.Toplevel != nullptr && w.Type == core::WindowKind::Dialog) {
+        gtk_widget_hide(p.Toplevel);
+    } else if (p.Toplevel != nullptr) {
         gtk_widget_destroy(p.Toplevel);
         gdk_display_flush(gdk_display_get_default());
-    } else if (p.Toplevel != nullptr) {
-        gtk_widget_hide(p.Toplevel);
     }
     p.Toplevel = p.Area = p.Box = p.Label = nullptr;
 }
