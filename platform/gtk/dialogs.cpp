@@ -54,6 +54,7 @@ void DropDialog(HWND dialog, GtkWidget* toplevel) {
     if (core::WindowRecord* w = core::AnyWindow(dialog)) {
         g_signal_handlers_disconnect_by_data(toplevel, dialog);
         Parts(*w).Toplevel = nullptr;
+        Parts(*w).Controls.clear();
         core::WindowRecord* owner = core::AnyWindow(w->Parent);
         if (owner != nullptr && owner->Alive && owner->Type == core::WindowKind::Dialog &&
             owner->DisabledCount <= 1 && Parts(*owner).Toplevel != nullptr)
@@ -61,14 +62,6 @@ void DropDialog(HWND dialog, GtkWidget* toplevel) {
     }
     gtk_widget_destroy(toplevel);
     gdk_display_flush(gdk_display_get_default());
-}
-
-// GTK's chooser has its own file lists, name box, type list, OK and Cancel: of a template's
-// buttons only those that the standard dialog lacks (all but OK, Cancel, Help and Read Only)
-// are the caller's own.
-bool IsOwnControl(const DialogControlDefinition& control) {
-    return strcmp(control.ClassName, "button") == 0 && control.Id != IDOK &&
-           control.Id != IDCANCEL && control.Id != 1038 && control.Id != 1040;
 }
 
 // "*.rm" matches "X.RM" too: file names are compared without regard to case on Windows.
@@ -82,13 +75,8 @@ std::string CaseInsensitivePattern(const char* pattern) {
 }
 
 void OnControlClicked(GtkButton* button, gpointer dialog) {
-    if (core::LiveWindow(static_cast<HWND>(dialog)) == nullptr) return;
     core::ClickDialogItem(static_cast<HWND>(dialog),
                           GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "kinaro-id")));
-}
-
-void OnShow(GtkWidget*, gpointer dialog) {
-    core::CallDialogHook(static_cast<HWND>(dialog), WM_SHOWWINDOW, TRUE, 0);
 }
 
 GtkWidget* NewControl(HWND dialog, const DialogControlDefinition& control, bool check) {
@@ -106,14 +94,18 @@ GtkWidget* NewControl(HWND dialog, const DialogControlDefinition& control, bool 
 }
 
 // The template's own controls in a row: a group box frames the check boxes after it; the
-// other buttons follow at the end of the row.
+// other buttons follow at the end of the row. GTK's chooser has its own file lists, name box,
+// type list, OK and Cancel: of the buttons only those that the standard dialog lacks (all but
+// OK, Cancel, Help and Read Only) are the caller's own.
 GtkWidget* BuildExtraWidget(HWND dialog, const DialogDefinition& definition) {
     GtkWidget* row = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
     GtkWidget* group = row;
     for (int i = 0; i < definition.ControlCount; ++i) {
         const DialogControlDefinition& control = definition.Controls[i];
         uint32_t kind = control.Style & BsTypeMask;
-        if (!IsOwnControl(control)) continue;
+        if (strcmp(control.ClassName, "button") != 0 || control.Id == IDOK ||
+            control.Id == IDCANCEL || control.Id == 1038 || control.Id == 1040)
+            continue;
         if (kind == BsGroupBox) {
             GtkWidget* frame = gtk_frame_new(Mnemonic(control.Text, false).c_str());
             group = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 18);
@@ -139,11 +131,10 @@ void AddFilters(GtkFileChooser* chooser, const char* pairs, DWORD index) {
         if (*patterns == '\0') break;
         GtkFileFilter* filter = gtk_file_filter_new();
         gtk_file_filter_set_name(filter, name);
-        gchar** list = g_strsplit(patterns, ";", -1);
+        g_auto(GStrv) list = g_strsplit(patterns, ";", -1);
         for (gchar** one = list; *one != nullptr; ++one)
             if (**one != '\0')
                 gtk_file_filter_add_pattern(filter, CaseInsensitivePattern(*one).c_str());
-        g_strfreev(list);
         gtk_file_chooser_add_filter(chooser, filter);
         if (++number == std::max<DWORD>(index, 1)) gtk_file_chooser_set_filter(chooser, filter);
         name = patterns + strlen(patterns) + 1;
@@ -229,10 +220,9 @@ DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string*
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     gtk_file_chooser_set_local_only(chooser, TRUE);
     AddFilters(chooser, request->lpstrFilter, request->nFilterIndex);
-    gchar* cwd = g_get_current_dir();
+    g_autofree gchar* cwd = g_get_current_dir();
     gtk_file_chooser_set_current_folder(
         chooser, request->lpstrInitialDir != nullptr ? request->lpstrInitialDir : cwd);
-    g_free(cwd);
     // Kept within the work area: without a window manager nothing else would.
     GdkRectangle area = WorkArea(dialog, {0, 0, 1024, 768});
     GdkGeometry hints = {};
@@ -246,7 +236,8 @@ DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string*
     if (request->Flags & OFN_ENABLETEMPLATE)
         gtk_file_chooser_set_extra_widget(chooser,
                                           BuildExtraWidget(dialogHandle, OpenFileTemplate));
-    g_signal_connect(dialog, "show", G_CALLBACK(OnShow), dialogHandle);
+    // As on Windows, the hook hears WM_SHOWWINDOW as the dialog is about to be shown.
+    core::CallDialogHook(dialogHandle, WM_SHOWWINDOW, TRUE, 0);
     gtk_widget_show(dialog);
     // The chooser picks a size of its own when it is shown; ours is set again after that.
     gtk_window_resize(GTK_WINDOW(dialog), width, height);
@@ -254,9 +245,8 @@ DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string*
 
     DWORD result = 0;
     while (result == 0 && RunDialog(dialogHandle, dialog) == GTK_RESPONSE_ACCEPT) {
-        gchar* name = gtk_file_chooser_get_filename(chooser);
+        g_autofree gchar* name = gtk_file_chooser_get_filename(chooser);
         std::string path = WithDefaultExtension(name != nullptr ? name : "", request->lpstrDefExt);
-        g_free(name);
         if (path.empty()) continue;
         // A name that does not exist keeps the dialog open, as OFN_FILEMUSTEXIST asks.
         if ((request->Flags & OFN_FILEMUSTEXIST) && !FileExists(path)) {
@@ -266,13 +256,11 @@ DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string*
             continue;
         }
         *chosen = path;
-        GSList* filters = gtk_file_chooser_list_filters(chooser);
+        g_autoptr(GSList) filters = gtk_file_chooser_list_filters(chooser);
         int position = g_slist_index(filters, gtk_file_chooser_get_filter(chooser));
-        g_slist_free(filters);
         if (position >= 0) request->nFilterIndex = (DWORD)position + 1;
         result = 1;
     }
-    if (core::WindowRecord* w = core::AnyWindow(dialogHandle)) Parts(*w).Controls.clear();
     DropDialog(dialogHandle, dialog);
     return result;
 }

@@ -75,26 +75,24 @@ GtkWidget* BuildMenuBar(gpointer menu) {
     return bar;
 }
 
-GdkPixbuf* DrawIcon() {
-    GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, IconSize, IconSize);
-    if (pixbuf == nullptr) return nullptr;
-    int stride = gdk_pixbuf_get_rowstride(pixbuf);
-    guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
-    for (int row = 0; row < IconSize; ++row) {
-        for (int column = 0; column < IconSize; ++column) {
-            uint32_t color = IconPalette[IconPixel(column, row)];
-            guchar rgba[4] = {(guchar)(color >> 16), (guchar)(color >> 8), (guchar)color,
-                              (guchar)(IconTransparent(column, row) ? 0 : 255)};
-            memcpy(pixels + row * stride + column * 4, rgba, 4);
-        }
-    }
-    return pixbuf;
-}
-
 }  // namespace
 
 GdkPixbuf* IconPixbuf() {
-    static GdkPixbuf* icon = EnsureDisplay() ? DrawIcon() : nullptr;
+    static GdkPixbuf* icon = []() -> GdkPixbuf* {
+        GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, IconSize, IconSize);
+        if (pixbuf == nullptr) return nullptr;
+        int stride = gdk_pixbuf_get_rowstride(pixbuf);
+        guchar* pixels = gdk_pixbuf_get_pixels(pixbuf);
+        for (int row = 0; row < IconSize; ++row) {
+            for (int column = 0; column < IconSize; ++column) {
+                uint32_t color = IconPalette[IconPixel(column, row)];
+                guchar rgba[4] = {(guchar)(color >> 16), (guchar)(color >> 8), (guchar)color,
+                                  (guchar)(IconTransparent(column, row) ? 0 : 255)};
+                memcpy(pixels + row * stride + column * 4, rgba, 4);
+            }
+        }
+        return pixbuf;
+    }();
     return icon;
 }
 
@@ -102,16 +100,13 @@ GdkPixbuf* IconPixbuf() {
 
 namespace native {
 
+// Destroying the bar takes it out of its window as well.
 void CreateMenu(core::MenuRecord& m) {
-    GtkWidget* bar = gtkb::BuildMenuBar(m.Handle);
-    g_object_ref_sink(bar);
-    m.Native = std::shared_ptr<void>(bar, [](void* widget) {
-        auto* bar = static_cast<GtkWidget*>(widget);
-        if (GtkWidget* parent = gtk_widget_get_parent(bar))
-            gtk_container_remove(GTK_CONTAINER(parent), bar);
-        gtk_widget_destroy(bar);
-        g_object_unref(bar);
-    });
+    m.Native =
+        std::shared_ptr<void>(g_object_ref_sink(gtkb::BuildMenuBar(m.Handle)), [](void* bar) {
+            gtk_widget_destroy(GTK_WIDGET(bar));
+            g_object_unref(bar);
+        });
 }
 
 void DestroyMenu(core::MenuRecord& m) {

@@ -1,13 +1,17 @@
-// Opening the display, system information, the calls refused without a display and the
-// monotonic clock.
+// Opening the display, system information, the calls refused without a display, the
+// monotonic clock and the wait for GTK's events until the next timer tick. The deadline is
+// kept to the microsecond through a timerfd that wakes GLib's poll, so a period of 1 ms is
+// honoured (GLib's own timeouts would round every wait up to the next millisecond).
 #include <X11/extensions/XInput2.h>
 #include <gdk/gdkx.h>
+#include <glib-unix.h>
+#include <sys/timerfd.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 
 #include "platform/gtk/gtk_backend.h"
@@ -63,9 +67,11 @@ static int PointerButtonCount() {
     gdk_x11_display_error_trap_push(gdk_display_get_default());
     XIDeviceInfo* devices = XIQueryDevice(display, XIAllDevices, &deviceCount);
     if (gdk_x11_display_error_trap_pop(gdk_display_get_default()) != 0) deviceCount = 0;
-    static const char* const buttonLabels[] = {"Button Left", "Button Middle", "Button Right",
-                                               "Button Side", "Button Extra",  "Button Forward",
-                                               "Button Back", "Button Task"};
+    static const char* buttonLabels[] = {"Button Left", "Button Middle", "Button Right",
+                                         "Button Side", "Button Extra",  "Button Forward",
+                                         "Button Back", "Button Task"};
+    Atom labels[8];
+    XInternAtoms(display, const_cast<char**>(buttonLabels), 8, True, labels);
     int best = 0;
     for (int d = 0; devices != nullptr && d < deviceCount; ++d) {
         if (devices[d].use != XISlavePointer || !devices[d].enabled) continue;
@@ -73,18 +79,19 @@ static int PointerButtonCount() {
             if (devices[d].classes[c]->type != XIButtonClass) continue;
             auto* buttons = reinterpret_cast<XIButtonClassInfo*>(devices[d].classes[c]);
             int count = 0;
-            for (int b = 0; b < buttons->num_buttons; ++b) {
-                char* name = buttons->labels[b] != None ? XGetAtomName(display, buttons->labels[b])
-                                                        : nullptr;
-                for (const char* label : buttonLabels)
-                    count += name != nullptr && strcmp(name, label) == 0;
-                if (name != nullptr) XFree(name);
-            }
+            for (int b = 0; b < buttons->num_buttons; ++b)
+                count += buttons->labels[b] != None &&
+                         std::count(labels, labels + 8, buttons->labels[b]);
             best = std::max(best, count);
         }
     }
     if (devices != nullptr) XIFreeDeviceInfo(devices);
     return best;
+}
+
+void FlushGtkEvents() {
+    for (int i = 0; i < 100 && g_main_context_pending(nullptr); ++i)
+        g_main_context_iteration(nullptr, FALSE);
 }
 
 }  // namespace gtkb
@@ -135,4 +142,32 @@ BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     if (frequency == nullptr) return FALSE;
     frequency->QuadPart = 1000000000LL;
     return TRUE;
+}
+
+core::WaitResult native::Wait(int64_t deadlineUs) {
+    if (!EnsureDisplay()) {
+        // Without a display only a timer can ever come; without one, nothing would.
+        if (deadlineUs < 0) return core::WaitResult::Failed;
+        int64_t now = core::NowUs();
+        if (deadlineUs > now) g_usleep(static_cast<gulong>(deadlineUs - now));
+        return core::WaitResult::Woke;
+    }
+    static const int timerFd = [] {
+        int fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        auto expired = [](gint fd, GIOCondition, gpointer) {
+            uint64_t expirations;
+            [[maybe_unused]] ssize_t n = read(fd, &expirations, sizeof expirations);
+            return gboolean(G_SOURCE_CONTINUE);
+        };
+        if (fd >= 0) g_unix_fd_add(fd, G_IO_IN, expired, nullptr);
+        return fd;
+    }();
+    if (deadlineUs >= 0 && timerFd >= 0) {
+        // The core's clock is CLOCK_MONOTONIC (QueryPerformanceCounter).
+        int64_t at = std::max<int64_t>(deadlineUs, 1);
+        struct itimerspec when = {{0, 0}, {at / 1000000, (at % 1000000) * 1000}};
+        timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &when, nullptr);
+    }
+    g_main_context_iteration(nullptr, TRUE);
+    return core::WaitResult::Woke;
 }

@@ -19,16 +19,6 @@ core::WindowRecord* Live(gpointer data, bool input = false) {
     return live && (!input || core::AcceptsInput(*w)) ? w : nullptr;
 }
 
-// Windows' virtual-key code for the keys that have one in common with a character; other
-// keys keep GDK's key value, which nothing but DefWindowProcA sees.
-WPARAM VirtualKeyOf(guint keyval, uint32_t character) {
-    if (character < 0x80 && g_ascii_isalnum(character)) return g_ascii_toupper(character);
-    // These four have the control character as their code; space has its own key value.
-    bool control = keyval == GDK_KEY_Escape || keyval == GDK_KEY_Return ||
-                   keyval == GDK_KEY_BackSpace || keyval == GDK_KEY_Tab;
-    return control ? keyval & 0xFF : keyval;
-}
-
 gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
     // Alt combinations belong to the menu mnemonics.
     if (event->state & GDK_MOD1_MASK) return FALSE;
@@ -38,7 +28,16 @@ gboolean OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
     if ((event->state & GDK_CONTROL_MASK) && character >= 0x40 && character < 0x80)
         character &= 0x1F;  // Ctrl+letter gives the control character, as on Windows
     if (character > 0xFF) character = '?';  // an ANSI window gets '?' for what it cannot hold
-    core::Post(w->Handle, WM_KEYDOWN, VirtualKeyOf(event->keyval, character), 1, character);
+    // Windows' virtual-key code where it has one in common with the character (Escape, Return,
+    // BackSpace and Tab have the control character's); other keys keep GDK's key value, which
+    // nothing but DefWindowProcA sees.
+    guint key = event->keyval;
+    bool control = key == GDK_KEY_Escape || key == GDK_KEY_Return || key == GDK_KEY_BackSpace ||
+                   key == GDK_KEY_Tab;
+    WPARAM virtualKey = character < 0x80 && g_ascii_isalnum(character) ? g_ascii_toupper(character)
+                        : control                                      ? key & 0xFF
+                                                                       : key;
+    core::Post(w->Handle, WM_KEYDOWN, virtualKey, 1, character);
     // Keys without a character (F10, arrows) keep GTK's own handling as well.
     return character != 0 ? TRUE : FALSE;
 }
@@ -83,7 +82,6 @@ GdkFilterReturn OnXEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
 
 void OnAreaRealize(GtkWidget* area, gpointer data) {
     GdkWindow* gdkWindow = gtk_widget_get_window(area);
-    gdk_window_set_event_compression(gdkWindow, FALSE);
     if (CanPresentDirectly(gdkWindow)) {
         // Our own native X window, so the client surface can be presented straight to it.
         gdk_window_ensure_native(gdkWindow);
@@ -127,38 +125,6 @@ gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer data) {
     // The close box of a disabled window does nothing, as on Windows.
     if (Live(data, true) != nullptr) SendMessageA(static_cast<HWND>(data), WM_CLOSE, 0, 0);
     return TRUE;
-}
-
-// Without a window manager nobody maximises a window: then it is moved over the whole
-// work area by hand.
-void Maximize(GtkWidget* toplevel) {
-    GtkWindow* window = GTK_WINDOW(toplevel);
-    gtk_window_maximize(window);
-    GdkScreen* screen = gtk_widget_get_screen(toplevel);
-    if (GDK_IS_X11_SCREEN(screen) &&
-        gdk_x11_screen_supports_net_wm_hint(
-            screen, gdk_atom_intern_static_string("_NET_WM_STATE_MAXIMIZED_VERT")))
-        return;
-    GdkRectangle area = WorkArea(toplevel, {0, 0, 0, 0});
-    if (area.width <= 0 || area.height <= 0) return;
-    gtk_window_move(window, area.x, area.y);
-    gtk_window_resize(window, area.width, area.height);
-}
-
-// Lets GTK map the window and lay out its client area, so that ShowWindow returns with the
-// size known and the first WM_SIZE sent, as on Windows.
-void Settle(HWND window) {
-    gint64 deadline = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
-    auto settled = [window] {
-        core::WindowRecord* w = core::AnyWindow(window);
-        if (w == nullptr || !w->Alive) return true;
-        GtkParts& p = Parts(*w);
-        return p.Mapped && (p.Area == nullptr || p.Surface.Direct || w->Pixels.Pixels != nullptr);
-    };
-    gdk_display_flush(gdk_display_get_default());
-    while (!settled() && g_get_monotonic_time() < deadline)
-        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-    FlushGtkEvents();
 }
 
 }  // namespace
@@ -267,11 +233,35 @@ void ShowWindow(core::WindowRecord& w, int command) {
     GtkWidget* top = Parts(w).Toplevel;
     if (top == nullptr) return;
     if (command == SW_HIDE) return gtk_widget_hide(top);
-    if (command == SW_MAXIMIZE) Maximize(top);
-    if (!gtk_widget_get_visible(top)) {
-        gtk_widget_show(top);
-        Settle(w.Handle);
+    if (command == SW_MAXIMIZE) {
+        gtk_window_maximize(GTK_WINDOW(top));
+        // Without a window manager nobody maximises a window: it is laid over the work area.
+        GdkScreen* screen = gtk_widget_get_screen(top);
+        GdkRectangle area = WorkArea(top, {0, 0, 0, 0});
+        if (!(GDK_IS_X11_SCREEN(screen) &&
+              gdk_x11_screen_supports_net_wm_hint(
+                  screen, gdk_atom_intern_static_string("_NET_WM_STATE_MAXIMIZED_VERT"))) &&
+            area.width > 0 && area.height > 0) {
+            gtk_window_move(GTK_WINDOW(top), area.x, area.y);
+            gtk_window_resize(GTK_WINDOW(top), area.width, area.height);
+        }
     }
+    if (gtk_widget_get_visible(top)) return;
+    gtk_widget_show(top);
+    // GTK maps the window and lays out its client area, so that ShowWindow returns with the
+    // size known and the first WM_SIZE sent, as on Windows.
+    HWND window = w.Handle;
+    auto settled = [window] {
+        core::WindowRecord* r = Live(window);
+        GtkParts* p = r != nullptr ? &Parts(*r) : nullptr;
+        return p == nullptr || (p->Mapped && (p->Area == nullptr || p->Surface.Direct ||
+                                              r->Pixels.Pixels != nullptr));
+    };
+    gint64 deadline = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
+    gdk_display_flush(gdk_display_get_default());
+    while (!settled() && g_get_monotonic_time() < deadline)
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+    FlushGtkEvents();
 }
 
 void SetText(core::WindowRecord& w) {
