@@ -146,14 +146,6 @@ bool FileExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-// A name typed without an extension gets the default one when only that form exists.
-std::string WithDefaultExtension(const std::string& path, const char* extension) {
-    if (extension == nullptr || *extension == '\0' || FileExists(path)) return path;
-    bool hasExtension = path.find('.', path.rfind('/') + 1) != std::string::npos;
-    std::string candidate = path + "." + extension;
-    return !hasExtension && FileExists(candidate) ? candidate : path;
-}
-
 }  // namespace
 
 // Without a display the box is written to stderr as "Title: text" and answered with OK, so
@@ -209,9 +201,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     return accepted ? IDOK : IDCANCEL;
 }
 
+// Only reached with a display: without one the core can make no dialog record.
 DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string* chosen) {
-    constexpr DWORD DialogFailure = 0x8000FFFFu;
-    if (!EnsureDisplay()) return DialogFailure;
     const char* title = request->lpstrTitle != nullptr ? request->lpstrTitle : "Open";
     GtkWidget* dialog =
         gtk_file_chooser_dialog_new(title, nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
@@ -246,7 +237,13 @@ DWORD native::ChooseFile(HWND dialogHandle, OPENFILENAMEA* request, std::string*
     DWORD result = 0;
     while (result == 0 && RunDialog(dialogHandle, dialog) == GTK_RESPONSE_ACCEPT) {
         g_autofree gchar* name = gtk_file_chooser_get_filename(chooser);
-        std::string path = WithDefaultExtension(name != nullptr ? name : "", request->lpstrDefExt);
+        std::string path = name != nullptr ? name : "";
+        // A name typed without an extension gets the default one when only that form exists.
+        const char* extension = request->lpstrDefExt;
+        std::string extended = path + "." + (extension != nullptr ? extension : "");
+        if (extension != nullptr && *extension != '\0' && !FileExists(path) &&
+            path.find('.', path.rfind('/') + 1) == std::string::npos && FileExists(extended))
+            path = extended;
         if (path.empty()) continue;
         // A name that does not exist keeps the dialog open, as OFN_FILEMUSTEXIST asks.
         if ((request->Flags & OFN_FILEMUSTEXIST) && !FileExists(path)) {

@@ -1,8 +1,8 @@
-// What the files of the GTK native layer share. Nothing outside platform/gtk includes this.
-// The Win32 rules live in platform/core; this layer gives each window a GtkWindow, a client
-// area with its retained surface presented through Xlib, and turns GTK's signals into the
-// core's messages. Signal handlers carry the window's handle, never a record pointer, so a
-// signal that arrives after the window is gone is refused by the handle table.
+// What the files of the GTK native layer share (nothing outside platform/gtk includes it). The
+// Win32 rules live in platform/core; this layer gives each window a GtkWindow and a client area
+// whose retained surface is presented through Xlib, and turns GTK's signals into the core's
+// messages. Signal handlers carry the window's handle, never a record pointer, so a signal
+// that arrives after the window is gone is refused by the handle table.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -17,14 +17,11 @@
 
 namespace gtkb {
 
-// Opens the display on first use (GTK on X11 only: the client surface is presented through
-// Xlib). False when no display can be opened; every call after the first is cheap.
+// Opens the display (X11 only) on first use; false when there is none.
 bool EnsureDisplay();
 Display* XDisplayOrNull();
-// Height of a menu bar holding our items, measured once: the SM_CYMENU of this backend.
-int MenuBarHeight();
-// Processes pending GTK events without dispatching our queue.
-void FlushGtkEvents();
+int MenuBarHeight();    // SM_CYMENU: the height of our menu bar, measured once
+void FlushGtkEvents();  // pending GTK events, without dispatching our queue
 
 // A window's client surface, shared with the X server when MIT-SHM is available. Every
 // change is presented to the server at once, so no drawn frame waits for (or is dropped by)
@@ -95,8 +92,7 @@ void OnActiveChanged(GObject* toplevel, GParamSpec*, gpointer window);
 
 // A resource text for GTK: '&' marks become GTK's mnemonics (or are dropped).
 std::string Mnemonic(const char* text, bool mnemonic = true);
-// The pixbuf of icon 101.
-GdkPixbuf* IconPixbuf();
+GdkPixbuf* IconPixbuf();  // icon 101
 inline GtkWidget* MenuBar(core::MenuRecord& m) {
     return static_cast<GtkWidget*>(m.Native.get());
 }

@@ -77,6 +77,19 @@ GtkWidget* BuildMenuBar(gpointer menu) {
 
 }  // namespace
 
+int MenuBarHeight() {
+    static const int height = [] {
+        if (!EnsureDisplay()) return 0;
+        GtkWidget* bar = g_object_ref_sink(BuildMenuBar(nullptr));
+        int natural = 0;
+        gtk_widget_get_preferred_height(bar, nullptr, &natural);
+        gtk_widget_destroy(bar);
+        g_object_unref(bar);
+        return natural;
+    }();
+    return height;
+}
+
 GdkPixbuf* IconPixbuf() {
     static GdkPixbuf* icon = []() -> GdkPixbuf* {
         GdkPixbuf* pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, IconSize, IconSize);

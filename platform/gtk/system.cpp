@@ -40,28 +40,13 @@ Display* XDisplayOrNull() {
     return EnsureDisplay() ? gdk_x11_display_get_xdisplay(gdk_display_get_default()) : nullptr;
 }
 
-int MenuBarHeight() {
-    static const int height = [] {
-        if (!EnsureDisplay()) return 0;
-        GtkWidget* bar = g_object_ref_sink(gtk_menu_bar_new());
-        gtk_menu_shell_append(GTK_MENU_SHELL(bar), gtk_menu_item_new_with_mnemonic("_Go"));
-        gtk_widget_show_all(bar);
-        int minimum = 0, natural = 0;
-        gtk_widget_get_preferred_height(bar, &minimum, &natural);
-        gtk_widget_destroy(bar);
-        g_object_unref(bar);
-        return natural;
-    }();
-    return height;
-}
-
 // Buttons of the pointer, as the X input devices label them; wheels and scroll "buttons"
-// are no buttons here, as on Windows. 0 when nothing can be told.
+// are no buttons here, as on Windows. 3 when nothing can be told.
 static int PointerButtonCount() {
     Display* display = XDisplayOrNull();
     int opcode = 0, event = 0, error = 0, deviceCount = 0;
     if (display == nullptr || !XQueryExtension(display, "XInputExtension", &opcode, &event, &error))
-        return 0;
+        return 3;
     // GDK has already agreed on an XInput 2 version with the server; a server without it
     // answers with an error, which is caught here.
     gdk_x11_display_error_trap_push(gdk_display_get_default());
@@ -86,7 +71,7 @@ static int PointerButtonCount() {
         }
     }
     if (devices != nullptr) XIFreeDeviceInfo(devices);
-    return best;
+    return best > 0 ? best : 3;
 }
 
 void FlushGtkEvents() {
@@ -112,9 +97,7 @@ DWORD WINAPI GetVersion() {
 // SM_CYCAPTION are 0).
 int WINAPI GetSystemMetrics(int index) {
     if (index == SM_CYMENU) return MenuBarHeight();
-    if (index != SM_CMOUSEBUTTONS) return 0;
-    int count = PointerButtonCount();
-    return count > 0 ? count : 3;
+    return index == SM_CMOUSEBUTTONS ? PointerButtonCount() : 0;
 }
 
 // Without a display no class, window or menu bar can be made.

@@ -2,7 +2,6 @@
 // client area. GTK's signals become the core's messages: key presses are posted as
 // WM_KEYDOWN with the character TranslateMessage makes of them, buttons as the six button
 // messages; size changes, activation and closing are sent at once, as Windows does.
-#include <gdk/gdkkeysyms.h>
 #include <gdk/gdkx.h>
 
 #include <algorithm>
@@ -178,10 +177,8 @@ DWORD CreateWindow(core::WindowRecord& w) {
     gtk_container_add(GTK_CONTAINER(top), p.Box);
     if (w.Type == core::WindowKind::Static) {
         // A small informational popup: it neither takes the focus nor shows in a task bar.
-        gtk_window_set_accept_focus(GTK_WINDOW(top), FALSE);
-        gtk_window_set_skip_taskbar_hint(GTK_WINDOW(top), TRUE);
-        gtk_window_set_skip_pager_hint(GTK_WINDOW(top), TRUE);
-        gtk_window_set_type_hint(GTK_WINDOW(top), GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
+        g_object_set(top, "accept-focus", FALSE, "skip-taskbar-hint", TRUE, "skip-pager-hint", TRUE,
+                     "type-hint", GDK_WINDOW_TYPE_HINT_SPLASHSCREEN, nullptr);
         p.Label = gtk_label_new(w.Text.c_str());
         gtk_box_pack_start(GTK_BOX(p.Box), p.Label, TRUE, TRUE, 0);
     } else {
