@@ -81,6 +81,7 @@ GdkFilterReturn OnXEvent(GdkXEvent* xevent, GdkEvent*, gpointer data) {
 
 void OnAreaRealize(GtkWidget* area, gpointer data) {
     GdkWindow* gdkWindow = gtk_widget_get_window(area);
+    gdk_window_set_event_compression(gdkWindow, FALSE);
     if (CanPresentDirectly(gdkWindow)) {
         // Our own native X window, so the client surface can be presented straight to it.
         gdk_window_ensure_native(gdkWindow);
@@ -163,7 +164,7 @@ DWORD CreateWindow(core::WindowRecord& w) {
     // Child windows are not needed by the program; only top-level windows are made.
     if (w.Style & WS_CHILD) return core::ErrorInvalidParameter;
     if (w.Type == core::WindowKind::Dialog) return 0;  // the box or chooser brings its own
-    HWND window = w.Handle;
+    HWND window = w.Handle;                            // what the signal handlers carry
     GtkParts& p = Parts(w);
     GtkWidget* top = p.Toplevel = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(top), w.Text.c_str());
@@ -247,8 +248,7 @@ void ShowWindow(core::WindowRecord& w, int command) {
     gtk_widget_show(top);
     // GTK maps the window and lays out its client area, so that ShowWindow returns with the
     // size known and the first WM_SIZE sent, as on Windows.
-    HWND window = w.Handle;
-    auto settled = [window] {
+    auto settled = [window = w.Handle] {
         core::WindowRecord* r = Live(window);
         GtkParts* p = r != nullptr ? &Parts(*r) : nullptr;
         return p == nullptr || (p->Mapped && (p->Area == nullptr || p->Surface.Direct ||
