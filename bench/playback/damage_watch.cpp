@@ -32,12 +32,13 @@ static double NowMs() {
     return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
 }
 
-static Window FindNamed(Display* d, Window w, const char* name) {
+// The first viewable window titled `name` other than `ignore`.
+static Window FindNamed(Display* d, Window w, const char* name, Window ignore) {
     XWindowAttributes a;
     char* title = nullptr;
     if (XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable && XFetchName(d, w, &title) &&
         title != nullptr) {
-        bool match = strcmp(title, name) == 0;
+        bool match = strcmp(title, name) == 0 && w != ignore;
         XFree(title);
         if (match) return w;
     }
@@ -45,7 +46,7 @@ static Window FindNamed(Display* d, Window w, const char* name) {
     unsigned n = 0;
     if (!XQueryTree(d, w, &root, &parent, &children, &n)) return 0;
     Window found = 0;
-    for (unsigned i = 0; i < n && !found; ++i) found = FindNamed(d, children[i], name);
+    for (unsigned i = 0; i < n && !found; ++i) found = FindNamed(d, children[i], name, ignore);
     if (children) XFree(children);
     return found;
 }
@@ -105,8 +106,11 @@ int main(int argc, char** argv) {
     XSetErrorHandler(IgnoreErrors);
     int eventBase, errorBase;
     if (!XDamageQueryExtension(d, &eventBase, &errorBase)) return 1;
+    // The watcher starts before the player: a window of that name already there is the last
+    // run's, still closing.
+    const Window stale = FindNamed(d, DefaultRootWindow(d), name, 0);
     Window top = 0;
-    while (!(top = FindNamed(d, DefaultRootWindow(d), name))) {
+    while (!(top = FindNamed(d, DefaultRootWindow(d), name, stale))) {
         if (NowMs() - start > limit) {
             printf("frames 0\n");
             return 1;
