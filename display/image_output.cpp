@@ -52,6 +52,19 @@ bool ArrayCoversBitmap(const Image& image) {
     return stride * static_cast<uint64_t>(image.IH) <= image.PixelsSize;
 }
 
+// A buffered frame's array comes cold from memory, and the bitmap transfer reads it from the
+// top row on screen down, that is from the end of the array backwards, row by row, which the
+// hardware prefetcher follows poorly: a cold 1920 x 1080 frame then converts in about twice
+// the time of a cached one. A forward pass with one load per cache line first brings the
+// array in for much less than those misses cost. An unbuffered frame was just decoded.
+volatile uint8_t WarmedByte;  // keeps the loads
+void WarmArray(const Image& image) {
+    const uint8_t* pixels = image.Pixels;
+    uint8_t any = 0;
+    for (size_t i = 0; i < image.PixelsSize; i += 64) any |= pixels[i];
+    WarmedByte = any;
+}
+
 }  // namespace
 
 int32_t ElapsedMs() {
@@ -126,6 +139,7 @@ int PutImage(Image& image, int paced) {
     if (dc == nullptr) return 1;
     if (State.Palette != nullptr) SelectPalette(dc, State.Palette, FALSE);
     if (ArrayCoversBitmap(image)) {
+        if (State.BufferCount != 0) WarmArray(image);
         BitmapHeader header{};
         const uint32_t colours = image.LUT != nullptr ? std::min<uint32_t>(image.LUTSize, 256) : 0;
         FillHeader(header, image, colours);

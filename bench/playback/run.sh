@@ -2,12 +2,17 @@
 # Playback benchmark of the GTK viewer under Xvfb, side by side with mpv and gifview when they
 # are installed. For every frame size (default 640x480 and 1920x1080) it makes 100 frames
 # with the demo generator, plays them at -p 0 buffered (-b -noinfo) and unbuffered, and the
-# same frames as a GIF in mpv (--vo=x11 --untimed) and gifview, and prints per run:
+# same frames as a GIF in mpv (--vo=x11 --untimed) and gifview, and prints per run (Kinaro
+# plays the 100 frames 20 times, -loop 20, so that playback outweighs start-up):
 #   shown/s     frames that reached the X server's screen per second, counted apart from
 #               the player with the DAMAGE extension (damage_watch.cpp)
 #   put/s       frames the viewer drew per second (its own count, KINARO_GTK_STATS)
-#   CPU ms/f    the player's CPU time (user + system) per frame shown
-#   x floor     that CPU time over the floor
+#   run CPU     the player's CPU time (user + system) over the whole run, start-up and
+#               buffering included, per frame shown (ms)
+#   play CPU    the playback part on its own: the player's CPU time (utime + stime of
+#               /proc/PID/stat, sampled by the watcher) from the first frame on screen to the
+#               end, per frame shown in between (ms)
+#   x floor     the play CPU over the floor
 #   X ms/f      the X server's CPU time per frame shown
 #   first s     time from start to the first frame on screen
 #   peak MB     the player's peak resident memory
@@ -17,6 +22,9 @@
 # GTK's redraws (KINARO_GTK_PRESENT=gtk, held to its frame clock), reads the pacing off the
 # viewer's debug log, and prints what buffering costs in memory.
 #   Usage: bench/playback/run.sh [BUILD_DIR] [WxH...]   (default: build 640x480 1920x1080)
+# With BEFORE=path/to/another/kinaro the two Kinaro runs are made with that binary first,
+# marked "(before)", for a side-by-side comparison in one run. ONLY_KINARO=1 makes only the
+# Kinaro runs at -p 0 (no GIF players, no -p 20, no GTK redraws).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -72,10 +80,15 @@ run() {
           shown = v["frames"] + 0; first = v["first_ms"] / 1000
           span = (v["last_ms"] - v["first_ms"]) / 1000
           if (span <= 0) span = 1e-9
-          if (shown == 0) { printf "%-26s no frame shown\n", label; exit }
+          if (shown == 0) { printf "%-34s no frame shown\n", label; exit }
           cpu = (user + sys) * 1000 / shown
-          printf "%-26s %7.0f %7s %8.3f %7.1f %7.3f %7.3f %7.1f\n", label, shown / span,
-                 puts == "" ? "-" : sprintf("%.0f", puts / span), cpu, cpu / floor,
+          play = "-"; ratio = "-"
+          if (v["play_frames"] > 0) {
+            p = v["play_ticks"] * 1000 / hz / v["play_frames"]
+            play = sprintf("%.3f", p); ratio = sprintf("%.1f", p / floor)
+          }
+          printf "%-34s %7.0f %7s %8.3f %8s %7s %7.3f %7.3f %7.1f\n", label, shown / span,
+                 puts == "" ? "-" : sprintf("%.0f", puts / span), cpu, play, ratio,
                  xt * 1000 / hz / shown, first, peak / 1024
         }' "$work/watch"
 }
@@ -88,13 +101,20 @@ for size in "${sizes[@]}"; do
     floor_ms=$(awk -v a="$plain" -v b="$copy" 'BEGIN { print a + b }')
     echo
     echo "== $size, $frames frames; floor $floor_ms ms/frame (table loop $plain + copy $copy; viewer's row conversion $convert)"
-    printf "%-26s %7s %7s %8s %7s %7s %7s %7s\n" run shown/s put/s "CPU ms/f" "x floor" \
-        "X ms/f" "first s" "peak MB"
-    run "kinaro -b -noinfo -p 0" Kinaro "$kinaro" -b "$frames" -noinfo -p 0 -loop 10 "$work/bench.rm"
-    run "kinaro -p 0 (unbuffered)" Kinaro "$kinaro" -p 0 -loop 10 "$work/bench.rm"
+    echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+    printf "%-34s %7s %7s %8s %8s %7s %7s %7s %7s\n" run shown/s put/s "run CPU" "play CPU" \
+        "x floor" "X ms/f" "first s" "peak MB"
+    for viewer in ${BEFORE:+"$BEFORE"} "$kinaro"; do
+        tag=""
+        [ "$viewer" = "$kinaro" ] || tag=" (before)"
+        run "kinaro -b -noinfo -p 0$tag" Kinaro "$viewer" -b "$frames" -noinfo -p 0 -loop 20 \
+            "$work/bench.rm"
+        run "kinaro -p 0 (unbuffered)$tag" Kinaro "$viewer" -p 0 -loop 20 "$work/bench.rm"
+    done
+    [ -z "${ONLY_KINARO:-}" ] || continue
     if command -v mpv >/dev/null || command -v gifview >/dev/null; then
         "$rmtool" export "$work/bench.rm" --gif "$work/bench.gif" -p 10 --force >/dev/null
-        # Ten passes as one file, like -loop 10.
+        # Ten passes as one file: the GIF players are too slow for twenty.
         gifsicle --no-warnings "$work/bench.gif" "$work/bench.gif" "$work/bench.gif" "$work/bench.gif" \
             "$work/bench.gif" "$work/bench.gif" "$work/bench.gif" "$work/bench.gif" "$work/bench.gif" \
             "$work/bench.gif" -o "$work/ten.gif" 2>/dev/null || cp "$work/bench.gif" "$work/ten.gif"
@@ -109,7 +129,7 @@ for size in "${sizes[@]}"; do
     if [ "$size" = "${sizes[0]}" ]; then
         run "kinaro -p 20 (unbuffered)" Kinaro "$kinaro" -p 20 -loop 1 "$work/bench.rm"
         run "kinaro -p 20 -b" Kinaro "$kinaro" -p 20 -b "$frames" -noinfo -loop 1 "$work/bench.rm"
-        KINARO_GTK_PRESENT=gtk run "kinaro -p 0 via GTK redraws" Kinaro "$kinaro" -p 0 -loop 10 \
+        KINARO_GTK_PRESENT=gtk run "kinaro -p 0 via GTK redraws" Kinaro "$kinaro" -p 0 -loop 20 \
             "$work/bench.rm"
         awk -v u="$(cat "$work/peak-kinaro -p 0 (unbuffered)")" \
             -v b="$(cat "$work/peak-kinaro -b -noinfo -p 0")" -v f=$((width * height * frames)) 'BEGIN {
