@@ -108,8 +108,7 @@ class PictureQueue {
 };
 
 // Decodes the inputs in turn; pictures that have their indices are prepared here too.
-void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& choices,
-                  PictureQueue& queue) {
+void DecodeInputs(const std::vector<std::string>& inputs, PictureQueue& queue) {
     using Item = PictureQueue::Item;
     try {
         for (size_t i = 0; i < inputs.size(); ++i) {
@@ -119,9 +118,10 @@ void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& c
                 Item item;
                 item.kind = Item::Picture;
                 item.prepared = picture.indexed;
-                if (item.prepared)
-                    item.frame = MetafileEncoder::Prepare(picture, choices, item.changes);
-                else
+                if (item.prepared) {
+                    item.frame = picture.frame;
+                    item.changes.zero = ReserveBlackAtZero(item.frame);
+                } else
                     item.picture = std::move(picture);
                 item.input = i;
                 return queue.Push(std::move(item));
@@ -158,8 +158,8 @@ void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& c
 // Runs DecodeInputs on its own thread for as long as it lives.
 class Decoder {
    public:
-    Decoder(const std::vector<std::string>& inputs, const EncodeChoices& choices)
-        : thread_(DecodeInputs, std::cref(inputs), std::cref(choices), std::ref(queue_)) {}
+    explicit Decoder(const std::vector<std::string>& inputs)
+        : thread_(DecodeInputs, std::cref(inputs), std::ref(queue_)) {}
     ~Decoder() {
         queue_.Cancel();
         thread_.join();
@@ -224,14 +224,15 @@ int RunEncode(const std::vector<std::string>& args) {
     std::vector<std::string> notes;
     std::vector<uint8_t> bytes;
     uint32_t moved = 0, merged = 0, quantised = 0;
-    Decoder decoder(inputs, choices);
+    ColourReducer reducer(choices.dither);
+    Decoder decoder(inputs);
     for (;;) {
         PictureQueue::Item item = decoder.Next();
         if (item.kind == PictureQueue::Item::Error) std::rethrow_exception(item.error);
         if (item.kind == PictureQueue::Item::End) break;
         if (item.kind == PictureQueue::Item::Picture) {
             if (!item.prepared)
-                item.frame = MetafileEncoder::Prepare(item.picture, choices, item.changes);
+                item.frame = MetafileEncoder::Prepare(item.picture, reducer, item.changes);
             encoder.AddFrame(item.frame);
             const MetafileEncoder::Changes& changes = item.changes;
             moved += changes.zero == ZeroFix::Moved;

@@ -35,12 +35,11 @@ int DepthFor(size_t paletteSize) {
     return depth;
 }
 
-IndexedFrame MetafileEncoder::Prepare(const SourcePicture& picture, const EncodeChoices& choices,
+IndexedFrame MetafileEncoder::Prepare(const SourcePicture& picture, ColourReducer& reducer,
                                       Changes& changes) {
     changes = Changes{};
     if (!picture.indexed)
-        return ReduceColours(picture.width, picture.height, picture.rgb, choices.dither,
-                             &changes.quantised);
+        return reducer.Reduce(picture.width, picture.height, picture.rgb, &changes.quantised);
     IndexedFrame frame = picture.frame;
     changes.zero = ReserveBlackAtZero(frame);
     return frame;
@@ -48,7 +47,7 @@ IndexedFrame MetafileEncoder::Prepare(const SourcePicture& picture, const Encode
 
 MetafileEncoder::Changes MetafileEncoder::Add(const SourcePicture& picture) {
     Changes changes;
-    AddFrame(Prepare(picture, choices_, changes));
+    AddFrame(Prepare(picture, reducer_, changes));
     return changes;
 }
 
