@@ -251,7 +251,7 @@ std::vector<Rgb> Quantise(int32_t width, int32_t height, const std::vector<Rgb>&
 // frame almost exactly).
 constexpr double ErrorGrowth = 0.25, ErrorSlack = 1.0;
 // The error is judged from this many pixels of a frame.
-constexpr size_t ErrorSamples = size_t{1} << 17;
+constexpr size_t ErrorSamples = size_t{1} << 15;
 
 }  // namespace
 

@@ -98,12 +98,23 @@ class PictureQueue {
         cancelled_ = true;
         changed_.notify_all();
     }
+    // The pixels of a picture that has been used, for the decoder to decode the next one into:
+    // memory it has touched already costs neither page faults nor clearing.
+    void GiveBack(std::vector<Rgb>&& pixels) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        spare_ = std::move(pixels);
+    }
+    std::vector<Rgb> TakeSpare() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::move(spare_);
+    }
 
    private:
     static constexpr size_t Depth = 2;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Item> items_;
+    std::vector<Rgb> spare_;
     bool cancelled_ = false;
 };
 
@@ -128,8 +139,13 @@ void DecodeInputs(const std::vector<std::string>& inputs, PictureQueue& queue) {
             };
             SourcePicture picture;
             if (inputs[i] == "-") {
+                // Large reads: a video's frames come by hundreds of megabytes. (With no buffer
+                // of its own given, the C library keeps its small one.)
+                static char readBuffer[1 << 18];
+                setvbuf(stdin, readBuffer, _IOFBF, sizeof readBuffer);
                 PngStreamReader stream(stdin, "stdin");
-                while (stream.Next(picture))
+                for (picture.rgb = queue.TakeSpare(); stream.Next(picture);
+                     picture.rgb = queue.TakeSpare())
                     if (!push(picture)) return;
                 if (frames == 0) Fail("stdin: no PNG image in the stream");
             } else if (LooksLikeGif(inputs[i])) {
@@ -165,6 +181,7 @@ class Decoder {
         thread_.join();
     }
     PictureQueue::Item Next() { return queue_.Pop(); }
+    void GiveBack(std::vector<Rgb>&& pixels) { queue_.GiveBack(std::move(pixels)); }
 
    private:
     PictureQueue queue_;
@@ -231,8 +248,10 @@ int RunEncode(const std::vector<std::string>& args) {
         if (item.kind == PictureQueue::Item::Error) std::rethrow_exception(item.error);
         if (item.kind == PictureQueue::Item::End) break;
         if (item.kind == PictureQueue::Item::Picture) {
-            if (!item.prepared)
+            if (!item.prepared) {
                 item.frame = MetafileEncoder::Prepare(item.picture, reducer, item.changes);
+                decoder.GiveBack(std::move(item.picture.rgb));
+            }
             encoder.AddFrame(item.frame);
             const MetafileEncoder::Changes& changes = item.changes;
             moved += changes.zero == ZeroFix::Moved;

@@ -199,6 +199,7 @@ bool PngStreamReader::Next(SourcePicture& picture) {
     }
     if (memcmp(signature, Signature, sizeof signature) != 0) Fail(name + ": not a PNG");
     PngJob job;
+    job.rgb = std::move(picture.rgb);
     bool ok = DecodePng(in_, 8, &job);
     png_destroy_read_struct(&job.png, &job.info, nullptr);
     if (!ok) Fail(name + ": damaged PNG: " + job.error);
