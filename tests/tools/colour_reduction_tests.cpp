@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "tests/tools/tools_test_helpers.h"
 #include "tools/rmtool/colour_reduction.h"
@@ -38,15 +37,6 @@ std::vector<Rgb> Gradient(int width, int height, Rgb hue, int shift) {
                               level(hue.b * (t + u) / (width + height))});
         }
     return rgb;
-}
-
-double MeanChannelError(const std::vector<Rgb>& rgb, const IndexedFrame& frame) {
-    double error = 0;
-    for (size_t i = 0; i < rgb.size(); ++i) {
-        const Rgb& c = frame.palette.at(frame.pixels[i]);
-        error += std::abs(c.r - rgb[i].r) + std::abs(c.g - rgb[i].g) + std::abs(c.b - rgb[i].b);
-    }
-    return error / (3.0 * rgb.size());
 }
 
 // Clustered palettes (many entries close together, as quantised ones are), duplicates and
