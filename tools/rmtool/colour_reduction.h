@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "tools/rmtool/tool_common.h"
@@ -40,7 +42,7 @@ class NearestColours {
     const std::vector<Rgb>& Palette() const { return palette_; }
     uint8_t Nearest(const Rgb& colour) {
         const uint32_t key = Interleaved(colour);
-        const uint8_t known = table_[key];
+        const uint8_t known = table_.get()[key];
         return known != 0 ? known : Search(colour, key);
     }
     // Every pixel to its nearest entry.
@@ -58,9 +60,12 @@ class NearestColours {
     static const std::array<uint32_t, 256> Spread;  // bit i of a byte to bit 3i
     uint8_t Search(const Rgb& colour, uint32_t key);
     std::vector<Rgb> palette_;
-    std::vector<uint8_t> table_;        // by 24-bit colour; 0: not searched yet
-    std::vector<int32_t> cellFirst_;    // by cell: where its entries start; -1: not listed yet
-    std::vector<uint8_t> cellEntries_;  // each listed cell's entries, ended by 0
+    struct Free {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, Free> table_;  // by 24-bit colour; 0: not searched yet
+    std::vector<int32_t> cellFirst_;        // by cell: where its entries start; -1: not listed yet
+    std::vector<uint8_t> cellEntries_;      // each listed cell's entries, ended by 0
 };
 
 // True colour to at most 256 colours, frame after frame: exact when a picture has few enough
