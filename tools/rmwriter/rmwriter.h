@@ -47,6 +47,8 @@ constexpr int MaxCount = 4095;  // largest run length or fill count one word hol
 inline size_t RunEnd(const uint8_t* pixels, size_t start, size_t count) {
     const uint8_t value = pixels[start];
     size_t end = start + 1;
+    // Single pixels first: dithered pictures are mostly made of them.
+    if (end == count || pixels[end] != value) return end;
     if constexpr (std::endian::native == std::endian::little) {
         const uint64_t same = 0x0101010101010101ull * value;
         for (; end + 8 <= count; end += 8) {
