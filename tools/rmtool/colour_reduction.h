@@ -63,7 +63,7 @@ class NearestColours {
     struct Free {
         void operator()(uint8_t* p) const { std::free(p); }
     };
-    std::unique_ptr<uint8_t, Free> table_;  // by 24-bit colour; 0: not searched yet
+    std::unique_ptr<uint8_t, Free> table_;  // by Interleaved(colour); 0: not searched yet
     std::vector<int32_t> cellFirst_;        // by cell: where its entries start; -1: not listed yet
     std::vector<uint8_t> cellEntries_;      // each listed cell's entries, ended by 0
 };
