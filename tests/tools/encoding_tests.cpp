@@ -1,6 +1,8 @@
 // The choices the encoder makes: which colour fills, where black goes, how small it gets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/tools/tools_test_helpers.h"
 #include "tools/rmtool/encoding.h"
 
@@ -13,6 +15,21 @@ IndexedFrame FrameOfRows(const std::vector<std::vector<uint8_t>>& rows, int colo
     for (const auto& r : rows) f.pixels.insert(f.pixels.end(), r.begin(), r.end());
     for (int i = 0; i < colours; ++i) f.palette.push_back(Rgb{uint8_t(i), uint8_t(i * 2), 9});
     return f;
+}
+
+// Runs of every length up to past two words of eight, ending anywhere in a word and at the end.
+TEST(RunEnd, EndsWhereThePixelChanges) {
+    std::vector<uint8_t> pixels;
+    for (int length = 1; length <= 20; ++length)
+        for (int k = 0; k < length; ++k) pixels.push_back(static_cast<uint8_t>(length * 7));
+    pixels.insert(pixels.end(), 13, 5);
+    for (size_t start = 0; start < pixels.size(); ++start) {
+        size_t end = start + 1;
+        while (end < pixels.size() && pixels[end] == pixels[start]) ++end;
+        for (size_t count : {pixels.size(), end, start + 1})
+            ASSERT_EQ(rmwriter::RunEnd(pixels.data(), start, count), std::min(end, count))
+                << "start " << start << ", count " << count;
+    }
 }
 
 // The fill saves a word per run, not per pixel: many short runs of a colour beat one long

@@ -125,14 +125,7 @@ TEST(PngRoundTrip, TrueColourWithManyColoursIsQuantisedClosely) {
     ASSERT_EQ(RunTool({"export", dir + "/m.rm", "--png", dir}).status, 0);
     SourcePicture back = ReadPng(dir + "/m-0000.png");
     ASSERT_TRUE(back.indexed);
-    RgbPicture colours = ColoursOf(back.frame);
-    ASSERT_EQ(colours.pixels.size(), rgb.pixels.size());
-    double error = 0;
-    for (size_t i = 0; i < rgb.pixels.size(); ++i)
-        error += std::abs(colours.pixels[i].r - rgb.pixels[i].r) +
-                 std::abs(colours.pixels[i].g - rgb.pixels[i].g) +
-                 std::abs(colours.pixels[i].b - rgb.pixels[i].b);
-    EXPECT_LT(error / (3.0 * rgb.pixels.size()), 4.0) << "mean error per channel";
+    EXPECT_LT(MeanChannelError(rgb.pixels, back.frame), 4.0);
 }
 
 }  // namespace

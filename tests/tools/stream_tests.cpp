@@ -53,6 +53,34 @@ TEST(PngStream, FromFfmpegThroughTheMetafileBackIntoFfmpegPixelForPixel) {
     EXPECT_TRUE(ReadWholeFile(dir + "/back.rgb") == expected);
 }
 
+// A video's true-colour frames change slowly: one palette serves several of them, and each
+// frame still comes out close to its colours.
+TEST(PngStream, TrueColourVideoFramesShareAPaletteWhileItFits) {
+    const std::string dir = MakeTempDir();
+    const std::string source =
+        "ffmpeg -v error -f lavfi -i mandelbrot=s=160x120:rate=25 "
+        "-frames:v 8 -f image2pipe -c:v png -";
+    ASSERT_EQ(RunShell(source + " > " + dir + "/in.png"), 0);
+    ASSERT_EQ(RunShell(source + " | \"$RMTOOL\" encode " + dir + "/m.rm - 2> /dev/null"), 0);
+    ASSERT_EQ(
+        RunShell("\"$RMTOOL\" export " + dir + "/m.rm --png - 2>/dev/null > " + dir + "/out.png"),
+        0);
+    std::vector<IndexedFrame> back = ReadStream(dir + "/out.png");
+    ASSERT_EQ(back.size(), 8u);
+    FILE* in = fopen((dir + "/in.png").c_str(), "rb");
+    ASSERT_NE(in, nullptr);
+    PngStreamReader reader(in, "in.png");
+    SourcePicture picture;
+    int palettes = 0;
+    for (size_t n = 0; n < back.size() && reader.Next(picture); ++n) {
+        ASSERT_FALSE(picture.indexed);
+        palettes += n == 0 || back[n].palette != back[n - 1].palette;
+        EXPECT_LT(MeanChannelError(picture.rgb, back[n]), 4.0) << "frame " << n;
+    }
+    fclose(in);
+    EXPECT_LE(palettes, 4) << "8 frames of one scene";
+}
+
 TEST(PngStream, FramesOfOtherSizesKeepTheirExactIndices) {
     const std::string dir = MakeTempDir();
     const std::vector<IndexedFrame> frames = {

@@ -148,6 +148,16 @@ RgbPicture ColoursOf(const IndexedFrame& frame) {
     return picture;
 }
 
+double MeanChannelError(const std::vector<Rgb>& rgb, const IndexedFrame& frame) {
+    EXPECT_EQ(frame.pixels.size(), rgb.size());
+    double error = 0;
+    for (size_t i = 0; i < rgb.size() && i < frame.pixels.size(); ++i) {
+        const Rgb& c = frame.palette.at(frame.pixels[i]);
+        error += std::abs(c.r - rgb[i].r) + std::abs(c.g - rgb[i].g) + std::abs(c.b - rgb[i].b);
+    }
+    return rgb.empty() ? 0 : error / (3.0 * rgb.size());
+}
+
 void WriteRgbPng(const std::string& path, const RgbPicture& picture) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;

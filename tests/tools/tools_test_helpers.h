@@ -45,3 +45,6 @@ void WriteRgbPng(const std::string& path, const RgbPicture& picture);
 
 // The colours of an indexed frame's pixels.
 RgbPicture ColoursOf(const IndexedFrame& frame);
+
+// The mean difference per channel between `rgb` and the colours of the frame's pixels.
+double MeanChannelError(const std::vector<Rgb>& rgb, const IndexedFrame& frame);

@@ -31,7 +31,8 @@ const char* const EncodeUsage =
     "  palette PNGs    keep their colour indices and colours exactly\n"
     "  grey PNGs       keep their grey levels exactly (index = level, grey table)\n"
     "  colour PNGs     (RGB, RGBA, grey with alpha; alpha over black) are reduced to 256\n"
-    "                  colours: exactly when they have that few, else with libimagequant\n"
+    "                  colours: exactly when they have that few, else with libimagequant;\n"
+    "                  the next frames keep that palette while it still fits them\n"
     "  GIF frames      are taken as they are seen (offsets, transparency, disposal); a frame\n"
     "                  that covers the whole picture keeps its indices\n"
     "Colour index 0 is always shown black by the viewer, so a colour there moves to a free\n"
@@ -98,18 +99,28 @@ class PictureQueue {
         cancelled_ = true;
         changed_.notify_all();
     }
+    // The pixels of a picture that has been used, for the decoder to decode the next one into:
+    // memory it has touched already costs neither page faults nor clearing.
+    void GiveBack(std::vector<Rgb>&& pixels) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        spare_ = std::move(pixels);
+    }
+    std::vector<Rgb> TakeSpare() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::move(spare_);
+    }
 
    private:
     static constexpr size_t Depth = 2;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Item> items_;
+    std::vector<Rgb> spare_;
     bool cancelled_ = false;
 };
 
 // Decodes the inputs in turn; pictures that have their indices are prepared here too.
-void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& choices,
-                  PictureQueue& queue) {
+void DecodeInputs(const std::vector<std::string>& inputs, PictureQueue& queue) {
     using Item = PictureQueue::Item;
     try {
         for (size_t i = 0; i < inputs.size(); ++i) {
@@ -119,17 +130,23 @@ void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& c
                 Item item;
                 item.kind = Item::Picture;
                 item.prepared = picture.indexed;
-                if (item.prepared)
-                    item.frame = MetafileEncoder::Prepare(picture, choices, item.changes);
-                else
+                if (item.prepared) {
+                    item.frame = picture.frame;
+                    item.changes.zero = ReserveBlackAtZero(item.frame);
+                } else
                     item.picture = std::move(picture);
                 item.input = i;
                 return queue.Push(std::move(item));
             };
             SourcePicture picture;
             if (inputs[i] == "-") {
+                // Large reads: a video's frames come by hundreds of megabytes. (With no buffer
+                // of its own given, the C library keeps its small one.)
+                static char readBuffer[1 << 18];
+                setvbuf(stdin, readBuffer, _IOFBF, sizeof readBuffer);
                 PngStreamReader stream(stdin, "stdin");
-                while (stream.Next(picture))
+                for (picture.rgb = queue.TakeSpare(); stream.Next(picture);
+                     picture.rgb = queue.TakeSpare())
                     if (!push(picture)) return;
                 if (frames == 0) Fail("stdin: no PNG image in the stream");
             } else if (LooksLikeGif(inputs[i])) {
@@ -158,13 +175,14 @@ void DecodeInputs(const std::vector<std::string>& inputs, const EncodeChoices& c
 // Runs DecodeInputs on its own thread for as long as it lives.
 class Decoder {
    public:
-    Decoder(const std::vector<std::string>& inputs, const EncodeChoices& choices)
-        : thread_(DecodeInputs, std::cref(inputs), std::cref(choices), std::ref(queue_)) {}
+    explicit Decoder(const std::vector<std::string>& inputs)
+        : thread_(DecodeInputs, std::cref(inputs), std::ref(queue_)) {}
     ~Decoder() {
         queue_.Cancel();
         thread_.join();
     }
     PictureQueue::Item Next() { return queue_.Pop(); }
+    void GiveBack(std::vector<Rgb>&& pixels) { queue_.GiveBack(std::move(pixels)); }
 
    private:
     PictureQueue queue_;
@@ -224,14 +242,17 @@ int RunEncode(const std::vector<std::string>& args) {
     std::vector<std::string> notes;
     std::vector<uint8_t> bytes;
     uint32_t moved = 0, merged = 0, quantised = 0;
-    Decoder decoder(inputs, choices);
+    ColourReducer reducer(choices.dither);
+    Decoder decoder(inputs);
     for (;;) {
         PictureQueue::Item item = decoder.Next();
         if (item.kind == PictureQueue::Item::Error) std::rethrow_exception(item.error);
         if (item.kind == PictureQueue::Item::End) break;
         if (item.kind == PictureQueue::Item::Picture) {
-            if (!item.prepared)
-                item.frame = MetafileEncoder::Prepare(item.picture, choices, item.changes);
+            if (!item.prepared) {
+                item.frame = MetafileEncoder::Prepare(item.picture, reducer, item.changes);
+                decoder.GiveBack(std::move(item.picture.rgb));
+            }
             encoder.AddFrame(item.frame);
             const MetafileEncoder::Changes& changes = item.changes;
             moved += changes.zero == ZeroFix::Moved;

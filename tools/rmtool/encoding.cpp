@@ -5,8 +5,8 @@
 namespace {
 
 uint64_t FillSaving(uint64_t length) {
-    if (length < 2) return 0;
-    return (length + rmwriter::MaxCount - 1) / rmwriter::MaxCount;
+    // Without a branch: most runs in a picture of many colours are single pixels.
+    return (length >= 2) * ((length + rmwriter::MaxCount - 1) / rmwriter::MaxCount);
 }
 
 }  // namespace
@@ -15,10 +15,10 @@ uint8_t ChooseFillValue(const IndexedFrame& frame, uint64_t* saves) {
     std::array<uint64_t, 256> saving{};
     for (int32_t y = 0; y < frame.height; ++y) {
         const uint8_t* row = frame.pixels.data() + static_cast<size_t>(y) * frame.width;
-        for (int32_t x = 0; x < frame.width;) {
-            int32_t end = x + 1;
-            while (end < frame.width && row[end] == row[x]) ++end;
-            saving[row[x]] += FillSaving(static_cast<uint64_t>(end - x));
+        const size_t width = static_cast<size_t>(frame.width);
+        for (size_t x = 0; x < width;) {
+            const size_t end = rmwriter::RunEnd(row, x, width);
+            saving[row[x]] += FillSaving(end - x);
             x = end;
         }
     }
@@ -35,12 +35,11 @@ int DepthFor(size_t paletteSize) {
     return depth;
 }
 
-IndexedFrame MetafileEncoder::Prepare(const SourcePicture& picture, const EncodeChoices& choices,
+IndexedFrame MetafileEncoder::Prepare(const SourcePicture& picture, ColourReducer& reducer,
                                       Changes& changes) {
     changes = Changes{};
     if (!picture.indexed)
-        return ReduceColours(picture.width, picture.height, picture.rgb, choices.dither,
-                             &changes.quantised);
+        return reducer.Reduce(picture.width, picture.height, picture.rgb, &changes.quantised);
     IndexedFrame frame = picture.frame;
     changes.zero = ReserveBlackAtZero(frame);
     return frame;
@@ -48,7 +47,7 @@ IndexedFrame MetafileEncoder::Prepare(const SourcePicture& picture, const Encode
 
 MetafileEncoder::Changes MetafileEncoder::Add(const SourcePicture& picture) {
     Changes changes;
-    AddFrame(Prepare(picture, choices_, changes));
+    AddFrame(Prepare(picture, reducer_, changes));
     return changes;
 }
 

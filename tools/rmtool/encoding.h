@@ -36,7 +36,8 @@ int DepthFor(size_t paletteSize);
 
 class MetafileEncoder {
    public:
-    explicit MetafileEncoder(const EncodeChoices& choices) : choices_(choices) {}
+    explicit MetafileEncoder(const EncodeChoices& choices)
+        : choices_(choices), reducer_(choices.dither) {}
 
     // Adds one picture as a frame, and says what had to change on the way.
     struct Changes {
@@ -45,8 +46,9 @@ class MetafileEncoder {
     };
     Changes Add(const SourcePicture& picture);
     // The part of Add that needs no encoder (colour reduction, black at index 0), so that it
-    // can run on another thread; AddFrame then codes the result.
-    static IndexedFrame Prepare(const SourcePicture& picture, const EncodeChoices& choices,
+    // can run on another thread; AddFrame then codes the result. The pictures of one file go
+    // through one reducer, in order.
+    static IndexedFrame Prepare(const SourcePicture& picture, ColourReducer& reducer,
                                 Changes& changes);
     // Adds a frame that already has index 0 black or unused.
     void AddFrame(const IndexedFrame& frame);
@@ -59,6 +61,7 @@ class MetafileEncoder {
 
    private:
     EncodeChoices choices_;
+    ColourReducer reducer_;
     EncodeStats stats_;
     rmwriter::Metafile file_;
 };

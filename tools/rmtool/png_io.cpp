@@ -20,7 +20,9 @@ struct PngJob {
     png_uint_32 height = 0;
     int colourType = 0;
     int rowBytes = 0;
+    int channels = 0;  // after the transformations: 1 for indices or grey, 3 RGB, 4 RGBA
     std::vector<png_byte> data;
+    std::vector<Rgb> rgb;  // the pixels of opaque colour PNGs, in place of data
     std::vector<png_bytep> rows;
     std::vector<png_color> palette;
 };
@@ -51,6 +53,9 @@ bool DecodePng(FILE* in, int signatureRead, PngJob* job) {
     png_init_io(job->png, in);
     png_set_sig_bytes(job->png, signatureRead);
     png_set_user_limits(job->png, 1u << 24, 1u << 24);
+    // Every chunk's CRC is checked already; zlib's own checksum would be a second pass over
+    // all the pixels.
+    png_set_option(job->png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
     png_read_info(job->png, job->info);
     job->width = png_get_image_width(job->png, job->info);
     job->height = png_get_image_height(job->png, job->info);
@@ -75,20 +80,27 @@ bool DecodePng(FILE* in, int signatureRead, PngJob* job) {
     } else if (job->colourType == PNG_COLOR_TYPE_GRAY) {
         if (bitDepth < 8) png_set_expand_gray_1_2_4_to_8(job->png);
     } else {
-        // Colour or alpha of any kind: RGBA, 8 bits a channel.
+        // Colour or alpha of any kind: RGB when opaque, else RGBA, 8 bits a channel.
         if (png_get_valid(job->png, job->info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(job->png);
         if (!(job->colourType & PNG_COLOR_MASK_COLOR)) png_set_gray_to_rgb(job->png);
-        if (!(job->colourType & PNG_COLOR_MASK_ALPHA) &&
-            !png_get_valid(job->png, job->info, PNG_INFO_tRNS))
-            png_set_add_alpha(job->png, 0xFF, PNG_FILLER_AFTER);
     }
     png_set_interlace_handling(job->png);
     png_read_update_info(job->png, job->info);
     job->rowBytes = static_cast<int>(png_get_rowbytes(job->png, job->info));
-    job->data.resize(static_cast<size_t>(job->rowBytes) * job->height);
+    job->channels = png_get_channels(job->png, job->info);
+    // Opaque colour is decoded straight into the picture, RGB being the layout of Rgb.
+    static_assert(sizeof(Rgb) == 3, "RGB rows are decoded into Rgb pixels");
+    png_bytep data = nullptr;
+    if (job->channels == 3) {
+        job->rgb.resize(size_t{job->width} * job->height);
+        data = reinterpret_cast<png_bytep>(job->rgb.data());
+    } else {
+        job->data.resize(static_cast<size_t>(job->rowBytes) * job->height);
+        data = job->data.data();
+    }
     job->rows.resize(job->height);
     for (png_uint_32 y = 0; y < job->height; ++y)
-        job->rows[y] = job->data.data() + static_cast<size_t>(y) * job->rowBytes;
+        job->rows[y] = data + static_cast<size_t>(y) * job->rowBytes;
     png_read_image(job->png, job->rows.data());
     png_read_end(job->png, nullptr);
     return true;
@@ -112,7 +124,7 @@ bool EncodePng(FILE* out, const IndexedFrame* frame, PngJob* job) {
 
 // The decoded image as the tool takes it; `name` starts the messages ("FILE" or "stdin:
 // frame 3").
-SourcePicture PictureFromJob(const PngJob& job, const std::string& name) {
+SourcePicture PictureFromJob(PngJob& job, const std::string& name) {
     SourcePicture picture;
     const int32_t width = static_cast<int32_t>(job.width);
     const int32_t height = static_cast<int32_t>(job.height);
@@ -140,6 +152,10 @@ SourcePicture PictureFromJob(const PngJob& job, const std::string& name) {
     }
     picture.width = width;
     picture.height = height;
+    if (job.channels == 3) {
+        picture.rgb = std::move(job.rgb);
+        return picture;
+    }
     picture.rgb.resize(static_cast<size_t>(width) * height);
     for (int32_t y = 0; y < height; ++y) {
         const png_byte* row = job.rows[y];
@@ -183,6 +199,7 @@ bool PngStreamReader::Next(SourcePicture& picture) {
     }
     if (memcmp(signature, Signature, sizeof signature) != 0) Fail(name + ": not a PNG");
     PngJob job;
+    job.rgb = std::move(picture.rgb);
     bool ok = DecodePng(in_, 8, &job);
     png_destroy_read_struct(&job.png, &job.info, nullptr);
     if (!ok) Fail(name + ": damaged PNG: " + job.error);

@@ -21,7 +21,8 @@ void WritePng(const std::string& path, const IndexedFrame& frame, bool force);
 class PngStreamReader {
    public:
     PngStreamReader(FILE* in, const std::string& name) : in_(in), name_(name) {}
-    // The next picture; false when the stream ends cleanly between two images.
+    // The next picture; false when the stream ends cleanly between two images. The memory of
+    // `picture.rgb` is reused for it.
     bool Next(SourcePicture& picture);
 
    private:

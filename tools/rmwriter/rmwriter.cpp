@@ -129,8 +129,7 @@ void Metafile::Row(const uint8_t* pixels, size_t count, uint8_t fillValue, bool 
     size_t i = 0;
     while (i < count) {
         const uint8_t pixel = pixels[i];
-        size_t j = i + 1;
-        while (j < count && pixels[j] == pixel) ++j;
+        const size_t j = RunEnd(pixels, i, count);
         size_t length = j - i;
         if (useFill && pixel == fillValue && length >= 2) {
             for (; length > 0; length -= std::min<size_t>(length, MaxCount)) {

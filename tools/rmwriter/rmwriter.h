@@ -14,8 +14,10 @@
 // block is padded with zero bytes.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,26 @@ enum Opcode : uint8_t {
 };
 
 constexpr int MaxCount = 4095;  // largest run length or fill count one word holds
+
+// The end of the run of equal pixels that starts at `start` (< count): the index after it.
+// Eight pixels are compared at a time, so that finding a run's end costs one branch that is
+// hard to predict at most, not one per pixel.
+inline size_t RunEnd(const uint8_t* pixels, size_t start, size_t count) {
+    const uint8_t value = pixels[start];
+    size_t end = start + 1;
+    // Single pixels first: dithered pictures are mostly made of them.
+    if (end == count || pixels[end] != value) return end;
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint64_t same = 0x0101010101010101ull * value;
+        for (; end + 8 <= count; end += 8) {
+            uint64_t word;
+            std::memcpy(&word, pixels + end, sizeof word);
+            if (word != same) return end + static_cast<size_t>(std::countr_zero(word ^ same)) / 8;
+        }
+    }
+    while (end < count && pixels[end] == value) ++end;
+    return end;
+}
 
 // A stream word from an opcode (0 to 15) and a 12-bit value.
 constexpr uint16_t Word(int opcode, int value) {
