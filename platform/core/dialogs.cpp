@@ -108,10 +108,7 @@ LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int itemId, UINT message, WPARAM
     WindowRecord* w = LiveWindow(dialog);
     if (w == nullptr) return 0;
     auto it = w->Checks.find(itemId);
-    if (it == w->Checks.end()) {
-        SetError(ErrorInvalidWindowHandle);
-        return 0;
-    }
+    if (it == w->Checks.end()) return Fail<LRESULT>(ErrorInvalidWindowHandle);
     if (message == BM_GETCHECK) return it->second;
     if (message == BM_SETCHECK) {
         it->second = wParam == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED;

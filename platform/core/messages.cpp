@@ -38,6 +38,15 @@ MSG Make(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return MSG{window, message, wParam, lParam, static_cast<DWORD>(NowUs() / 1000), {0, 0}};
 }
 
+int64_t PeriodUs(UINT periodMs) {
+    return std::max<UINT>(periodMs, 1) * int64_t(1000);
+}
+
+std::vector<Timer>::iterator FindTimer(HWND window, UINT_PTR id) {
+    return std::find_if(timers.begin(), timers.end(),
+                        [&](const Timer& t) { return t.Window == window && t.Id == id; });
+}
+
 int64_t EarliestDue() {
     int64_t due = -1;
     for (const Timer& t : timers)
@@ -104,25 +113,18 @@ bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit, bool wi
             (due == nullptr || t.DueUs < due->DueUs))
             due = &t;
     if (due == nullptr) return false;
-    due->DueUs += std::max<UINT>(due->Period, 1) * int64_t(1000);
-    if (due->DueUs <= now) due->DueUs = now + std::max<UINT>(due->Period, 1) * int64_t(1000);
+    due->DueUs += PeriodUs(due->Period);
+    if (due->DueUs <= now) due->DueUs = now + PeriodUs(due->Period);
     *out = Make(due->Window, WM_TIMER, due->Id, reinterpret_cast<LPARAM>(due->Procedure));
     return true;
 }
 
 void ForgetTimers(HWND window) {
-    timers.erase(std::remove_if(timers.begin(), timers.end(),
-                                [&](const Timer& t) { return t.Window == window; }),
-                 timers.end());
+    std::erase_if(timers, [&](const Timer& t) { return t.Window == window; });
 }
 
-bool QuitPending(int* code) {
-    if (code != nullptr) *code = quitCode;
+bool QuitPending() {
     return quitPending;
-}
-
-size_t QueueLength() {
-    return queue.size();
 }
 
 void RunModalLoop(const std::function<bool()>& done) {
@@ -138,14 +140,12 @@ void RunModalLoop(const std::function<bool()>& done) {
 }
 
 bool FireTimer(HWND window, UINT_PTR id) {
-    for (Timer& t : timers) {
-        if (t.Window != window || t.Id != id) continue;
-        t.DueUs = NowUs() + std::max<UINT>(t.Period, 1) * int64_t(1000);
-        MSG m = Make(window, WM_TIMER, id, reinterpret_cast<LPARAM>(t.Procedure));
-        DispatchMessageA(&m);
-        return true;
-    }
-    return false;
+    auto t = FindTimer(window, id);
+    if (t == timers.end()) return false;
+    t->DueUs = NowUs() + PeriodUs(t->Period);
+    MSG m = Make(window, WM_TIMER, id, reinterpret_cast<LPARAM>(t->Procedure));
+    DispatchMessageA(&m);
+    return true;
 }
 
 void ResetMessages() {
@@ -193,7 +193,7 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
         return 0;
     }
     if (message->hwnd == nullptr) return 0;
-    return Deliver(message->hwnd, message->message, message->wParam, message->lParam, false);
+    return Deliver(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
 void WINAPI PostQuitMessage(int exitCode) {
@@ -202,20 +202,16 @@ void WINAPI PostQuitMessage(int exitCode) {
 }
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return Deliver(window, message, wParam, lParam, true);
+    return Deliver(window, message, wParam, lParam);
 }
 
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
-    if (DWORD error = native::Refusal(Call::SetTimer)) {
-        SetError(error);
-        return 0;
-    }
+    if (Refused(Call::SetTimer)) return 0;
     if (window != nullptr && LiveWindow(window) == nullptr) return 0;
-    auto same = std::find_if(timers.begin(), timers.end(),
-                             [&](const Timer& t) { return t.Window == window && t.Id == id; });
+    auto same = FindTimer(window, id);
     // A thread timer gets an id of its own unless it replaces one of its own.
     if (window == nullptr && same == timers.end()) id = nextThreadTimerId++;
-    int64_t due = NowUs() + std::max<UINT>(elapseMs, 1) * int64_t(1000);
+    int64_t due = NowUs() + PeriodUs(elapseMs);
     if (same != timers.end())
         *same = {window, id, elapseMs, proc, due};
     else
@@ -224,12 +220,8 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC proc
 }
 
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
-    auto it = std::find_if(timers.begin(), timers.end(),
-                           [&](const Timer& t) { return t.Window == window && t.Id == id; });
-    if (it == timers.end()) {
-        SetError(ErrorInvalidParameter);
-        return FALSE;
-    }
+    auto it = FindTimer(window, id);
+    if (it == timers.end()) return Fail(ErrorInvalidParameter);
     timers.erase(it);
     return TRUE;
 }

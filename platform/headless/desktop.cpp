@@ -1,20 +1,37 @@
 // The in-memory desktop under the core: window geometry from the system metrics, client
 // surfaces in memory, a clock that stands still until a test moves it, waits that never
-// wait, scripted message boxes and file chooser, and the faults a test asks for.
+// wait, scripted message boxes and file chooser, the faults a test asks for, and what tests
+// and tools see and steer of it (headless_control.h).
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
-#include "platform/core/core.h"
-#include "platform/headless/desktop.h"
+#include "platform/headless/headless_control.h"
 
-namespace headless {
+namespace {
+
+struct Desktop {
+    std::vector<HeadlessBox> Boxes;
+    bool Quiet = false;
+    std::function<int(const HeadlessBox&)> BoxHandler;
+    DWORD Version = 0x0A00;  // a current system: top bit clear
+    std::map<int, int> Metrics = {
+        {0, 1920},       {1, 1080},       {SM_CYCAPTION, 23},   {SM_CYMENU, 20},
+        {SM_CXFRAME, 4}, {SM_CYFRAME, 4}, {SM_CMOUSEBUTTONS, 3}};
+    int MinimumWindowWidth = 0;
+    std::map<core::Call, DWORD> Faults;
+    LONGLONG ClockTicks = 1000000000;
+    int AutoTimerTicks = 0, IdleEnds = 0;
+    std::vector<MSG> MessageLog;
+    BITMAPINFOHEADER LastBitmapHeader{};
+    std::vector<RGBQUAD> LastColourTable;
+    HeadlessOpenFileScript Script;
+};
 
 Desktop& Get() {
     static Desktop desktop;
     return desktop;
 }
-
-namespace {
 
 std::vector<uint32_t>& Pixels(core::WindowRecord& w) {
     if (w.Native == nullptr) w.Native = std::make_shared<std::vector<uint32_t>>();
@@ -23,26 +40,29 @@ std::vector<uint32_t>& Pixels(core::WindowRecord& w) {
 
 constexpr DWORD WsCaption = 0x00C00000u, WsThickFrame = 0x00040000u;
 
-void Decorations(const core::WindowRecord& w, int* frameX, int* frameY, int* top) {
+struct Frame {
+    int X, Y, Top;  // frame widths, and the caption and menu bar above the client area
+};
+
+Frame Decorations(const core::WindowRecord& w) {
     bool child = (w.Style & WS_CHILD) != 0;
     bool thick = (w.Style & WsThickFrame) != 0 && !child;
-    *frameX = thick ? GetSystemMetrics(SM_CXFRAME) : 0;
-    *frameY = thick ? GetSystemMetrics(SM_CYFRAME) : 0;
     int caption = (w.Style & WsCaption) == WsCaption ? GetSystemMetrics(SM_CYCAPTION) : 0;
-    *top = caption + ((w.Menu != nullptr && !child) ? GetSystemMetrics(SM_CYMENU) : 0);
+    int menu = (w.Menu != nullptr && !child) ? GetSystemMetrics(SM_CYMENU) : 0;
+    return {thick ? GetSystemMetrics(SM_CXFRAME) : 0, thick ? GetSystemMetrics(SM_CYFRAME) : 0,
+            caption + menu};
 }
 
 // The client size follows from the outer size and the decorations.
 void UpdateClientSize(core::WindowRecord& w) {
-    int fx, fy, top;
-    Decorations(w, &fx, &fy, &top);
-    core::ResizeClient(w, w.Minimized ? 0 : w.Width - 2 * fx,
-                       w.Minimized ? 0 : w.Height - 2 * fy - top);
+    Frame f = Decorations(w);
+    core::ResizeClient(w, w.Minimized ? 0 : w.Width - 2 * f.X,
+                       w.Minimized ? 0 : w.Height - 2 * f.Y - f.Top);
 }
 
-void Watched(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool sent) {
+void Watched(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (Get().MessageLog.size() < 2000000)
-        Get().MessageLog.push_back({window, message, wParam, lParam, sent});
+        Get().MessageLog.push_back({window, message, wParam, lParam, 0, {0, 0}});
 }
 
 void WatchedBitmap(const BITMAPINFOHEADER& header, const RGBQUAD* colours, size_t count) {
@@ -50,32 +70,11 @@ void WatchedBitmap(const BITMAPINFOHEADER& header, const RGBQUAD* colours, size_
     Get().LastColourTable.assign(colours, colours + count);
 }
 
-}  // namespace
-
-void SetClientSize(core::WindowRecord& w, int width, int height, WPARAM type) {
-    int fx, fy, top;
-    Decorations(w, &fx, &fy, &top);
-    w.Minimized = type == core::SizeMinimized;
-    w.Maximized = type == core::SizeMaximized;
-    if (!w.Minimized) {
-        w.Width = std::max(0, width) + 2 * fx;
-        w.Height = std::max(0, height) + 2 * fy + top;
-    }
-    UpdateClientSize(w);
-}
-
 const bool watching = (core::Watch() = {Watched, WatchedBitmap}, true);
 
-void Reset() {
-    core::Reset();
-    bool quiet = Get().Quiet;
-    Get() = Desktop{};
-    Get().Quiet = quiet;
-}
+}  // namespace
 
-}  // namespace headless
-
-using namespace headless;
+// ---- The native layer ---------------------------------------------------------------------
 
 namespace native {
 
@@ -114,12 +113,11 @@ void ShowWindow(core::WindowRecord& w, int command) {
     w.Minimized = command == 2 || command == 6 || command == 7;
     if (command == SW_MAXIMIZE) {
         // The whole screen, with the frame just off it.
-        int fx, fy, top;
-        Decorations(w, &fx, &fy, &top);
-        w.X = -fx;
-        w.Y = -fy;
-        w.Width = GetSystemMetrics(0) + 2 * fx;
-        w.Height = GetSystemMetrics(1) + 2 * fy;
+        Frame f = Decorations(w);
+        w.X = -f.X;
+        w.Y = -f.Y;
+        w.Width = GetSystemMetrics(0) + 2 * f.X;
+        w.Height = GetSystemMetrics(1) + 2 * f.Y;
         w.Maximized = true;
         type = core::SizeMaximized;
     } else if (w.Minimized) {
@@ -156,8 +154,8 @@ void ResizeSurface(core::WindowRecord& w, int width, int height) {
     w.Pixels = {old.empty() ? nullptr : old.data(), width, height, width};
 }
 
-// Nothing ever waits: a budgeted timer tick moves the clock to its time, the idle handler may
-// post something, and otherwise the loop ends as if the quit message had come.
+// Nothing ever waits: a budgeted timer tick moves the clock to its time, and otherwise the
+// loop ends as if the quit message had come.
 core::WaitResult Wait(int64_t deadlineUs) {
     Desktop& d = Get();
     if (d.AutoTimerTicks > 0 && deadlineUs >= 0) {
@@ -166,46 +164,17 @@ core::WaitResult Wait(int64_t deadlineUs) {
             std::max<LONGLONG>(d.ClockTicks, deadlineUs * (HeadlessClockFrequency / 1000000));
         return core::WaitResult::Woke;
     }
-    if (d.IdleHandler && d.IdleSpins < 1000 && d.IdleHandler()) {
-        d.IdleSpins = core::QueueLength() > 0 ? 0 : d.IdleSpins + 1;
-        return core::WaitResult::Woke;
-    }
-    d.IdleSpins = 0;
     ++d.IdleEnds;
     return core::WaitResult::Ended;
 }
 
 DWORD ChooseFile(HWND dialog, OPENFILENAMEA* ofn, std::string* path) {
-    std::string filter;
-    // Pairs of zero-terminated texts, ended by an empty one; bounded for safety.
-    for (size_t i = 0; ofn->lpstrFilter != nullptr && i < 4096; ++i) {
-        if (ofn->lpstrFilter[i] == '\0' && i > 0 && ofn->lpstrFilter[i - 1] == '\0') break;
-        filter += ofn->lpstrFilter[i];
-    }
-    bool othersZero = ofn->lpstrCustomFilter == nullptr && ofn->nMaxCustFilter == 0 &&
-                      ofn->lpstrFileTitle == nullptr && ofn->nMaxFileTitle == 0 &&
-                      ofn->lpstrInitialDir == nullptr && ofn->nFileOffset == 0 &&
-                      ofn->nFileExtension == 0 && ofn->lCustData == 0;
-    uintptr_t name = reinterpret_cast<uintptr_t>(ofn->lpTemplateName);
-    HeadlessOpenFileCall call{ofn->lStructSize,
-                              ofn->hwndOwner,
-                              ofn->hInstance,
-                              filter,
-                              ofn->nFilterIndex,
-                              ofn->nMaxFile,
-                              ofn->lpstrTitle ? ofn->lpstrTitle : "",
-                              ofn->Flags,
-                              ofn->lpstrDefExt ? ofn->lpstrDefExt : "",
-                              ofn->lpfnHook != nullptr,
-                              IS_INTRESOURCE(ofn->lpTemplateName) ? name : 0,
-                              othersZero};
-    Get().Calls.push_back(call);
     HeadlessOpenFileScript now = Get().Script;
     if (now.Failure != 0) return now.Failure | 0x80000000u;
     HWND previous = GetForegroundWindow();
     core::SetForeground(dialog);
     core::CallDialogHook(dialog, WM_SHOWWINDOW, TRUE, 0);
-    if (now.WhileOpen) now.WhileOpen(dialog);
+    if (now.WhileOpen) now.WhileOpen(dialog, *ofn);
     core::SetForeground(previous);
     *path = now.FileName;
     return now.Accept ? 1 : 0;
@@ -255,4 +224,125 @@ BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
     if (count == nullptr) return FALSE;
     count->QuadPart = Get().ClockTicks;
     return TRUE;
+}
+
+// ---- What tests and tools steer -----------------------------------------------------------
+
+const std::vector<HeadlessBox>& HeadlessBoxes() {
+    return Get().Boxes;
+}
+void HeadlessSetQuiet(bool quiet) {
+    Get().Quiet = quiet;
+}
+void HeadlessSetBoxHandler(std::function<int(const HeadlessBox&)> handler) {
+    Get().BoxHandler = std::move(handler);
+}
+void HeadlessSetVersion(DWORD version) {
+    Get().Version = version;
+}
+void HeadlessSetMouseButtons(int buttons) {
+    Get().Metrics[SM_CMOUSEBUTTONS] = buttons;
+}
+void HeadlessSetScreenSize(int width, int height) {
+    Get().Metrics[0] = width;
+    Get().Metrics[1] = height;
+}
+void HeadlessSetMinimumWindowWidth(int width) {
+    Get().MinimumWindowWidth = width;
+}
+void HeadlessSetClockTicks(LONGLONG ticks) {
+    Get().ClockTicks = ticks;
+}
+LONGLONG HeadlessClockTicks() {
+    return Get().ClockTicks;
+}
+void HeadlessAdvanceClockMs(LONGLONG milliseconds) {
+    Get().ClockTicks += milliseconds * (HeadlessClockFrequency / 1000);
+}
+void HeadlessSetFault(core::Call call, DWORD error) {
+    Get().Faults[call] = error;
+}
+
+uint32_t HeadlessPixel(HWND window, int x, int y) {
+    core::WindowRecord* w = core::AnyWindow(window);
+    if (w == nullptr || w->Pixels.Pixels == nullptr || x < 0 || y < 0 || x >= w->Pixels.Width ||
+        y >= w->Pixels.Height)
+        return HeadlessUnpaintedPixel;
+    return w->Pixels.Pixels[static_cast<size_t>(y) * w->Pixels.Stride + x];
+}
+
+void HeadlessClearSurface(HWND window, uint32_t colour) {
+    core::WindowRecord* w = core::AnyWindow(window);
+    if (w != nullptr && w->Pixels.Pixels != nullptr)
+        std::fill_n(w->Pixels.Pixels, static_cast<size_t>(w->Pixels.Width) * w->Pixels.Height,
+                    colour);
+}
+
+void HeadlessSetClientSize(HWND window, int width, int height, WPARAM sizeType) {
+    core::WindowRecord* w = core::LiveWindow(window);
+    if (w == nullptr) return;
+    Frame f = Decorations(*w);
+    w->Minimized = sizeType == core::SizeMinimized;
+    w->Maximized = sizeType == core::SizeMaximized;
+    if (!w->Minimized) {
+        w->Width = std::max(0, width) + 2 * f.X;
+        w->Height = std::max(0, height) + 2 * f.Y + f.Top;
+    }
+    UpdateClientSize(*w);
+    core::SendSize(*w, sizeType);
+    if ((w = core::LiveWindow(window)) != nullptr) core::InvalidateAll(*w, true);
+}
+
+const std::vector<MSG>& HeadlessMessageLog() {
+    return Get().MessageLog;
+}
+
+void HeadlessPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // The character a key press makes on a US layout, for TranslateMessage.
+    uint32_t character = 0;
+    if (message == WM_KEYDOWN && wParam >= 'A' && wParam <= 'Z')
+        character = static_cast<uint32_t>(wParam - 'A' + 'a');
+    else if (message == WM_KEYDOWN && ((wParam >= '0' && wParam <= '9') || wParam == ' ' ||
+                                       wParam == 27 || wParam == 13 || wParam == 8))
+        character = static_cast<uint32_t>(wParam);
+    core::Post(window, message, wParam, lParam, character);
+}
+
+int HeadlessPumpMessages() {
+    int count = 0;
+    MSG m;
+    while (!core::QuitPending() && core::TakeReady(&m, nullptr, 0, 0, false, false)) {
+        if (m.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(m.wParam));
+            break;
+        }
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+        ++count;
+    }
+    return count;
+}
+
+void HeadlessAllowTimerTicks(int ticks) {
+    Get().AutoTimerTicks = ticks;
+}
+int HeadlessIdleEnds() {
+    return Get().IdleEnds;
+}
+BITMAPINFOHEADER HeadlessLastBitmapHeader() {
+    return Get().LastBitmapHeader;
+}
+std::vector<RGBQUAD> HeadlessLastColourTable() {
+    return Get().LastColourTable;
+}
+
+void HeadlessSetOpenFileScript(HeadlessOpenFileScript script) {
+    Get().Script = std::move(script);
+}
+
+void HeadlessReset() {
+    core::Reset();
+    bool quiet = Get().Quiet;
+    Get() = Desktop{};
+    Get().Quiet = quiet;
 }
