@@ -4,34 +4,15 @@
 // and tools see and steer of it (headless_control.h).
 #include <algorithm>
 #include <cstdio>
-#include <map>
 
 #include "platform/headless/headless_control.h"
 
-namespace {
-
-struct Desktop {
-    std::vector<HeadlessBox> Boxes;
-    bool Quiet = false;
-    std::function<int(const HeadlessBox&)> BoxHandler;
-    DWORD Version = 0x0A00;  // a current system: top bit clear
-    std::map<int, int> Metrics = {
-        {0, 1920},       {1, 1080},       {SM_CYCAPTION, 23},   {SM_CYMENU, 20},
-        {SM_CXFRAME, 4}, {SM_CYFRAME, 4}, {SM_CMOUSEBUTTONS, 3}};
-    int MinimumWindowWidth = 0;
-    std::map<core::Call, DWORD> Faults;
-    LONGLONG ClockTicks = 1000000000;
-    int AutoTimerTicks = 0, IdleEnds = 0;
-    std::vector<MSG> MessageLog;
-    BITMAPINFOHEADER LastBitmapHeader{};
-    std::vector<RGBQUAD> LastColourTable;
-    HeadlessOpenFileScript Script;
-};
-
-Desktop& Get() {
-    static Desktop desktop;
+HeadlessDesktop& Headless() {
+    static HeadlessDesktop desktop;
     return desktop;
 }
+
+namespace {
 
 std::vector<uint32_t>& Pixels(core::WindowRecord& w) {
     if (w.Native == nullptr) w.Native = std::make_shared<std::vector<uint32_t>>();
@@ -61,13 +42,13 @@ void UpdateClientSize(core::WindowRecord& w) {
 }
 
 void Watched(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (Get().MessageLog.size() < 2000000)
-        Get().MessageLog.push_back({window, message, wParam, lParam, 0, {0, 0}});
+    if (Headless().MessageLog.size() < 2000000)
+        Headless().MessageLog.push_back({window, message, wParam, lParam, 0, {0, 0}});
 }
 
 void WatchedBitmap(const BITMAPINFOHEADER& header, const RGBQUAD* colours, size_t count) {
-    Get().LastBitmapHeader = header;
-    Get().LastColourTable.assign(colours, colours + count);
+    Headless().LastBitmapHeader = header;
+    Headless().LastColourTable.assign(colours, colours + count);
 }
 
 const bool watching = (core::Watch() = {Watched, WatchedBitmap}, true);
@@ -79,8 +60,8 @@ const bool watching = (core::Watch() = {Watched, WatchedBitmap}, true);
 namespace native {
 
 DWORD Refusal(core::Call call) {
-    auto it = Get().Faults.find(call);
-    return it == Get().Faults.end() ? 0 : it->second;
+    auto it = Headless().Faults.find(call);
+    return it == Headless().Faults.end() ? 0 : it->second;
 }
 
 DWORD CreateWindow(core::WindowRecord& w) {
@@ -91,7 +72,7 @@ DWORD CreateWindow(core::WindowRecord& w) {
         w.Height = popup || child ? 0 : GetSystemMetrics(1) * 3 / 4;
     }
     if ((w.Style & WsCaption) == WsCaption && !child)
-        w.Width = std::max(w.Width, Get().MinimumWindowWidth);
+        w.Width = std::max(w.Width, Headless().MinimumWindowWidth);
     w.Width = std::max(0, w.Width);
     w.Height = std::max(0, w.Height);
     UpdateClientSize(w);
@@ -157,7 +138,7 @@ void ResizeSurface(core::WindowRecord& w, int width, int height) {
 // Nothing ever waits: a budgeted timer tick moves the clock to its time, and otherwise the
 // loop ends as if the quit message had come.
 core::WaitResult Wait(int64_t deadlineUs) {
-    Desktop& d = Get();
+    HeadlessDesktop& d = Headless();
     if (d.AutoTimerTicks > 0 && deadlineUs >= 0) {
         --d.AutoTimerTicks;
         d.ClockTicks =
@@ -169,7 +150,7 @@ core::WaitResult Wait(int64_t deadlineUs) {
 }
 
 DWORD ChooseFile(HWND dialog, OPENFILENAMEA* ofn, std::string* path) {
-    HeadlessOpenFileScript now = Get().Script;
+    HeadlessOpenFileScript now = Headless().Script;
     if (now.Failure != 0) return now.Failure | 0x80000000u;
     HWND previous = GetForegroundWindow();
     core::SetForeground(dialog);
@@ -184,29 +165,29 @@ DWORD ChooseFile(HWND dialog, OPENFILENAMEA* ofn, std::string* path) {
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     HeadlessBox box{owner, text ? text : "", caption ? caption : "", type};
-    Get().Boxes.push_back(box);
-    if (!Get().Quiet) {
+    Headless().Boxes.push_back(box);
+    if (!Headless().Quiet) {
         fprintf(stderr, "%s: %s\n", box.Title.c_str(), box.Text.c_str());
         fflush(stderr);
     }
-    if (!Get().BoxHandler) return IDOK;
+    if (!Headless().BoxHandler) return IDOK;
     // While the handler runs the box is a window of its own in front, owned by `owner`.
     HWND previous = GetForegroundWindow();
     HWND boxWindow = core::BeginDialog(owner, caption);
     core::SetForeground(boxWindow);
-    int result = Get().BoxHandler(box);
+    int result = Headless().BoxHandler(box);
     core::EndDialog(boxWindow);
     core::SetForeground(previous);
     return result;
 }
 
 DWORD WINAPI GetVersion() {
-    return Get().Version;
+    return Headless().Version;
 }
 
 int WINAPI GetSystemMetrics(int index) {
-    auto it = Get().Metrics.find(index);
-    return it == Get().Metrics.end() ? 0 : it->second;
+    auto it = Headless().Metrics.find(index);
+    return it == Headless().Metrics.end() ? 0 : it->second;
 }
 
 HINSTANCE WINAPI GetModuleHandleA(LPCSTR moduleName) {
@@ -222,45 +203,17 @@ BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 
 BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
     if (count == nullptr) return FALSE;
-    count->QuadPart = Get().ClockTicks;
+    count->QuadPart = Headless().ClockTicks;
     return TRUE;
 }
 
 // ---- What tests and tools steer -----------------------------------------------------------
 
-const std::vector<HeadlessBox>& HeadlessBoxes() {
-    return Get().Boxes;
-}
-void HeadlessSetQuiet(bool quiet) {
-    Get().Quiet = quiet;
-}
-void HeadlessSetBoxHandler(std::function<int(const HeadlessBox&)> handler) {
-    Get().BoxHandler = std::move(handler);
-}
-void HeadlessSetVersion(DWORD version) {
-    Get().Version = version;
-}
-void HeadlessSetMouseButtons(int buttons) {
-    Get().Metrics[SM_CMOUSEBUTTONS] = buttons;
-}
-void HeadlessSetScreenSize(int width, int height) {
-    Get().Metrics[0] = width;
-    Get().Metrics[1] = height;
-}
-void HeadlessSetMinimumWindowWidth(int width) {
-    Get().MinimumWindowWidth = width;
-}
-void HeadlessSetClockTicks(LONGLONG ticks) {
-    Get().ClockTicks = ticks;
-}
-LONGLONG HeadlessClockTicks() {
-    return Get().ClockTicks;
-}
 void HeadlessAdvanceClockMs(LONGLONG milliseconds) {
-    Get().ClockTicks += milliseconds * (HeadlessClockFrequency / 1000);
+    Headless().ClockTicks += milliseconds * (HeadlessClockFrequency / 1000);
 }
 void HeadlessSetFault(core::Call call, DWORD error) {
-    Get().Faults[call] = error;
+    Headless().Faults[call] = error;
 }
 
 uint32_t HeadlessPixel(HWND window, int x, int y) {
@@ -293,10 +246,6 @@ void HeadlessSetClientSize(HWND window, int width, int height, WPARAM sizeType) 
     if ((w = core::LiveWindow(window)) != nullptr) core::InvalidateAll(*w, true);
 }
 
-const std::vector<MSG>& HeadlessMessageLog() {
-    return Get().MessageLog;
-}
-
 void HeadlessPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // The character a key press makes on a US layout, for TranslateMessage.
     uint32_t character = 0;
@@ -323,26 +272,9 @@ int HeadlessPumpMessages() {
     return count;
 }
 
-void HeadlessAllowTimerTicks(int ticks) {
-    Get().AutoTimerTicks = ticks;
-}
-int HeadlessIdleEnds() {
-    return Get().IdleEnds;
-}
-BITMAPINFOHEADER HeadlessLastBitmapHeader() {
-    return Get().LastBitmapHeader;
-}
-std::vector<RGBQUAD> HeadlessLastColourTable() {
-    return Get().LastColourTable;
-}
-
-void HeadlessSetOpenFileScript(HeadlessOpenFileScript script) {
-    Get().Script = std::move(script);
-}
-
 void HeadlessReset() {
     core::Reset();
-    bool quiet = Get().Quiet;
-    Get() = Desktop{};
-    Get().Quiet = quiet;
+    bool quiet = Headless().Quiet;
+    Headless() = HeadlessDesktop{};
+    Headless().Quiet = quiet;
 }

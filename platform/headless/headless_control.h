@@ -6,17 +6,16 @@
 // (0x00RRGGBB, row 0 at the top). The clock behind QueryPerformanceCounter stands still
 // until a test moves it. Nothing ever waits: when GetMessageA has nothing ready it moves the
 // clock to the next timer tick (when allowed), and otherwise ends the loop as if the quit
-// message had come (counted by HeadlessIdleEnds).
+// message had come (counted in IdleEnds).
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/core/core.h"
-
-// ---- Message boxes ----------------------------------------------------------------------
 
 struct HeadlessBox {
     HWND Owner;
@@ -24,34 +23,6 @@ struct HeadlessBox {
     std::string Title;
     UINT Type;
 };
-
-// Every message box shown since the last reset, in order. Each box is also written to
-// stderr as "Title: text" unless HeadlessSetQuiet(true).
-const std::vector<HeadlessBox>& HeadlessBoxes();
-void HeadlessSetQuiet(bool quiet);
-// Runs while a box is "on screen" (a window of class "#32770" owned by the box's owner is
-// then the foreground window); its result is the button the box returns. Without a handler
-// every box returns IDOK at once.
-void HeadlessSetBoxHandler(std::function<int(const HeadlessBox&)> handler);
-
-// ---- System information and the clock ---------------------------------------------------
-
-// What GetVersion and GetSystemMetrics(SM_CMOUSEBUTTONS) report.
-void HeadlessSetVersion(DWORD version);
-void HeadlessSetMouseButtons(int buttons);
-void HeadlessSetScreenSize(int width, int height);
-// Overlapped windows are never narrower than this (outer width); 0 = no minimum.
-void HeadlessSetMinimumWindowWidth(int width);
-
-// QueryPerformanceFrequency reports this many ticks per second.
-constexpr LONGLONG HeadlessClockFrequency = 10000000;
-void HeadlessSetClockTicks(LONGLONG ticks);
-LONGLONG HeadlessClockTicks();
-void HeadlessAdvanceClockMs(LONGLONG milliseconds);
-
-// Makes every later call of that function fail (null / FALSE) with GetLastError = `error`,
-// until HeadlessReset.
-void HeadlessSetFault(core::Call call, DWORD error = 8);
 
 // ---- Windows and messages ---------------------------------------------------------------
 
@@ -66,28 +37,15 @@ void HeadlessClearSurface(HWND window, uint32_t colour);
 // A user resize or minimise: sets the client size, sends WM_SIZE (type 0 restored,
 // 1 minimised, 2 maximised) and invalidates the client area.
 void HeadlessSetClientSize(HWND window, int width, int height, WPARAM sizeType = 0);
-
-// Every message delivered to a window procedure since the last reset, in order (the time
-// and point left zero).
-const std::vector<MSG>& HeadlessMessageLog();
 // Queues a message as PostMessage does.
 void HeadlessPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Dispatches queued messages (posted ones and due paints, no timer ticks) until none is
 // left; returns how many were dispatched. Stops at the quit message and leaves it pending.
 int HeadlessPumpMessages();
-// Lets GetMessageA synthesise up to `ticks` timer messages when the queue is otherwise
-// empty, moving the clock to each timer's next tick (default 0: it never does).
-void HeadlessAllowTimerTicks(int ticks);
-// How many times GetMessageA ended a loop because nothing was left to do.
-int HeadlessIdleEnds();
-
-// The header and colour table of the last SetDIBitsToDevice call.
-BITMAPINFOHEADER HeadlessLastBitmapHeader();
-std::vector<RGBQUAD> HeadlessLastColourTable();
 
 // ---- Open-file dialog -------------------------------------------------------------------
 
-// What the next GetOpenFileNameA calls do. Default: the user cancels.
+// What a GetOpenFileNameA call does. Default: the user cancels.
 struct HeadlessOpenFileScript {
     bool Accept = false;   // OK with FileName, else Cancel
     std::string FileName;  // the name the user picks
@@ -96,8 +54,47 @@ struct HeadlessOpenFileScript {
     // with the request as the program passed it.
     std::function<void(HWND dialog, const OPENFILENAMEA& request)> WhileOpen;
 };
-void HeadlessSetOpenFileScript(HeadlessOpenFileScript script);
 
-// Forgets every box, window, timer, message and object and restores the defaults. Handles
-// of earlier objects stay invalid (they are never reused).
+// ---- The desktop's state, read and set by tests and tools --------------------------------
+
+// QueryPerformanceFrequency reports this many ticks per second.
+constexpr LONGLONG HeadlessClockFrequency = 10000000;
+
+struct HeadlessDesktop {
+    // Every message box shown since the last reset, in order. Each box is also written to
+    // stderr as "Title: text" unless Quiet.
+    std::vector<HeadlessBox> Boxes;
+    bool Quiet = false;
+    // Runs while a box is "on screen" (a window of class "#32770" owned by the box's owner is
+    // then the foreground window); its result is the button the box returns. Without a
+    // handler every box returns IDOK at once.
+    std::function<int(const HeadlessBox&)> BoxHandler;
+    DWORD Version = 0x0A00;  // what GetVersion reports: a current system, top bit clear
+    // What GetSystemMetrics reports (0 and 1 are the screen size).
+    std::map<int, int> Metrics = {
+        {0, 1920},       {1, 1080},       {SM_CYCAPTION, 23},   {SM_CYMENU, 20},
+        {SM_CXFRAME, 4}, {SM_CYFRAME, 4}, {SM_CMOUSEBUTTONS, 3}};
+    // Overlapped windows are never narrower than this (outer width); 0 = no minimum.
+    int MinimumWindowWidth = 0;
+    // The calls that fail (null / FALSE), with the GetLastError they leave.
+    std::map<core::Call, DWORD> Faults;
+    LONGLONG ClockTicks = 1000000000;  // what QueryPerformanceCounter reports
+    // How many timer messages GetMessageA may still synthesise when the queue is otherwise
+    // empty, moving the clock to each timer's next tick.
+    int AutoTimerTicks = 0;
+    int IdleEnds = 0;  // loops GetMessageA ended because nothing was left to do
+    // Every message delivered to a window procedure, in order (time and point left zero).
+    std::vector<MSG> MessageLog;
+    // The header and colour table of the last SetDIBitsToDevice call.
+    BITMAPINFOHEADER LastBitmapHeader{};
+    std::vector<RGBQUAD> LastColourTable;
+    HeadlessOpenFileScript Script;  // what the next GetOpenFileNameA calls do
+};
+
+HeadlessDesktop& Headless();
+void HeadlessAdvanceClockMs(LONGLONG milliseconds);
+// Makes every later call of that function fail with GetLastError = `error`, until reset.
+void HeadlessSetFault(core::Call call, DWORD error = 8);
+// Forgets every box, window, timer, message and object and restores the defaults (but
+// Quiet). Handles of earlier objects stay invalid (they are never reused).
 void HeadlessReset();

@@ -109,8 +109,8 @@ TEST_F(HeadlessBackendTest, MessageLoopDeliversPostedPaintsQuitAndBudgetedTicks)
     ShowWindow(w, SW_SHOW);  // leaves the window to be painted
     SetTimer(w, 7, 5, nullptr);
     HeadlessPostMessage(w, WM_KEYDOWN, 'Q', 0);
-    HeadlessAllowTimerTicks(2);
-    LONGLONG start = HeadlessClockTicks();
+    Headless().AutoTimerTicks = 2;
+    LONGLONG start = Headless().ClockTicks;
     received.clear();
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0)) {
@@ -119,8 +119,8 @@ TEST_F(HeadlessBackendTest, MessageLoopDeliversPostedPaintsQuitAndBudgetedTicks)
     }
     std::vector<UINT> expected = {WM_KEYDOWN, WM_CHAR, WM_PAINT, WM_ERASEBKGND, WM_TIMER, WM_TIMER};
     EXPECT_EQ(received, expected);
-    EXPECT_EQ(HeadlessIdleEnds(), 1);
-    EXPECT_EQ(HeadlessClockTicks() - start, 10 * HeadlessClockFrequency / 1000);
+    EXPECT_EQ(Headless().IdleEnds, 1);
+    EXPECT_EQ(Headless().ClockTicks - start, 10 * HeadlessClockFrequency / 1000);
 
     PostQuitMessage(3);
     HeadlessPostMessage(w, WM_CHAR, 'a', 0);
@@ -169,7 +169,7 @@ TEST_F(HeadlessBackendTest, OpenFileDialogIsScriptedAndDrivesTheHook) {
         check = SendDlgItemMessageA(dialog, 1000, BM_GETCHECK, 0, 0);
         clicked = core::ClickDialogItem(dialog, 1001);
     };
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     EXPECT_TRUE(GetOpenFileNameA(&ofn));
     EXPECT_STREQ(file, "x.rm");
     EXPECT_EQ(check, BST_CHECKED);
@@ -177,10 +177,10 @@ TEST_F(HeadlessBackendTest, OpenFileDialogIsScriptedAndDrivesTheHook) {
 
     script.FileName = "much-too-long.rm";
     script.WhileOpen = nullptr;
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     EXPECT_FALSE(GetOpenFileNameA(&ofn));
     EXPECT_EQ(CommDlgExtendedError(), 0x3003u);
-    HeadlessSetOpenFileScript({});
+    Headless().Script = {};
     EXPECT_FALSE(GetOpenFileNameA(&ofn));
     EXPECT_EQ(CommDlgExtendedError(), 0u);
 }

@@ -99,7 +99,7 @@ TEST_F(WindowTest, OpenWindowSizesTheClientAreaToTheImage) {
     }
     // Showing and updating delivered size, activation, palette and paint messages.
     std::vector<UINT> seen;
-    for (const MSG& m : HeadlessMessageLog())
+    for (const MSG& m : Headless().MessageLog)
         if (m.hwnd == State.MainWindow) seen.push_back(m.message);
     for (UINT expected : {WM_SIZE, WM_ACTIVATEAPP, WM_QUERYNEWPALETTE, WM_PAINT})
         EXPECT_NE(std::find(seen.begin(), seen.end(), expected), seen.end()) << expected;
@@ -107,7 +107,8 @@ TEST_F(WindowTest, OpenWindowSizesTheClientAreaToTheImage) {
 
 TEST_F(WindowTest, FullScreenIsAMaximisedPopupWithoutMenu) {
     State.FullScreen = 1;
-    HeadlessSetScreenSize(800, 600);
+    Headless().Metrics[0] = 800;  // the screen size
+    Headless().Metrics[1] = 600;
     StartUpGraphics();
     ASSERT_EQ(OpenWindow(320, 200), 1);
     const core::WindowRecord& w = Main();
@@ -138,9 +139,9 @@ TEST_F(WindowTest, AWindowThatCannotBeCreatedIsFatal) {
     TestImage t(6, 4);
     int status = ExpectProcessEnd([&] { PutImage(t.image, 1); });
     EXPECT_EQ(status, -1);
-    ASSERT_FALSE(HeadlessBoxes().empty());
-    EXPECT_EQ(HeadlessBoxes().back().Title, "Kinaro Error");
-    EXPECT_EQ(HeadlessBoxes().back().Text, "Error: Cannot create the viewer window (1407)");
+    ASSERT_FALSE(Headless().Boxes.empty());
+    EXPECT_EQ(Headless().Boxes.back().Title, "Kinaro Error");
+    EXPECT_EQ(Headless().Boxes.back().Text, "Error: Cannot create the viewer window (1407)");
     EXPECT_EQ(State.WindowOpen, 0);
 }
 
@@ -204,12 +205,12 @@ TEST_F(OutputTest, TheBitmapIsBottomUpThroughTheLUTAndClipped) {
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 7; ++x)
             ASSERT_EQ(HeadlessPixel(State.MainWindow, x, y), t.At(x, y)) << x << "," << y;
-    BITMAPINFOHEADER h = HeadlessLastBitmapHeader();
+    BITMAPINFOHEADER h = Headless().LastBitmapHeader;
     EXPECT_EQ(h.biWidth, 7);
     EXPECT_EQ(h.biHeight, 5);
     EXPECT_EQ(h.biSizeImage, 8u * 5u);
     EXPECT_EQ(h.biClrUsed, 256u);
-    std::vector<RGBQUAD> colours = HeadlessLastColourTable();
+    std::vector<RGBQUAD> colours = Headless().LastColourTable;
     EXPECT_EQ(colours[3].rgbRed, 30);
     EXPECT_EQ(colours[3].rgbBlue, 90);
     EXPECT_EQ(colours[3].rgbReserved, 0);
@@ -226,11 +227,11 @@ TEST_F(OutputTest, ATableWithFewerEntriesAndNoTableAtAll) {
     TestImage t(4, 2);
     t.image.LUTSize = 16;
     PutImage(t.image, 1);
-    EXPECT_EQ(HeadlessLastBitmapHeader().biClrUsed, 16u);
+    EXPECT_EQ(Headless().LastBitmapHeader.biClrUsed, 16u);
     EXPECT_EQ(ViewerPalette().Animations, 1);
     t.image.LUTSize = 0;
     PutImage(t.image, 1);
-    EXPECT_EQ(HeadlessLastBitmapHeader().biClrUsed, 0u);
+    EXPECT_EQ(Headless().LastBitmapHeader.biClrUsed, 0u);
     EXPECT_EQ(ViewerPalette().Animations, 1);  // no LUT, no animation
 }
 
@@ -265,7 +266,7 @@ TEST_F(OutputTest, ElapsedMsFollowsTheMonotonicClockFromItsFirstReading) {
     EXPECT_EQ(ElapsedMs(), 0);
     HeadlessAdvanceClockMs(250);
     EXPECT_EQ(ElapsedMs(), 250);
-    HeadlessSetClockTicks(HeadlessClockTicks() + HeadlessClockFrequency / 1000 - 1);
+    Headless().ClockTicks += HeadlessClockFrequency / 1000 - 1;
     EXPECT_EQ(ElapsedMs(), 250);  // whole milliseconds only
 }
 

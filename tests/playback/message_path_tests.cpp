@@ -70,7 +70,7 @@ TEST_P(MessagePathTest, ALoopFromTheCommandLinePlaysTwoPassesFromTheEventLoop) {
     State.Mode = Loop;
     State.RepeatLimit = 2;
     Start();
-    HeadlessAllowTimerTicks(100);
+    Headless().AutoTimerTicks = 100;
     EXPECT_EQ(ExpectProcessEnd([] { EventLoop(); }), 0);
     EXPECT_EQ(Draws(), 6);  // 0 1 2 0 1 2, and the third image 0 is never drawn
 }
@@ -80,14 +80,14 @@ TEST_P(MessagePathTest, TheOneMillisecondTimerPlaysAtThePaceOfWait) {
     Start();
     Send(WM_CHAR, 'l');
     const int before = Draws();
-    const LONGLONG start = HeadlessClockTicks();
-    HeadlessAllowTimerTicks(1000);
+    const LONGLONG start = Headless().ClockTicks;
+    Headless().AutoTimerTicks = 1000;
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0)) {
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }
-    EXPECT_EQ(HeadlessClockTicks() - start, 1000 * HeadlessClockFrequency / 1000);
+    EXPECT_EQ(Headless().ClockTicks - start, 1000 * HeadlessClockFrequency / 1000);
     EXPECT_EQ(Draws() - before, 10);  // one frame per 100 ms of ticks
     EXPECT_NE(Shown(), -1);
 }
@@ -113,11 +113,11 @@ TEST_P(MessagePathTest, TheAnimationGoesOnWhileAHelpBoxIsOpen) {
     Start();
     Send(WM_CHAR, 'L');
     int shownDuringBox = -1;
-    HeadlessSetBoxHandler([&](const HeadlessBox&) {
+    Headless().BoxHandler = [&](const HeadlessBox&) {
         core::FireTimer(State.MainWindow, AnimationTimerId);
         shownDuringBox = Shown();
         return IDOK;
-    });
+    };
     Send(WM_COMMAND, IDM_HELP_ABOUT);
     EXPECT_EQ(shownDuringBox, 2);
     EXPECT_TRUE(AnimationTimerRuns());

@@ -105,7 +105,7 @@ TEST_P(ScenarioTest, StartUpPutOpensTheWindowSizedToImageZero) {
 }
 
 TEST_P(ScenarioTest, AClientAreaWiderThanTheImageIsBlackAroundIt) {
-    HeadlessSetMinimumWindowWidth(101);  // the desktop will not make the window narrower
+    Headless().MinimumWindowWidth = 101;  // the desktop will not make the window narrower
     Start();
     const int clientWidth = core::AnyWindow(State.MainWindow)->ClientWidth;
     EXPECT_EQ(clientWidth, 101 - 2 * GetSystemMetrics(SM_CXFRAME));
@@ -373,8 +373,8 @@ TEST_P(ScenarioTest, AFileWithoutAReadableImageIsRefused) {
         DoImage(CmdRedraw);
     });
     EXPECT_EQ(status, -1);
-    ASSERT_FALSE(HeadlessBoxes().empty());
-    EXPECT_EQ(HeadlessBoxes().back().Text, "Error: File is not in Raster Metafile format");
+    ASSERT_FALSE(Headless().Boxes.empty());
+    EXPECT_EQ(Headless().Boxes.back().Text, "Error: File is not in Raster Metafile format");
 }
 
 // The same inputs give the same pictures, whether the images come from the file or memory.
@@ -384,7 +384,7 @@ TEST(BufferingTest, BufferedAndUnbufferedShowIdenticalPixels) {
     const std::string script = "Ftttt B tt + C ttttttt 1 - L tttt S R = _ tt > < ttt Q";
     auto play = [&](bool buffered) {
         ResetViewer();
-        HeadlessSetQuiet(true);
+        Headless().Quiet = true;
         StartViewer(movie, buffered);
         DoImage(CmdRedraw);
         std::vector<std::vector<uint32_t>> pictures{ClientSurface()};

@@ -69,9 +69,9 @@ TEST_F(MainRoutineTest, OpensTheNameAsGivenElseWithRmAppendedAndRunsToCleanUp) {
 TEST_F(MainRoutineTest, ANameThatOpensUnderNeitherFormIsFatalWithTheNameAskedFor) {
     const std::string missing = TempPath("missing.rm");
     EXPECT_EQ(ExpectProcessEnd([&] { Run({missing}); }), -1);
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    EXPECT_EQ(HeadlessBoxes()[0].Title, "Kinaro Error");
-    EXPECT_EQ(HeadlessBoxes()[0].Text, "Error: Cannot open Raster Metafile \"" + missing + "\"");
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    EXPECT_EQ(Headless().Boxes[0].Title, "Kinaro Error");
+    EXPECT_EQ(Headless().Boxes[0].Text, "Error: Cannot open Raster Metafile \"" + missing + "\"");
     EXPECT_EQ(ViewerWindows(), 0);
 }
 
@@ -80,8 +80,8 @@ TEST_F(MainRoutineTest, AClassThatCannotBeRegisteredIsFatal) {
     WriteAnimation(movie, 1);
     HeadlessSetFault(core::Call::RegisterClass);
     EXPECT_EQ(ExpectProcessEnd([&] { Run({movie}); }), -1);
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    EXPECT_EQ(HeadlessBoxes()[0].Text, "Error: Cannot initialize graphics");
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    EXPECT_EQ(Headless().Boxes[0].Text, "Error: Cannot initialize graphics");
 }
 
 TEST_F(MainRoutineTest, WithoutANameTheDialogIsAskedForAsTheOlderTemplateDialog) {
@@ -108,7 +108,7 @@ TEST_F(MainRoutineTest, WithoutANameTheDialogIsAskedForAsTheOlderTemplateDialog)
                     call.lpstrInitialDir == nullptr && call.nFileOffset == 0 &&
                     call.nFileExtension == 0 && call.lCustData == 0);
     };
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     const std::string log = TempPath("cancel.log");
     EXPECT_EQ(Run({"-d9", log}), 0);
     EXPECT_EQ(calls, 1);
@@ -121,14 +121,14 @@ TEST_F(MainRoutineTest, WithoutANameTheDialogIsAskedForAsTheOlderTemplateDialog)
 TEST_F(MainRoutineTest, ADialogThatCannotRunEndsWithZeroAndLogsItsCode) {
     HeadlessOpenFileScript script;
     script.Failure = 0xFFFF;
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     const std::string log = TempPath("failed.log");
     EXPECT_EQ(Run({"-d9", log}), 0);
     fflush(State.LogFile);
     EXPECT_EQ(ReadWholeFile(log),
               "GetOpenFile returns False, CommDlgExtendedError returns 0000ffff\n");
     // Below level 9 the line is not written.
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     const std::string quiet = TempPath("quiet.log");
     EXPECT_EQ(Run({"-d8", quiet}), 0);
     fflush(State.LogFile);
@@ -155,7 +155,7 @@ TEST_F(MainRoutineTest, TheCheckBoxesShowTheCommandLineAndEveryClickTakesEffect)
         bufferCounts.push_back(State.BufferCount);
         EXPECT_EQ(core::ClickDialogItem(dialog, 1), 0u) << "not one of the hook's controls";
     };
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     EXPECT_EQ(Run({"-s", "-b", "-max", "20"}), 0);
     EXPECT_EQ(colormapsAtStart, BST_UNCHECKED);  // -s
     EXPECT_EQ(bufferingAtStart, BST_CHECKED);    // -b
@@ -172,11 +172,11 @@ TEST_F(MainRoutineTest, TheHelpButtonShowsItsBoxOwnedByTheDialog) {
         dialogSeen = dialog;
         handled = core::ClickDialogItem(dialog, IDC_OPEN_HELP);
     };
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     EXPECT_EQ(Run({}), 0);
     EXPECT_EQ(handled, 1u);
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    const HeadlessBox& box = HeadlessBoxes()[0];
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    const HeadlessBox& box = Headless().Boxes[0];
     EXPECT_EQ(box.Title, "Kinaro Open File Help");
     EXPECT_EQ(box.Owner, dialogSeen);
     EXPECT_EQ(box.Type, MB_OK);

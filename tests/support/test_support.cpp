@@ -18,7 +18,7 @@ void ResetViewer() {
 }
 
 void ViewerTest::SetUp() {
-    HeadlessSetQuiet(true);
+    Headless().Quiet = true;
     ResetViewer();
 }
 
