@@ -54,10 +54,9 @@ struct WindowRecord : Object {
     HWND Handle = nullptr;
     WindowKind Type = WindowKind::Frame;
     const WindowClass* Class = nullptr;
-    WNDPROC Procedure = nullptr;
     std::string Text;
     std::vector<std::string> TextHistory;
-    DWORD Style = 0, ExStyle = 0;
+    DWORD Style = 0;
     HWND Parent = nullptr;  // parent (child windows) or owner (popups)
     HMENU Menu = nullptr;
     bool Alive = true, Destroying = false, Visible = false, EverShown = false;
@@ -71,6 +70,7 @@ struct WindowRecord : Object {
     int DisabledCount = 0;  // > 0 while a modal box it owns is open
     int Paints = 0, Draws = 0;
     std::map<int, int> Checks;     // dialogs: check boxes by control id
+    LPOFNHOOKPROC Hook = nullptr;  // the open-file dialog's hook while it runs
     std::shared_ptr<void> Native;  // the native layer's own parts
 };
 
@@ -203,7 +203,6 @@ void Reset();
 void ResetHandles();
 void ResetWindows();
 void ResetMessages();
-void ResetGdi();
 void ResetDialogs();
 
 enum class WaitResult { Woke, Ended, Failed };

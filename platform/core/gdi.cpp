@@ -29,8 +29,9 @@ void MakeStockObjects() {
     stock[DefaultPaletteObject] = handle;
 }
 
+// Made again after a reset, which leaves the old handles refused.
 HGDIOBJ Stock(int index) {
-    if (stock[DefaultPaletteObject] == nullptr) MakeStockObjects();
+    if (Find<PaletteRecord>(stock[DefaultPaletteObject]) == nullptr) MakeStockObjects();
     return stock[index];
 }
 
@@ -41,10 +42,6 @@ WindowRecord* Target(DeviceContextRecord* dc) {
 }
 
 }  // namespace
-
-void ResetGdi() {
-    std::fill(std::begin(stock), std::end(stock), nullptr);
-}
 
 }  // namespace core
 
@@ -102,21 +99,18 @@ BOOL WINAPI AnimatePalette(HPALETTE palette, UINT startIndex, UINT entries,
     UINT end = std::min<UINT>(static_cast<UINT>(p->Entries.size()), startIndex + entries);
     for (UINT i = startIndex; i < end; ++i) {
         PALETTEENTRY& e = p->Entries[i];
-        if (e.peFlags & PC_RESERVED)
-            e = {colors[i - startIndex].peRed, colors[i - startIndex].peGreen,
-                 colors[i - startIndex].peBlue, e.peFlags};
+        const PALETTEENTRY& c = colors[i - startIndex];
+        if (e.peFlags & PC_RESERVED) e = {c.peRed, c.peGreen, c.peBlue, e.peFlags};
     }
     ++p->Animations;
     return TRUE;
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
-    Stock(0);
-    if (std::find(std::begin(stock), std::end(stock), object) != std::end(stock) &&
-        object != nullptr)
-        return TRUE;  // stock objects stay
-    if (Find<PaletteRecord>(object) == nullptr) return Fail(ErrorInvalidParameter);
-    FreeObject(object);
+    if (Find<BrushRecord>(object) != nullptr) return TRUE;  // every brush is a stock object
+    auto* p = Find<PaletteRecord>(object);
+    if (p == nullptr) return Fail(ErrorInvalidParameter);
+    if (!p->Stock) FreeObject(object);  // stock objects stay
     return TRUE;
 }
 

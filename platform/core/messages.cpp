@@ -225,3 +225,11 @@ BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
     timers.erase(it);
     return TRUE;
 }
+
+// Timers here run at the period they are given: there is no system tick to raise.
+MMRESULT WINAPI timeBeginPeriod(UINT) {
+    return TIMERR_NOERROR;
+}
+MMRESULT WINAPI timeEndPeriod(UINT) {
+    return TIMERR_NOERROR;
+}

@@ -3,7 +3,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 
 #include "platform/core/core.h"
@@ -63,7 +62,7 @@ LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowRecord* w = LiveWindow(window);
     if (w == nullptr) return 0;
     if (Watch().Delivered != nullptr) Watch().Delivered(window, message, wParam, lParam);
-    return w->Procedure(window, message, wParam, lParam);
+    return w->Class->Fields.lpfnWndProc(window, message, wParam, lParam);
 }
 
 void ResizeClient(WindowRecord& w, int width, int height) {
@@ -150,9 +149,8 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
     return static_cast<ATOM>(0xC000 + classes.size());
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                            int y, int width, int height, HWND parent, HMENU menu, HINSTANCE,
-                            LPVOID) {
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                            int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
     if (Refused(Call::CreateWindow)) return nullptr;
     const WindowClass* windowClass = FindClass(className);
     if (windowClass == nullptr) return Fail<HWND>(ErrorCannotFindWndClass);
@@ -166,11 +164,9 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     w->Type = !windowClass->BuiltIn           ? WindowKind::Frame
               : windowClass->Name == "Static" ? WindowKind::Static
                                               : WindowKind::Dialog;
-    w->Procedure = windowClass->Fields.lpfnWndProc;
     w->Text = windowName != nullptr ? windowName : "";
     w->TextHistory.push_back(w->Text);
     w->Style = style & ~WS_VISIBLE;
-    w->ExStyle = exStyle;
     w->Parent = parent;
     w->X = x;
     w->Y = y;
@@ -225,10 +221,8 @@ BOOL WINAPI DestroyWindow(HWND window) {
     if (w == nullptr || w->Destroying) return FALSE;
     w->Destroying = true;
     // Owned and child windows go first, as on Windows.
-    std::vector<HWND> owned;
-    for (HWND h : WindowsInOrder())
-        if (AnyWindow(h)->Alive && AnyWindow(h)->Parent == window) owned.push_back(h);
-    for (HWND h : owned) DestroyWindow(h);
+    for (HWND h : std::vector<HWND>(WindowsInOrder()))
+        if (AnyWindow(h)->Alive && AnyWindow(h)->Parent == window) DestroyWindow(h);
     Deliver(window, WM_DESTROY, 0, 0);
     w = AnyWindow(window);
     w->Alive = false;
@@ -283,9 +277,7 @@ HDC WINAPI BeginPaint(HWND window, PAINTSTRUCT* paint) {
     HDC dc = GetDC(window);
     if (dc == nullptr) return nullptr;
     Find<DeviceContextRecord>(dc)->FromPaint = true;
-    std::memset(paint, 0, sizeof *paint);
-    paint->hdc = dc;
-    paint->rcPaint = w->Update;
+    *paint = PAINTSTRUCT{dc, FALSE, w->Update, FALSE, FALSE, {}};
     if (w->ErasePending) {
         w->ErasePending = false;
         paint->fErase = Deliver(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0;

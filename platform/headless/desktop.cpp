@@ -60,8 +60,7 @@ const bool watching = (core::Watch() = {Watched, WatchedBitmap}, true);
 namespace native {
 
 DWORD Refusal(core::Call call) {
-    auto it = Headless().Faults.find(call);
-    return it == Headless().Faults.end() ? 0 : it->second;
+    return Headless().Faults.contains(call) ? Headless().Faults[call] : 0;
 }
 
 DWORD CreateWindow(core::WindowRecord& w) {
@@ -216,21 +215,6 @@ void HeadlessSetFault(core::Call call, DWORD error) {
     Headless().Faults[call] = error;
 }
 
-uint32_t HeadlessPixel(HWND window, int x, int y) {
-    core::WindowRecord* w = core::AnyWindow(window);
-    if (w == nullptr || w->Pixels.Pixels == nullptr || x < 0 || y < 0 || x >= w->Pixels.Width ||
-        y >= w->Pixels.Height)
-        return HeadlessUnpaintedPixel;
-    return w->Pixels.Pixels[static_cast<size_t>(y) * w->Pixels.Stride + x];
-}
-
-void HeadlessClearSurface(HWND window, uint32_t colour) {
-    core::WindowRecord* w = core::AnyWindow(window);
-    if (w != nullptr && w->Pixels.Pixels != nullptr)
-        std::fill_n(w->Pixels.Pixels, static_cast<size_t>(w->Pixels.Width) * w->Pixels.Height,
-                    colour);
-}
-
 void HeadlessSetClientSize(HWND window, int width, int height, WPARAM sizeType) {
     core::WindowRecord* w = core::LiveWindow(window);
     if (w == nullptr) return;
@@ -244,32 +228,6 @@ void HeadlessSetClientSize(HWND window, int width, int height, WPARAM sizeType) 
     UpdateClientSize(*w);
     core::SendSize(*w, sizeType);
     if ((w = core::LiveWindow(window)) != nullptr) core::InvalidateAll(*w, true);
-}
-
-void HeadlessPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // The character a key press makes on a US layout, for TranslateMessage.
-    uint32_t character = 0;
-    if (message == WM_KEYDOWN && wParam >= 'A' && wParam <= 'Z')
-        character = static_cast<uint32_t>(wParam - 'A' + 'a');
-    else if (message == WM_KEYDOWN && ((wParam >= '0' && wParam <= '9') || wParam == ' ' ||
-                                       wParam == 27 || wParam == 13 || wParam == 8))
-        character = static_cast<uint32_t>(wParam);
-    core::Post(window, message, wParam, lParam, character);
-}
-
-int HeadlessPumpMessages() {
-    int count = 0;
-    MSG m;
-    while (!core::QuitPending() && core::TakeReady(&m, nullptr, 0, 0, false, false)) {
-        if (m.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(m.wParam));
-            break;
-        }
-        TranslateMessage(&m);
-        DispatchMessageA(&m);
-        ++count;
-    }
-    return count;
 }
 
 void HeadlessReset() {

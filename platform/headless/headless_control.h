@@ -29,19 +29,9 @@ struct HeadlessBox {
 // The colour of client pixels nothing has drawn yet; no drawing can produce it.
 constexpr uint32_t HeadlessUnpaintedPixel = 0xFFFF00FFu;
 
-// Client pixels, 0x00RRGGBB, or HeadlessUnpaintedPixel. Outside the client area:
-// HeadlessUnpaintedPixel.
-uint32_t HeadlessPixel(HWND window, int x, int y);
-// Paints every client pixel `colour` (to tell drawn pixels from stale ones).
-void HeadlessClearSurface(HWND window, uint32_t colour);
 // A user resize or minimise: sets the client size, sends WM_SIZE (type 0 restored,
 // 1 minimised, 2 maximised) and invalidates the client area.
 void HeadlessSetClientSize(HWND window, int width, int height, WPARAM sizeType = 0);
-// Queues a message as PostMessage does.
-void HeadlessPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// Dispatches queued messages (posted ones and due paints, no timer ticks) until none is
-// left; returns how many were dispatched. Stops at the quit message and leaves it pending.
-int HeadlessPumpMessages();
 
 // ---- Open-file dialog -------------------------------------------------------------------
 

@@ -108,7 +108,7 @@ TEST_F(HeadlessBackendTest, MessageLoopDeliversPostedPaintsQuitAndBudgetedTicks)
     HWND w = MakeWindow(50, 50);
     ShowWindow(w, SW_SHOW);  // leaves the window to be painted
     SetTimer(w, 7, 5, nullptr);
-    HeadlessPostMessage(w, WM_KEYDOWN, 'Q', 0);
+    core::Post(w, WM_KEYDOWN, 'Q', 0, 'q');  // a key press that makes a character
     Headless().AutoTimerTicks = 2;
     LONGLONG start = Headless().ClockTicks;
     received.clear();
@@ -123,7 +123,7 @@ TEST_F(HeadlessBackendTest, MessageLoopDeliversPostedPaintsQuitAndBudgetedTicks)
     EXPECT_EQ(Headless().ClockTicks - start, 10 * HeadlessClockFrequency / 1000);
 
     PostQuitMessage(3);
-    HeadlessPostMessage(w, WM_CHAR, 'a', 0);
+    core::Post(w, WM_CHAR, 'a', 0);
     EXPECT_TRUE(GetMessageA(&m, nullptr, 0, 0));  // posted messages come before the quit
     EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
     EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
