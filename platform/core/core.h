@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32.h"
@@ -22,7 +23,6 @@
 namespace core {
 
 // Win32 error codes set for GetLastError.
-constexpr DWORD ErrorNotEnoughMemory = 8;
 constexpr DWORD ErrorInvalidParameter = 87;
 constexpr DWORD ErrorInvalidWindowHandle = 1400;
 constexpr DWORD ErrorInvalidMenuHandle = 1401;
@@ -99,15 +99,7 @@ struct MenuRecord : Object {
 };
 
 // The calls a native layer can refuse.
-enum class Call {
-    RegisterClass,
-    CreateWindow,
-    CreatePalette,
-    GetDC,
-    LoadMenu,
-    AnimatePalette,
-    SetTimer
-};
+enum class Call { RegisterClass, CreateWindow, CreatePalette, GetDC, LoadMenu, AnimatePalette };
 
 // ---- The handle table ------------------------------------------------------------------
 
@@ -192,15 +184,11 @@ void RunModalLoop(const std::function<bool()>& done);
 bool FireTimer(HWND window, UINT_PTR id);
 
 // What the headless layer watches; null on the desktops.
-struct Observers {
-    void (*Delivered)(HWND, UINT, WPARAM, LPARAM) = nullptr;
-    void (*Bitmap)(const BITMAPINFOHEADER&, const RGBQUAD* colours, size_t count) = nullptr;
-};
-Observers& Watch();
+inline void (*WatchDelivered)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+inline void (*WatchBitmap)(const BITMAPINFOHEADER&, const RGBQUAD* colours, size_t count) = nullptr;
 
 // Forgets every record, message and timer; earlier handles stay refused.
 void Reset();
-void ResetHandles();
 void ResetWindows();
 void ResetMessages();
 void ResetDialogs();

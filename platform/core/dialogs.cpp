@@ -113,10 +113,3 @@ LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int itemId, UINT message, WPARAM
     }
     return 0;
 }
-
-void core::Reset() {
-    ResetDialogs();
-    ResetMessages();
-    ResetWindows();
-    ResetHandles();
-}

@@ -157,7 +157,7 @@ int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD he
     size_t colours = h.biClrUsed != 0 ? std::min<DWORD>(h.biClrUsed, 256) : 256;
     const auto* table =
         reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const uint8_t*>(info) + h.biSize);
-    if (Watch().Bitmap != nullptr) Watch().Bitmap(h, table, colours);
+    if (WatchBitmap != nullptr) WatchBitmap(h, table, colours);
     WindowRecord* w = Target(c);
     if (w == nullptr) return static_cast<int>(scanLines);
     uint32_t words[256] = {};

@@ -2,8 +2,6 @@
 // slot's generation in its lower half; freeing a slot moves its generation on, so the handles
 // it gave out before are refused from then on. Window records stay in their slots after the
 // window is destroyed (marked dead), until Reset.
-#include <utility>
-
 #include "platform/core/core.h"
 
 namespace core {
@@ -93,7 +91,10 @@ const std::vector<HWND>& WindowsInOrder() {
     return windowOrder;
 }
 
-void ResetHandles() {
+void Reset() {
+    ResetDialogs();
+    ResetMessages();
+    ResetWindows();
     for (size_t i = 0; i < slots.size(); ++i)
         if (slots[i].Record != nullptr) FreeObject(reinterpret_cast<void*>(HandleOf(i)));
     windowOrder.clear();

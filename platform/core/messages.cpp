@@ -4,6 +4,7 @@
 // ticks once and then keeps its period.
 #include <algorithm>
 #include <deque>
+#include <optional>
 
 #include "platform/core/core.h"
 
@@ -20,14 +21,8 @@ std::vector<Timer> timers;
 bool quitPending = false;
 int quitCode = 0;
 UINT_PTR nextThreadTimerId = 0x7000;
-Observers observers;
 
-// The last key press handed out, for TranslateMessage.
-struct {
-    MSG Message{};
-    uint32_t Character = 0;
-    bool Valid = false;
-} lastKey;
+std::optional<Queued> lastKey;  // the last key press handed out, for TranslateMessage
 
 bool Matches(HWND window, UINT message, HWND filter, UINT min, UINT max) {
     if (filter != nullptr && window != filter) return false;
@@ -56,9 +51,6 @@ int64_t EarliestDue() {
 
 }  // namespace
 
-Observers& Watch() {
-    return observers;
-}
 const std::vector<Timer>& Timers() {
     return timers;
 }
@@ -87,7 +79,7 @@ bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit, bool wi
             continue;
         }
         *out = it->Message;
-        if (out->message == WM_KEYDOWN) lastKey = {*out, it->Character, true};
+        if (out->message == WM_KEYDOWN) lastKey = *it;
         queue.erase(it);
         return true;
     }
@@ -153,7 +145,7 @@ void ResetMessages() {
     timers.clear();
     quitPending = false;
     quitCode = 0;
-    lastKey.Valid = false;
+    lastKey.reset();
 }
 
 }  // namespace core
@@ -175,13 +167,14 @@ BOOL WINAPI GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMa
 
 // The character that a key press makes comes next, ahead of everything queued after it.
 BOOL WINAPI TranslateMessage(const MSG* message) {
-    if (message == nullptr || message->message != WM_KEYDOWN || !lastKey.Valid) return FALSE;
-    const MSG& k = lastKey.Message;
+    if (message == nullptr || message->message != WM_KEYDOWN || !lastKey) return FALSE;
+    const MSG& k = lastKey->Message;
     if (k.hwnd != message->hwnd || k.wParam != message->wParam || k.time != message->time)
         return FALSE;
-    lastKey.Valid = false;
-    if (lastKey.Character == 0 || LiveWindow(message->hwnd) == nullptr) return FALSE;
-    queue.push_front({Make(message->hwnd, WM_CHAR, lastKey.Character, message->lParam), 0});
+    uint32_t character = lastKey->Character;
+    lastKey.reset();
+    if (character == 0 || LiveWindow(message->hwnd) == nullptr) return FALSE;
+    queue.push_front({Make(message->hwnd, WM_CHAR, character, message->lParam), 0});
     return TRUE;
 }
 
@@ -206,7 +199,6 @@ LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
-    if (Refused(Call::SetTimer)) return 0;
     if (window != nullptr && LiveWindow(window) == nullptr) return 0;
     auto same = FindTimer(window, id);
     // A thread timer gets an id of its own unless it replaces one of its own.

@@ -61,7 +61,7 @@ WindowClass* FindClass(const char* name) {
 LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowRecord* w = LiveWindow(window);
     if (w == nullptr) return 0;
-    if (Watch().Delivered != nullptr) Watch().Delivered(window, message, wParam, lParam);
+    if (WatchDelivered != nullptr) WatchDelivered(window, message, wParam, lParam);
     return w->Class->Fields.lpfnWndProc(window, message, wParam, lParam);
 }
 

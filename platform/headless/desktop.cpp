@@ -14,11 +14,6 @@ HeadlessDesktop& Headless() {
 
 namespace {
 
-std::vector<uint32_t>& Pixels(core::WindowRecord& w) {
-    if (w.Native == nullptr) w.Native = std::make_shared<std::vector<uint32_t>>();
-    return *static_cast<std::vector<uint32_t>*>(w.Native.get());
-}
-
 constexpr DWORD WsCaption = 0x00C00000u, WsThickFrame = 0x00040000u;
 
 struct Frame {
@@ -51,7 +46,7 @@ void WatchedBitmap(const BITMAPINFOHEADER& header, const RGBQUAD* colours, size_
     Headless().LastColourTable.assign(colours, colours + count);
 }
 
-const bool watching = (core::Watch() = {Watched, WatchedBitmap}, true);
+const bool watching = (core::WatchDelivered = Watched, core::WatchBitmap = WatchedBitmap, true);
 
 }  // namespace
 
@@ -124,7 +119,8 @@ void SetMenu(core::WindowRecord& w, core::MenuRecord*) {
 }
 
 void ResizeSurface(core::WindowRecord& w, int width, int height) {
-    std::vector<uint32_t>& old = Pixels(w);
+    if (w.Native == nullptr) w.Native = std::make_shared<std::vector<uint32_t>>();
+    auto& old = *static_cast<std::vector<uint32_t>*>(w.Native.get());
     std::vector<uint32_t> surface(static_cast<size_t>(width) * height, HeadlessUnpaintedPixel);
     int keepWidth = std::min(width, w.Pixels.Width), keepHeight = std::min(height, w.Pixels.Height);
     for (int y = 0; y < keepHeight; ++y)

@@ -24,16 +24,12 @@ struct HeadlessBox {
     UINT Type;
 };
 
-// ---- Windows and messages ---------------------------------------------------------------
-
 // The colour of client pixels nothing has drawn yet; no drawing can produce it.
 constexpr uint32_t HeadlessUnpaintedPixel = 0xFFFF00FFu;
 
 // A user resize or minimise: sets the client size, sends WM_SIZE (type 0 restored,
 // 1 minimised, 2 maximised) and invalidates the client area.
 void HeadlessSetClientSize(HWND window, int width, int height, WPARAM sizeType = 0);
-
-// ---- Open-file dialog -------------------------------------------------------------------
 
 // What a GetOpenFileNameA call does. Default: the user cancels.
 struct HeadlessOpenFileScript {
@@ -44,8 +40,6 @@ struct HeadlessOpenFileScript {
     // with the request as the program passed it.
     std::function<void(HWND dialog, const OPENFILENAMEA& request)> WhileOpen;
 };
-
-// ---- The desktop's state, read and set by tests and tools --------------------------------
 
 // QueryPerformanceFrequency reports this many ticks per second.
 constexpr LONGLONG HeadlessClockFrequency = 10000000;
