@@ -106,7 +106,7 @@ enum class Call { RegisterClass, CreateWindow, CreatePalette, GetDC, LoadMenu, A
 void* AddObject(std::unique_ptr<Object> object);
 Object* FindObject(const void* handle);
 void FreeObject(const void* handle);
-int CountContexts();
+int CountContexts();  // device contexts not yet released or ended
 template <typename T>
 T* Find(const void* handle) {
     return dynamic_cast<T*>(FindObject(handle));
