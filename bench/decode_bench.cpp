@@ -148,7 +148,7 @@ void BM_PlainDecoder(benchmark::State& st, Content content) {
 void BM_GetRLEFromMemory(benchmark::State& st, Content content) {
     const Sample& s = SampleOf(content);
     State = ViewerState{};
-    HeadlessSetQuiet(true);
+    Headless().Quiet = true;
     InitDefaults();
     FILE* stream = fmemopen(const_cast<uint8_t*>(s.file.data()), s.file.size(), "rb");
     State.MetafileStream = stream;
@@ -187,7 +187,7 @@ void BM_GetFileImageSequential(benchmark::State& st, Content content) {
     std::fclose(out);
 
     State = ViewerState{};
-    HeadlessSetQuiet(true);
+    Headless().Quiet = true;
     InitDefaults();
     std::vector<uint32_t> table(State.MaxFrames, AllOnes);
     for (uint32_t i = 0; i < 100; ++i) table[i] = i;

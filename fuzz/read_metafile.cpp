@@ -33,7 +33,7 @@ MetafileReading ReadMetafileFromMemory(const uint8_t* data, size_t size) {
     FreeStateArrays();
     State = ViewerState{};
     HeadlessReset();
-    HeadlessSetQuiet(true);
+    Headless().Quiet = true;
     InitDefaults();
     State.MaxFrames = MaxFramesRead;
     State.FileImageNumber = static_cast<uint32_t*>(std::malloc(MaxFramesRead * sizeof(uint32_t)));

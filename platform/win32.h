@@ -28,7 +28,6 @@
 
 #define WINAPI
 #define CALLBACK
-#define APIENTRY
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -42,11 +41,9 @@ typedef intptr_t LPARAM;
 typedef intptr_t LRESULT;
 typedef uintptr_t UINT_PTR;
 typedef WORD ATOM;
-typedef char CHAR;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
 typedef void* LPVOID;
-typedef void VOID;
 
 #ifndef TRUE
 #define TRUE 1
@@ -56,19 +53,13 @@ typedef void VOID;
 #endif
 
 // Opaque handles, each its own type as with STRICT on Windows.
-#define KINARO_DECLARE_HANDLE(name) \
-    struct name##__ {               \
-        int unused;                 \
-    };                              \
-    typedef struct name##__* name
-KINARO_DECLARE_HANDLE(HWND);
-KINARO_DECLARE_HANDLE(HINSTANCE);
-KINARO_DECLARE_HANDLE(HMENU);
-KINARO_DECLARE_HANDLE(HICON);
-KINARO_DECLARE_HANDLE(HDC);
-KINARO_DECLARE_HANDLE(HPALETTE);
-KINARO_DECLARE_HANDLE(HBRUSH);
-#undef KINARO_DECLARE_HANDLE
+typedef struct HWND__* HWND;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef struct HMENU__* HMENU;
+typedef struct HICON__* HICON;
+typedef struct HDC__* HDC;
+typedef struct HPALETTE__* HPALETTE;
+typedef struct HBRUSH__* HBRUSH;
 typedef HICON HCURSOR;
 typedef void* HGDIOBJ;
 
@@ -171,11 +162,7 @@ struct OPENFILENAMEA {
 };
 
 union LARGE_INTEGER {
-    struct {
-        DWORD LowPart;
-        LONG HighPart;
-    } u;
-    LONGLONG QuadPart;
+    LONGLONG QuadPart;  // the only part Kinaro reads
 };
 
 // Message boxes.
@@ -217,7 +204,6 @@ union LARGE_INTEGER {
 #define WM_SHOWWINDOW 0x0018
 #define WM_ACTIVATEAPP 0x001C
 #define WM_KEYDOWN 0x0100
-#define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
@@ -230,7 +216,6 @@ union LARGE_INTEGER {
 #define WM_MBUTTONDOWN 0x0207
 #define WM_MBUTTONUP 0x0208
 #define WM_QUERYNEWPALETTE 0x030F
-#define WM_PALETTECHANGED 0x0311
 
 // Buttons in dialogs.
 #define BM_GETCHECK 0x00F0

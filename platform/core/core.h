@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32.h"
@@ -22,7 +23,6 @@
 namespace core {
 
 // Win32 error codes set for GetLastError.
-constexpr DWORD ErrorNotEnoughMemory = 8;
 constexpr DWORD ErrorInvalidParameter = 87;
 constexpr DWORD ErrorInvalidWindowHandle = 1400;
 constexpr DWORD ErrorInvalidMenuHandle = 1401;
@@ -32,12 +32,8 @@ constexpr DWORD ErrorResourceNameNotFound = 1814;
 
 constexpr WPARAM SizeRestored = 0, SizeMinimized = 1, SizeMaximized = 2;
 
-enum class Kind { Window, DeviceContext, Palette, Brush, Menu };
-
 struct Object {
-    explicit Object(Kind kind) : ObjectKind(kind) {}
     virtual ~Object() = default;
-    const Kind ObjectKind;
 };
 
 struct WindowClass {
@@ -54,17 +50,13 @@ struct Surface {
     int Width = 0, Height = 0, Stride = 0;  // stride in pixels
 };
 
-struct MenuRecord;
-
 struct WindowRecord : Object {
-    WindowRecord() : Object(Kind::Window) {}
     HWND Handle = nullptr;
     WindowKind Type = WindowKind::Frame;
     const WindowClass* Class = nullptr;
-    WNDPROC Procedure = nullptr;
     std::string Text;
     std::vector<std::string> TextHistory;
-    DWORD Style = 0, ExStyle = 0;
+    DWORD Style = 0;
     HWND Parent = nullptr;  // parent (child windows) or owner (popups)
     HMENU Menu = nullptr;
     bool Alive = true, Destroying = false, Visible = false, EverShown = false;
@@ -78,46 +70,53 @@ struct WindowRecord : Object {
     int DisabledCount = 0;  // > 0 while a modal box it owns is open
     int Paints = 0, Draws = 0;
     std::map<int, int> Checks;     // dialogs: check boxes by control id
+    LPOFNHOOKPROC Hook = nullptr;  // the open-file dialog's hook while it runs
     std::shared_ptr<void> Native;  // the native layer's own parts
 };
 
 struct DeviceContextRecord : Object {
-    DeviceContextRecord() : Object(Kind::DeviceContext) {}
     HWND Window = nullptr;
     HPALETTE Palette = nullptr;
     bool FromPaint = false;
 };
 
 struct PaletteRecord : Object {
-    PaletteRecord() : Object(Kind::Palette) {}
     std::vector<PALETTEENTRY> Entries;
     bool Stock = false;
     int Animations = 0, Realizations = 0;
 };
 
 struct BrushRecord : Object {
-    BrushRecord() : Object(Kind::Brush) {}
     uint32_t Colour = 0;
     bool Null = false;
 };
 
 struct MenuRecord : Object {
-    MenuRecord() : Object(Kind::Menu) {}
     HMENU Handle = nullptr;
     int ResourceId = 0;
     HWND AttachedTo = nullptr;
     std::shared_ptr<void> Native;
 };
 
+// The calls a native layer can refuse.
+enum class Call { RegisterClass, CreateWindow, CreatePalette, GetDC, LoadMenu, AnimatePalette };
+
 // ---- The handle table ------------------------------------------------------------------
 
 void* AddObject(std::unique_ptr<Object> object);
-Object* FindObject(const void* handle, Kind kind);
+Object* FindObject(const void* handle);
 void FreeObject(const void* handle);
-int CountObjects(Kind kind);
+int CountContexts();  // device contexts not yet released or ended
 template <typename T>
-T* Find(const void* handle, Kind kind) {
-    return static_cast<T*>(FindObject(handle, kind));
+T* Find(const void* handle) {
+    return dynamic_cast<T*>(FindObject(handle));
+}
+// The record of a live handle of type T, or null with `error` as the last error.
+template <typename T>
+T* Live(const void* handle, DWORD error = ErrorInvalidParameter) {
+    T* record = Find<T>(handle);
+    if (record == nullptr) SetLastError(error);
+    return record;
 }
 template <typename T>
 std::pair<T*, void*> Add() {
@@ -126,20 +125,25 @@ std::pair<T*, void*> Add() {
     return {record, AddObject(std::move(object))};
 }
 
-void SetError(DWORD code);
+// Sets the last error and gives what the failed call returns.
+template <typename T = BOOL>
+T Fail(DWORD error, T result = T()) {
+    SetLastError(error);
+    return result;
+}
+// True when the native layer refuses the call; its error is then the last error.
+bool Refused(Call call);
 // The live window of a handle, or null with ERROR_INVALID_WINDOW_HANDLE.
 WindowRecord* LiveWindow(HWND window);
 // Any window record of a handle, destroyed or not (null for unknown handles).
 WindowRecord* AnyWindow(HWND window);
 const std::vector<HWND>& WindowsInOrder();
-DeviceContextRecord* LiveContext(HDC dc);
-MenuRecord* LiveMenu(HMENU menu);
 
 // ---- Windows ---------------------------------------------------------------------------
 
 WindowClass* FindClass(const char* name);
 
-LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool sent);
+LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The client area has a new size: the surface follows, what a larger area uncovers is to be
 // painted (the class has no redraw styles). Sends nothing.
 void ResizeClient(WindowRecord& w, int width, int height);
@@ -148,7 +152,6 @@ void InvalidateAll(WindowRecord& w, bool erase);
 // One of our windows (or none: another application) comes to the front, with the
 // activation messages Win32 sends.
 void SetForeground(HWND window);
-HWND Foreground();
 // A dialog-like top-level window of ours (message box, file dialog) owned by `owner`, which
 // takes no input until EndDialog.
 HWND BeginDialog(HWND owner, const char* title);
@@ -174,37 +177,21 @@ void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam, uint32_t char
 // Takes the next ready message without waiting, in Win32's order: posted, quit, paint,
 // timer. The quit message only when `takeQuit` (modal loops leave it to the outer loop).
 bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit, bool timers = true);
-bool QuitPending(int* code);
-size_t QueueLength();
+bool QuitPending();
 // Dispatches our queue (ticks and paints included) and waits for native events until `done`.
 void RunModalLoop(const std::function<bool()>& done);
 // Delivers one tick of a live timer now; false when there is none.
 bool FireTimer(HWND window, UINT_PTR id);
 
 // What the headless layer watches; null on the desktops.
-struct Observers {
-    void (*Delivered)(HWND, UINT, WPARAM, LPARAM, bool sent) = nullptr;
-    void (*Bitmap)(const BITMAPINFOHEADER&, const RGBQUAD* colours, size_t count) = nullptr;
-};
-Observers& Watch();
+inline void (*WatchDelivered)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+inline void (*WatchBitmap)(const BITMAPINFOHEADER&, const RGBQUAD* colours, size_t count) = nullptr;
 
 // Forgets every record, message and timer; earlier handles stay refused.
 void Reset();
-void ResetHandles();
 void ResetWindows();
 void ResetMessages();
-void ResetGdi();
 void ResetDialogs();
-
-enum class Call {
-    RegisterClass,
-    CreateWindow,
-    CreatePalette,
-    GetDC,
-    LoadMenu,
-    AnimatePalette,
-    SetTimer
-};
 
 enum class WaitResult { Woke, Ended, Failed };
 

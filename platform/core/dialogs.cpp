@@ -18,9 +18,8 @@ constexpr DWORD FnerrBufferTooSmall = 0x3003;
 constexpr DWORD BsAutoCheckBox = 0x0003;
 
 DWORD extendedError = 0;
-std::map<HWND, LPOFNHOOKPROC> hooks;
 
-BOOL Fail(DWORD error) {
+BOOL DialogFails(DWORD error) {
     extendedError = error;
     return FALSE;
 }
@@ -32,7 +31,7 @@ BOOL Store(OPENFILENAMEA* ofn, const std::string& path) {
             WORD needed = static_cast<WORD>(path.size() + 1);
             std::memcpy(ofn->lpstrFile, &needed, sizeof needed);
         }
-        return Fail(FnerrBufferTooSmall);
+        return DialogFails(FnerrBufferTooSmall);
     }
     std::memcpy(ofn->lpstrFile, path.c_str(), path.size() + 1);
     size_t slash = path.find_last_of("/\\");
@@ -51,9 +50,8 @@ BOOL Store(OPENFILENAMEA* ofn, const std::string& path) {
 }  // namespace
 
 UINT_PTR CallDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto it = hooks.find(dialog);
-    return it != hooks.end() && it->second != nullptr ? it->second(dialog, message, wParam, lParam)
-                                                      : 0;
+    WindowRecord* w = AnyWindow(dialog);
+    return w != nullptr && w->Hook != nullptr ? w->Hook(dialog, message, wParam, lParam) : 0;
 }
 
 UINT_PTR ClickDialogItem(HWND dialog, int id) {
@@ -66,7 +64,6 @@ UINT_PTR ClickDialogItem(HWND dialog, int id) {
 
 void ResetDialogs() {
     extendedError = 0;
-    hooks.clear();
 }
 
 }  // namespace core
@@ -75,28 +72,28 @@ using namespace core;
 
 BOOL WINAPI GetOpenFileNameA(OPENFILENAMEA* ofn) {
     extendedError = 0;
-    if (ofn == nullptr) return Fail(CderrInitialization);
+    if (ofn == nullptr) return DialogFails(CderrInitialization);
     if (ofn->lStructSize != offsetof(OPENFILENAMEA, pvReserved) &&
         ofn->lStructSize != sizeof(OPENFILENAMEA))
-        return Fail(CderrStructSize);
+        return DialogFails(CderrStructSize);
     if ((ofn->Flags & OFN_ENABLETEMPLATE) &&
         (!IS_INTRESOURCE(ofn->lpTemplateName) || LOWORD(ofn->lpTemplateName) != IDD_OPENFILE))
-        return Fail(CderrNoTemplate);
+        return DialogFails(CderrNoTemplate);
     HWND dialog = BeginDialog(ofn->hwndOwner, ofn->lpstrTitle);
-    if (dialog == nullptr) return Fail(CderrInitialization);
+    if (dialog == nullptr) return DialogFails(CderrInitialization);
     WindowRecord* w = AnyWindow(dialog);
     for (int i = 0; i < OpenFileTemplate.ControlCount; ++i) {
         const DialogControlDefinition& c = OpenFileTemplate.Controls[i];
         if (std::strcmp(c.ClassName, "button") == 0 && (c.Style & 0xF) == BsAutoCheckBox)
             w->Checks[c.Id] = BST_UNCHECKED;
     }
-    hooks[dialog] = (ofn->Flags & OFN_ENABLEHOOK) ? ofn->lpfnHook : nullptr;
+    w->Hook = (ofn->Flags & OFN_ENABLEHOOK) ? ofn->lpfnHook : nullptr;
     CallDialogHook(dialog, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(ofn));
     std::string path;
     DWORD result = native::ChooseFile(dialog, ofn, &path);
-    hooks.erase(dialog);
+    w->Hook = nullptr;
     EndDialog(dialog);
-    if (result != 1) return Fail(result & 0xFFFF);
+    if (result != 1) return DialogFails(result & 0xFFFF);
     return Store(ofn, path);
 }
 
@@ -108,22 +105,11 @@ LRESULT WINAPI SendDlgItemMessageA(HWND dialog, int itemId, UINT message, WPARAM
     WindowRecord* w = LiveWindow(dialog);
     if (w == nullptr) return 0;
     auto it = w->Checks.find(itemId);
-    if (it == w->Checks.end()) {
-        SetError(ErrorInvalidWindowHandle);
-        return 0;
-    }
+    if (it == w->Checks.end()) return Fail<LRESULT>(ErrorInvalidWindowHandle);
     if (message == BM_GETCHECK) return it->second;
     if (message == BM_SETCHECK) {
         it->second = wParam == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED;
         native::SetCheck(*w, itemId, it->second);
     }
     return 0;
-}
-
-void core::Reset() {
-    ResetDialogs();
-    ResetMessages();
-    ResetWindows();
-    ResetGdi();
-    ResetHandles();
 }

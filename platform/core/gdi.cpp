@@ -29,15 +29,10 @@ void MakeStockObjects() {
     stock[DefaultPaletteObject] = handle;
 }
 
+// Made again after a reset, which leaves the old handles refused.
 HGDIOBJ Stock(int index) {
-    if (stock[DefaultPaletteObject] == nullptr) MakeStockObjects();
+    if (Find<PaletteRecord>(stock[DefaultPaletteObject]) == nullptr) MakeStockObjects();
     return stock[index];
-}
-
-PaletteRecord* LivePalette(HPALETTE palette) {
-    auto* p = Find<PaletteRecord>(palette, Kind::Palette);
-    if (p == nullptr) SetError(ErrorInvalidParameter);
-    return p;
 }
 
 // The live window a device context draws into (null for a context without one).
@@ -48,19 +43,12 @@ WindowRecord* Target(DeviceContextRecord* dc) {
 
 }  // namespace
 
-void ResetGdi() {
-    std::fill(std::begin(stock), std::end(stock), nullptr);
-}
-
 }  // namespace core
 
 using namespace core;
 
 HDC WINAPI GetDC(HWND window) {
-    if (DWORD error = native::Refusal(Call::GetDC)) {
-        SetError(error);
-        return nullptr;
-    }
+    if (Refused(Call::GetDC)) return nullptr;
     if (window != nullptr && LiveWindow(window) == nullptr) return nullptr;
     HGDIOBJ palette = Stock(DefaultPaletteObject);
     auto [dc, handle] = Add<DeviceContextRecord>();
@@ -70,37 +58,32 @@ HDC WINAPI GetDC(HWND window) {
 }
 
 int WINAPI ReleaseDC(HWND window, HDC dc) {
-    DeviceContextRecord* c = LiveContext(dc);
+    auto* c = Live<DeviceContextRecord>(dc);
     if (c == nullptr || c->FromPaint || c->Window != window) return 0;
     FreeObject(dc);
     return 1;
 }
 
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* palette) {
-    if (DWORD error = native::Refusal(Call::CreatePalette)) {
-        SetError(error);
-        return nullptr;
-    }
-    if (palette == nullptr || palette->palVersion != 0x300 || palette->palNumEntries == 0) {
-        SetError(ErrorInvalidParameter);
-        return nullptr;
-    }
+    if (Refused(Call::CreatePalette)) return nullptr;
+    if (palette == nullptr || palette->palVersion != 0x300 || palette->palNumEntries == 0)
+        return Fail<HPALETTE>(ErrorInvalidParameter);
     auto [p, handle] = Add<PaletteRecord>();
     p->Entries.assign(palette->palPalEntry, palette->palPalEntry + palette->palNumEntries);
     return static_cast<HPALETTE>(handle);
 }
 
 HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL) {
-    DeviceContextRecord* c = LiveContext(dc);
-    if (c == nullptr || LivePalette(palette) == nullptr) return nullptr;
+    auto* c = Live<DeviceContextRecord>(dc);
+    if (c == nullptr || Live<PaletteRecord>(palette) == nullptr) return nullptr;
     HPALETTE previous = c->Palette;
     c->Palette = palette;
     return previous;
 }
 
 UINT WINAPI RealizePalette(HDC dc) {
-    DeviceContextRecord* c = LiveContext(dc);
-    PaletteRecord* p = c != nullptr ? LivePalette(c->Palette) : nullptr;
+    auto* c = Live<DeviceContextRecord>(dc);
+    auto* p = c != nullptr ? Live<PaletteRecord>(c->Palette) : nullptr;
     if (p == nullptr) return static_cast<UINT>(-1);  // GDI_ERROR
     ++p->Realizations;
     return static_cast<UINT>(p->Entries.size());
@@ -108,37 +91,26 @@ UINT WINAPI RealizePalette(HDC dc) {
 
 BOOL WINAPI AnimatePalette(HPALETTE palette, UINT startIndex, UINT entries,
                            const PALETTEENTRY* colors) {
-    if (DWORD error = native::Refusal(Call::AnimatePalette)) {
-        SetError(error);
-        return FALSE;
-    }
-    PaletteRecord* p = LivePalette(palette);
-    if (p == nullptr || p->Stock || colors == nullptr || startIndex >= p->Entries.size()) {
-        SetError(ErrorInvalidParameter);
-        return FALSE;
-    }
+    if (Refused(Call::AnimatePalette)) return FALSE;
+    auto* p = Find<PaletteRecord>(palette);
+    if (p == nullptr || p->Stock || colors == nullptr || startIndex >= p->Entries.size())
+        return Fail(ErrorInvalidParameter);
     // Only entries created reserved for animation change, as on Windows.
     UINT end = std::min<UINT>(static_cast<UINT>(p->Entries.size()), startIndex + entries);
     for (UINT i = startIndex; i < end; ++i) {
         PALETTEENTRY& e = p->Entries[i];
-        if (e.peFlags & PC_RESERVED)
-            e = {colors[i - startIndex].peRed, colors[i - startIndex].peGreen,
-                 colors[i - startIndex].peBlue, e.peFlags};
+        const PALETTEENTRY& c = colors[i - startIndex];
+        if (e.peFlags & PC_RESERVED) e = {c.peRed, c.peGreen, c.peBlue, e.peFlags};
     }
     ++p->Animations;
     return TRUE;
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
-    Stock(0);
-    if (std::find(std::begin(stock), std::end(stock), object) != std::end(stock) &&
-        object != nullptr)
-        return TRUE;  // stock objects stay
-    if (FindObject(object, Kind::Palette) == nullptr) {
-        SetError(ErrorInvalidParameter);
-        return FALSE;
-    }
-    FreeObject(object);
+    if (Find<BrushRecord>(object) != nullptr) return TRUE;  // every brush is a stock object
+    auto* p = Find<PaletteRecord>(object);
+    if (p == nullptr) return Fail(ErrorInvalidParameter);
+    if (!p->Stock) FreeObject(object);  // stock objects stay
     return TRUE;
 }
 
@@ -154,8 +126,8 @@ BOOL WINAPI SetRect(RECT* rect, int left, int top, int right, int bottom) {
 }
 
 int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
-    DeviceContextRecord* c = LiveContext(dc);
-    auto* b = Find<BrushRecord>(brush, Kind::Brush);
+    auto* c = Live<DeviceContextRecord>(dc);
+    auto* b = Find<BrushRecord>(brush);
     if (c == nullptr || b == nullptr || rect == nullptr) return 0;
     WindowRecord* w = Target(c);
     if (w == nullptr || b->Null) return 1;
@@ -176,7 +148,7 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
 int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD height, int xSrc,
                              int ySrc, UINT startScan, UINT scanLines, const void* bits,
                              const BITMAPINFO* info, UINT colorUse) {
-    DeviceContextRecord* c = LiveContext(dc);
+    auto* c = Live<DeviceContextRecord>(dc);
     if (c == nullptr || info == nullptr || bits == nullptr || colorUse != DIB_RGB_COLORS) return 0;
     const BITMAPINFOHEADER& h = info->bmiHeader;
     if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biBitCount != 8 || h.biCompression != BI_RGB ||
@@ -185,7 +157,7 @@ int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD he
     size_t colours = h.biClrUsed != 0 ? std::min<DWORD>(h.biClrUsed, 256) : 256;
     const auto* table =
         reinterpret_cast<const RGBQUAD*>(reinterpret_cast<const uint8_t*>(info) + h.biSize);
-    if (Watch().Bitmap != nullptr) Watch().Bitmap(h, table, colours);
+    if (WatchBitmap != nullptr) WatchBitmap(h, table, colours);
     WindowRecord* w = Target(c);
     if (w == nullptr) return static_cast<int>(scanLines);
     uint32_t words[256] = {};

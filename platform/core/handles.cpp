@@ -2,8 +2,6 @@
 // slot's generation in its lower half; freeing a slot moves its generation on, so the handles
 // it gave out before are refused from then on. Window records stay in their slots after the
 // window is destroyed (marked dead), until Reset.
-#include <utility>
-
 #include "platform/core/core.h"
 
 namespace core {
@@ -46,16 +44,16 @@ void* AddObject(std::unique_ptr<Object> object) {
     }
     slots[index].Record = std::move(object);
     auto* handle = reinterpret_cast<void*>(HandleOf(index));
-    if (slots[index].Record->ObjectKind == Kind::Window) {
-        static_cast<WindowRecord*>(slots[index].Record.get())->Handle = static_cast<HWND>(handle);
-        windowOrder.push_back(static_cast<HWND>(handle));
+    if (auto* w = dynamic_cast<WindowRecord*>(slots[index].Record.get())) {
+        w->Handle = static_cast<HWND>(handle);
+        windowOrder.push_back(w->Handle);
     }
     return handle;
 }
 
-Object* FindObject(const void* handle, Kind kind) {
+Object* FindObject(const void* handle) {
     Slot* slot = SlotOf(handle);
-    return (slot != nullptr && slot->Record->ObjectKind == kind) ? slot->Record.get() : nullptr;
+    return slot != nullptr ? slot->Record.get() : nullptr;
 }
 
 void FreeObject(const void* handle) {
@@ -67,44 +65,36 @@ void FreeObject(const void* handle) {
     freeSlots.push_back(static_cast<size_t>(slot - slots.data()));
 }
 
-int CountObjects(Kind kind) {
+int CountContexts() {
     int n = 0;
-    for (const Slot& slot : slots) n += slot.Record != nullptr && slot.Record->ObjectKind == kind;
+    for (const Slot& slot : slots)
+        n += dynamic_cast<const DeviceContextRecord*>(slot.Record.get()) != nullptr;
     return n;
 }
 
-void SetError(DWORD code) {
-    lastError = code;
+bool Refused(Call call) {
+    DWORD error = native::Refusal(call);
+    if (error != 0) SetLastError(error);
+    return error != 0;
 }
 
 WindowRecord* AnyWindow(HWND window) {
-    return Find<WindowRecord>(window, Kind::Window);
+    return Find<WindowRecord>(window);
 }
 
 WindowRecord* LiveWindow(HWND window) {
     WindowRecord* w = AnyWindow(window);
-    if (w != nullptr && w->Alive) return w;
-    SetError(ErrorInvalidWindowHandle);
-    return nullptr;
+    return w != nullptr && w->Alive ? w : Fail<WindowRecord*>(ErrorInvalidWindowHandle);
 }
 
 const std::vector<HWND>& WindowsInOrder() {
     return windowOrder;
 }
 
-DeviceContextRecord* LiveContext(HDC dc) {
-    auto* c = Find<DeviceContextRecord>(dc, Kind::DeviceContext);
-    if (c == nullptr) SetError(ErrorInvalidParameter);
-    return c;
-}
-
-MenuRecord* LiveMenu(HMENU menu) {
-    auto* m = Find<MenuRecord>(menu, Kind::Menu);
-    if (m == nullptr) SetError(ErrorInvalidMenuHandle);
-    return m;
-}
-
-void ResetHandles() {
+void Reset() {
+    ResetDialogs();
+    ResetMessages();
+    ResetWindows();
     for (size_t i = 0; i < slots.size(); ++i)
         if (slots[i].Record != nullptr) FreeObject(reinterpret_cast<void*>(HandleOf(i)));
     windowOrder.clear();

@@ -4,6 +4,7 @@
 // ticks once and then keeps its period.
 #include <algorithm>
 #include <deque>
+#include <optional>
 
 #include "platform/core/core.h"
 
@@ -20,14 +21,8 @@ std::vector<Timer> timers;
 bool quitPending = false;
 int quitCode = 0;
 UINT_PTR nextThreadTimerId = 0x7000;
-Observers observers;
 
-// The last key press handed out, for TranslateMessage.
-struct {
-    MSG Message{};
-    uint32_t Character = 0;
-    bool Valid = false;
-} lastKey;
+std::optional<Queued> lastKey;  // the last key press handed out, for TranslateMessage
 
 bool Matches(HWND window, UINT message, HWND filter, UINT min, UINT max) {
     if (filter != nullptr && window != filter) return false;
@@ -36,6 +31,15 @@ bool Matches(HWND window, UINT message, HWND filter, UINT min, UINT max) {
 
 MSG Make(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return MSG{window, message, wParam, lParam, static_cast<DWORD>(NowUs() / 1000), {0, 0}};
+}
+
+int64_t PeriodUs(UINT periodMs) {
+    return std::max<UINT>(periodMs, 1) * int64_t(1000);
+}
+
+std::vector<Timer>::iterator FindTimer(HWND window, UINT_PTR id) {
+    return std::find_if(timers.begin(), timers.end(),
+                        [&](const Timer& t) { return t.Window == window && t.Id == id; });
 }
 
 int64_t EarliestDue() {
@@ -47,9 +51,6 @@ int64_t EarliestDue() {
 
 }  // namespace
 
-Observers& Watch() {
-    return observers;
-}
 const std::vector<Timer>& Timers() {
     return timers;
 }
@@ -78,7 +79,7 @@ bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit, bool wi
             continue;
         }
         *out = it->Message;
-        if (out->message == WM_KEYDOWN) lastKey = {*out, it->Character, true};
+        if (out->message == WM_KEYDOWN) lastKey = *it;
         queue.erase(it);
         return true;
     }
@@ -104,25 +105,18 @@ bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit, bool wi
             (due == nullptr || t.DueUs < due->DueUs))
             due = &t;
     if (due == nullptr) return false;
-    due->DueUs += std::max<UINT>(due->Period, 1) * int64_t(1000);
-    if (due->DueUs <= now) due->DueUs = now + std::max<UINT>(due->Period, 1) * int64_t(1000);
+    due->DueUs += PeriodUs(due->Period);
+    if (due->DueUs <= now) due->DueUs = now + PeriodUs(due->Period);
     *out = Make(due->Window, WM_TIMER, due->Id, reinterpret_cast<LPARAM>(due->Procedure));
     return true;
 }
 
 void ForgetTimers(HWND window) {
-    timers.erase(std::remove_if(timers.begin(), timers.end(),
-                                [&](const Timer& t) { return t.Window == window; }),
-                 timers.end());
+    std::erase_if(timers, [&](const Timer& t) { return t.Window == window; });
 }
 
-bool QuitPending(int* code) {
-    if (code != nullptr) *code = quitCode;
+bool QuitPending() {
     return quitPending;
-}
-
-size_t QueueLength() {
-    return queue.size();
 }
 
 void RunModalLoop(const std::function<bool()>& done) {
@@ -138,14 +132,12 @@ void RunModalLoop(const std::function<bool()>& done) {
 }
 
 bool FireTimer(HWND window, UINT_PTR id) {
-    for (Timer& t : timers) {
-        if (t.Window != window || t.Id != id) continue;
-        t.DueUs = NowUs() + std::max<UINT>(t.Period, 1) * int64_t(1000);
-        MSG m = Make(window, WM_TIMER, id, reinterpret_cast<LPARAM>(t.Procedure));
-        DispatchMessageA(&m);
-        return true;
-    }
-    return false;
+    auto t = FindTimer(window, id);
+    if (t == timers.end()) return false;
+    t->DueUs = NowUs() + PeriodUs(t->Period);
+    MSG m = Make(window, WM_TIMER, id, reinterpret_cast<LPARAM>(t->Procedure));
+    DispatchMessageA(&m);
+    return true;
 }
 
 void ResetMessages() {
@@ -153,7 +145,7 @@ void ResetMessages() {
     timers.clear();
     quitPending = false;
     quitCode = 0;
-    lastKey.Valid = false;
+    lastKey.reset();
 }
 
 }  // namespace core
@@ -175,13 +167,14 @@ BOOL WINAPI GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMa
 
 // The character that a key press makes comes next, ahead of everything queued after it.
 BOOL WINAPI TranslateMessage(const MSG* message) {
-    if (message == nullptr || message->message != WM_KEYDOWN || !lastKey.Valid) return FALSE;
-    const MSG& k = lastKey.Message;
+    if (message == nullptr || message->message != WM_KEYDOWN || !lastKey) return FALSE;
+    const MSG& k = lastKey->Message;
     if (k.hwnd != message->hwnd || k.wParam != message->wParam || k.time != message->time)
         return FALSE;
-    lastKey.Valid = false;
-    if (lastKey.Character == 0 || LiveWindow(message->hwnd) == nullptr) return FALSE;
-    queue.push_front({Make(message->hwnd, WM_CHAR, lastKey.Character, message->lParam), 0});
+    uint32_t character = lastKey->Character;
+    lastKey.reset();
+    if (character == 0 || LiveWindow(message->hwnd) == nullptr) return FALSE;
+    queue.push_front({Make(message->hwnd, WM_CHAR, character, message->lParam), 0});
     return TRUE;
 }
 
@@ -193,7 +186,7 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
         return 0;
     }
     if (message->hwnd == nullptr) return 0;
-    return Deliver(message->hwnd, message->message, message->wParam, message->lParam, false);
+    return Deliver(message->hwnd, message->message, message->wParam, message->lParam);
 }
 
 void WINAPI PostQuitMessage(int exitCode) {
@@ -202,20 +195,15 @@ void WINAPI PostQuitMessage(int exitCode) {
 }
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return Deliver(window, message, wParam, lParam, true);
+    return Deliver(window, message, wParam, lParam);
 }
 
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC proc) {
-    if (DWORD error = native::Refusal(Call::SetTimer)) {
-        SetError(error);
-        return 0;
-    }
     if (window != nullptr && LiveWindow(window) == nullptr) return 0;
-    auto same = std::find_if(timers.begin(), timers.end(),
-                             [&](const Timer& t) { return t.Window == window && t.Id == id; });
+    auto same = FindTimer(window, id);
     // A thread timer gets an id of its own unless it replaces one of its own.
     if (window == nullptr && same == timers.end()) id = nextThreadTimerId++;
-    int64_t due = NowUs() + std::max<UINT>(elapseMs, 1) * int64_t(1000);
+    int64_t due = NowUs() + PeriodUs(elapseMs);
     if (same != timers.end())
         *same = {window, id, elapseMs, proc, due};
     else
@@ -224,12 +212,16 @@ UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC proc
 }
 
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
-    auto it = std::find_if(timers.begin(), timers.end(),
-                           [&](const Timer& t) { return t.Window == window && t.Id == id; });
-    if (it == timers.end()) {
-        SetError(ErrorInvalidParameter);
-        return FALSE;
-    }
+    auto it = FindTimer(window, id);
+    if (it == timers.end()) return Fail(ErrorInvalidParameter);
     timers.erase(it);
     return TRUE;
+}
+
+// Timers here run at the period they are given: there is no system tick to raise.
+MMRESULT WINAPI timeBeginPeriod(UINT) {
+    return TIMERR_NOERROR;
+}
+MMRESULT WINAPI timeEndPeriod(UINT) {
+    return TIMERR_NOERROR;
 }

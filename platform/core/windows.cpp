@@ -3,7 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <cstring>
+#include <deque>
 
 #include "platform/core/core.h"
 #include "resources/resource_ids.h"
@@ -12,7 +12,7 @@
 namespace core {
 namespace {
 
-std::vector<std::unique_ptr<WindowClass>> classes;
+std::deque<WindowClass> classes;  // window records point into it
 HWND foreground = nullptr;
 
 bool Empty(const RECT& r) {
@@ -21,18 +21,9 @@ bool Empty(const RECT& r) {
 
 void Unite(RECT& into, const RECT& r) {
     if (Empty(r)) return;
-    if (Empty(into)) {
-        into = r;
-        return;
-    }
-    into = {std::min(into.left, r.left), std::min(into.top, r.top), std::max(into.right, r.right),
-            std::max(into.bottom, r.bottom)};
-}
-
-bool Refused(Call call) {
-    DWORD error = native::Refusal(call);
-    if (error != 0) SetError(error);
-    return error != 0;
+    into = Empty(into) ? r
+                       : RECT{std::min(into.left, r.left), std::min(into.top, r.top),
+                              std::max(into.right, r.right), std::max(into.bottom, r.bottom)};
 }
 
 void ActivateApp(bool active) {
@@ -41,7 +32,7 @@ void ActivateApp(bool active) {
         WindowRecord* w = AnyWindow(h);
         if (w->Alive && w->Visible && !(w->Style & WS_CHILD)) targets.push_back(h);
     }
-    for (HWND h : targets) Deliver(h, WM_ACTIVATEAPP, active ? TRUE : FALSE, 0, true);
+    for (HWND h : targets) Deliver(h, WM_ACTIVATEAPP, active ? TRUE : FALSE, 0);
 }
 
 int ResourceNumber(LPCSTR name) {
@@ -58,22 +49,20 @@ WindowClass* FindClass(const char* name) {
     if (classes.empty()) {
         // The system's own classes: progress popups and dialog boxes.
         for (const char* builtIn : {"Static", "#32770"}) {
-            classes.push_back(std::make_unique<WindowClass>());
-            classes.back()->Name = builtIn;
-            classes.back()->Fields.lpfnWndProc = DefWindowProcA;
-            classes.back()->BuiltIn = true;
+            classes.push_back({builtIn, WNDCLASSA{}, true});
+            classes.back().Fields.lpfnWndProc = DefWindowProcA;
         }
     }
-    for (auto& c : classes)
-        if (strcasecmp(c->Name.c_str(), name) == 0) return c.get();
+    for (WindowClass& c : classes)
+        if (strcasecmp(c.Name.c_str(), name) == 0) return &c;
     return nullptr;
 }
 
-LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool sent) {
+LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     WindowRecord* w = LiveWindow(window);
     if (w == nullptr) return 0;
-    if (Watch().Delivered != nullptr) Watch().Delivered(window, message, wParam, lParam, sent);
-    return w->Procedure(window, message, wParam, lParam);
+    if (WatchDelivered != nullptr) WatchDelivered(window, message, wParam, lParam);
+    return w->Class->Fields.lpfnWndProc(window, message, wParam, lParam);
 }
 
 void ResizeClient(WindowRecord& w, int width, int height) {
@@ -94,17 +83,12 @@ void SendSize(WindowRecord& w, WPARAM type) {
     w.Sized = true;
     Deliver(w.Handle, WM_SIZE, type,
             static_cast<LPARAM>((static_cast<DWORD>(w.ClientHeight & 0xFFFF) << 16) |
-                                (static_cast<DWORD>(w.ClientWidth) & 0xFFFF)),
-            true);
+                                (static_cast<DWORD>(w.ClientWidth) & 0xFFFF)));
 }
 
 void InvalidateAll(WindowRecord& w, bool erase) {
     w.Update = {0, 0, w.ClientWidth, w.ClientHeight};
     if (erase) w.ErasePending = true;
-}
-
-HWND Foreground() {
-    return foreground;
 }
 
 void SetForeground(HWND window) {
@@ -116,7 +100,7 @@ void SetForeground(HWND window) {
     foreground = window;
     if (window == nullptr) return ActivateApp(false);
     if (old == nullptr) ActivateApp(true);
-    if (GetForegroundWindow() == window) Deliver(window, WM_QUERYNEWPALETTE, 0, 0, true);
+    if (GetForegroundWindow() == window) Deliver(window, WM_QUERYNEWPALETTE, 0, 0);
 }
 
 bool AcceptsInput(const WindowRecord& w) {
@@ -155,49 +139,34 @@ using namespace core;
 ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
     if (Refused(Call::RegisterClass)) return 0;
     if (windowClass == nullptr || windowClass->lpszClassName == nullptr ||
-        IS_INTRESOURCE(windowClass->lpszClassName) || windowClass->lpfnWndProc == nullptr) {
-        SetError(ErrorInvalidParameter);
-        return 0;
-    }
-    if (FindClass(windowClass->lpszClassName) != nullptr) {
-        SetError(ErrorClassAlreadyExists);
-        return 0;
-    }
-    auto c = std::make_unique<WindowClass>();
-    c->Name = windowClass->lpszClassName;
-    c->Fields = *windowClass;
-    c->Fields.lpszClassName = nullptr;  // the caller's texts need not outlive the call
-    c->Fields.lpszMenuName = nullptr;
-    classes.push_back(std::move(c));
+        IS_INTRESOURCE(windowClass->lpszClassName) || windowClass->lpfnWndProc == nullptr)
+        return Fail<ATOM>(ErrorInvalidParameter);
+    if (FindClass(windowClass->lpszClassName) != nullptr)
+        return Fail<ATOM>(ErrorClassAlreadyExists);
+    classes.push_back({windowClass->lpszClassName, *windowClass});
+    // The caller's texts need not outlive the call.
+    classes.back().Fields.lpszClassName = classes.back().Fields.lpszMenuName = nullptr;
     return static_cast<ATOM>(0xC000 + classes.size());
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                            int y, int width, int height, HWND parent, HMENU menu, HINSTANCE,
-                            LPVOID) {
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                            int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
     if (Refused(Call::CreateWindow)) return nullptr;
     const WindowClass* windowClass = FindClass(className);
-    if (windowClass == nullptr) {
-        SetError(ErrorCannotFindWndClass);
-        return nullptr;
-    }
+    if (windowClass == nullptr) return Fail<HWND>(ErrorCannotFindWndClass);
     if (parent != nullptr && LiveWindow(parent) == nullptr) return nullptr;
     bool child = (style & WS_CHILD) != 0;
-    MenuRecord* m = child || menu == nullptr ? nullptr : LiveMenu(menu);
-    if ((child && parent == nullptr) || (m == nullptr && !child && menu != nullptr)) {
-        SetError(child ? ErrorInvalidParameter : ErrorInvalidMenuHandle);
-        return nullptr;
-    }
+    MenuRecord* m = child ? nullptr : Find<MenuRecord>(menu);
+    if ((child && parent == nullptr) || (m == nullptr && !child && menu != nullptr))
+        return Fail<HWND>(child ? ErrorInvalidParameter : ErrorInvalidMenuHandle);
     auto [w, handle] = Add<WindowRecord>();
     w->Class = windowClass;
     w->Type = !windowClass->BuiltIn           ? WindowKind::Frame
               : windowClass->Name == "Static" ? WindowKind::Static
                                               : WindowKind::Dialog;
-    w->Procedure = windowClass->Fields.lpfnWndProc;
     w->Text = windowName != nullptr ? windowName : "";
     w->TextHistory.push_back(w->Text);
     w->Style = style & ~WS_VISIBLE;
-    w->ExStyle = exStyle;
     w->Parent = parent;
     w->X = x;
     w->Y = y;
@@ -210,10 +179,9 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     HWND window = w->Handle;
     if (DWORD error = native::CreateWindow(*w)) {
         w->Alive = false;
-        SetError(error);
-        return nullptr;
+        return Fail<HWND>(error);
     }
-    if (Deliver(window, WM_CREATE, 0, 0, true) == -1) {
+    if (Deliver(window, WM_CREATE, 0, 0) == -1) {
         DestroyWindow(window);
         return nullptr;
     }
@@ -229,7 +197,7 @@ BOOL WINAPI ShowWindow(HWND window, int showCommand) {
     w->Visible = showCommand != SW_HIDE;
     if (w->Visible != (wasVisible != FALSE)) {
         w->Style = w->Visible ? (w->Style | WS_VISIBLE) : (w->Style & ~WS_VISIBLE);
-        Deliver(window, WM_SHOWWINDOW, w->Visible ? TRUE : FALSE, 0, true);
+        Deliver(window, WM_SHOWWINDOW, w->Visible ? TRUE : FALSE, 0);
     }
     if ((w = LiveWindow(window)) == nullptr) return wasVisible;
     native::ShowWindow(*w, showCommand);
@@ -244,7 +212,7 @@ BOOL WINAPI ShowWindow(HWND window, int showCommand) {
 BOOL WINAPI UpdateWindow(HWND window) {
     WindowRecord* w = LiveWindow(window);
     if (w == nullptr) return FALSE;
-    if (w->Visible && !Empty(w->Update)) Deliver(window, WM_PAINT, 0, 0, true);
+    if (w->Visible && !Empty(w->Update)) Deliver(window, WM_PAINT, 0, 0);
     return TRUE;
 }
 
@@ -253,11 +221,9 @@ BOOL WINAPI DestroyWindow(HWND window) {
     if (w == nullptr || w->Destroying) return FALSE;
     w->Destroying = true;
     // Owned and child windows go first, as on Windows.
-    std::vector<HWND> owned;
-    for (HWND h : WindowsInOrder())
-        if (AnyWindow(h)->Alive && AnyWindow(h)->Parent == window) owned.push_back(h);
-    for (HWND h : owned) DestroyWindow(h);
-    Deliver(window, WM_DESTROY, 0, 0, true);
+    for (HWND h : std::vector<HWND>(WindowsInOrder()))
+        if (AnyWindow(h)->Alive && AnyWindow(h)->Parent == window) DestroyWindow(h);
+    Deliver(window, WM_DESTROY, 0, 0);
     w = AnyWindow(window);
     w->Alive = false;
     w->Visible = false;
@@ -310,13 +276,11 @@ HDC WINAPI BeginPaint(HWND window, PAINTSTRUCT* paint) {
     if (w == nullptr || paint == nullptr) return nullptr;
     HDC dc = GetDC(window);
     if (dc == nullptr) return nullptr;
-    LiveContext(dc)->FromPaint = true;
-    std::memset(paint, 0, sizeof *paint);
-    paint->hdc = dc;
-    paint->rcPaint = w->Update;
+    Find<DeviceContextRecord>(dc)->FromPaint = true;
+    *paint = PAINTSTRUCT{dc, FALSE, w->Update, FALSE, FALSE, {}};
     if (w->ErasePending) {
         w->ErasePending = false;
-        paint->fErase = Deliver(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0, true) == 0;
+        paint->fErase = Deliver(window, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) == 0;
     }
     if ((w = LiveWindow(window)) != nullptr) {
         w->Update = {0, 0, 0, 0};
@@ -326,7 +290,7 @@ HDC WINAPI BeginPaint(HWND window, PAINTSTRUCT* paint) {
 }
 
 BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint) {
-    DeviceContextRecord* dc = paint != nullptr ? LiveContext(paint->hdc) : nullptr;
+    auto* dc = paint != nullptr ? Live<DeviceContextRecord>(paint->hdc) : nullptr;
     if (dc == nullptr || !dc->FromPaint || dc->Window != window) return FALSE;
     FreeObject(paint->hdc);
     return TRUE;
@@ -375,10 +339,8 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
 
 HMENU WINAPI LoadMenuA(HINSTANCE, LPCSTR name) {
     if (Refused(Call::LoadMenu)) return nullptr;
-    if (ResourceNumber(name) != IDM_KINARO || KinaroMenuPopupCount == 0) {
-        SetError(ErrorResourceNameNotFound);
-        return nullptr;
-    }
+    if (ResourceNumber(name) != IDM_KINARO || KinaroMenuPopupCount == 0)
+        return Fail<HMENU>(ErrorResourceNameNotFound);
     auto [m, handle] = Add<MenuRecord>();
     m->ResourceId = IDM_KINARO;
     m->Handle = static_cast<HMENU>(handle);
@@ -389,13 +351,11 @@ HMENU WINAPI LoadMenuA(HINSTANCE, LPCSTR name) {
 BOOL WINAPI SetMenu(HWND window, HMENU menu) {
     WindowRecord* w = LiveWindow(window);
     if (w == nullptr) return FALSE;
-    if (w->Style & WS_CHILD) {
-        SetError(ErrorInvalidParameter);
-        return FALSE;
-    }
+    if (w->Style & WS_CHILD) return Fail(ErrorInvalidParameter);
     MenuRecord* m = nullptr;
-    if (menu != nullptr && (m = LiveMenu(menu)) == nullptr) return FALSE;
-    MenuRecord* previous = w->Menu != menu ? Find<MenuRecord>(w->Menu, Kind::Menu) : nullptr;
+    if (menu != nullptr && (m = Live<MenuRecord>(menu, ErrorInvalidMenuHandle)) == nullptr)
+        return FALSE;
+    MenuRecord* previous = w->Menu != menu ? Find<MenuRecord>(w->Menu) : nullptr;
     if (previous != nullptr) previous->AttachedTo = nullptr;
     w->Menu = menu;
     if (m != nullptr) m->AttachedTo = window;
@@ -404,7 +364,7 @@ BOOL WINAPI SetMenu(HWND window, HMENU menu) {
 }
 
 BOOL WINAPI DestroyMenu(HMENU menu) {
-    MenuRecord* m = LiveMenu(menu);
+    auto* m = Live<MenuRecord>(menu, ErrorInvalidMenuHandle);
     if (m == nullptr) return FALSE;
     if (WindowRecord* w = AnyWindow(m->AttachedTo); w != nullptr && w->Menu == menu)
         w->Menu = nullptr;
@@ -414,17 +374,12 @@ BOOL WINAPI DestroyMenu(HMENU menu) {
 }
 
 HICON WINAPI LoadIconA(HINSTANCE, LPCSTR name) {
-    if (ResourceNumber(name) != IDI_KINARO) {
-        SetError(ErrorResourceNameNotFound);
-        return nullptr;
-    }
+    if (ResourceNumber(name) != IDI_KINARO) return Fail<HICON>(ErrorResourceNameNotFound);
     return reinterpret_cast<HICON>(&icon);
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
-    if (instance != nullptr || ResourceNumber(name) != 32512) {
-        SetError(ErrorResourceNameNotFound);
-        return nullptr;
-    }
+    if (instance != nullptr || ResourceNumber(name) != 32512)
+        return Fail<HCURSOR>(ErrorResourceNameNotFound);
     return reinterpret_cast<HCURSOR>(&arrow);
 }

@@ -29,7 +29,7 @@ namespace {
 
 void OnItemActivate(GtkMenuItem* widget, gpointer menu) {
     int id = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), "kinaro-id"));
-    core::MenuRecord* m = core::Find<core::MenuRecord>(menu, core::Kind::Menu);
+    core::MenuRecord* m = core::Find<core::MenuRecord>(menu);
     core::WindowRecord* w = m != nullptr ? core::AnyWindow(m->AttachedTo) : nullptr;
     if (w != nullptr && core::AcceptsInput(*w)) core::Post(w->Handle, WM_COMMAND, (WORD)id, 0);
 }

@@ -278,7 +278,7 @@ void SetMenu(core::WindowRecord& w, core::MenuRecord* previous) {
     GtkParts& p = Parts(w);
     if (p.Box == nullptr) return;
     if (previous != nullptr) gtk_container_remove(GTK_CONTAINER(p.Box), MenuBar(*previous));
-    core::MenuRecord* m = core::Find<core::MenuRecord>(w.Menu, core::Kind::Menu);
+    core::MenuRecord* m = core::Find<core::MenuRecord>(w.Menu);
     GtkWidget* bar = m != nullptr ? MenuBar(*m) : nullptr;
     if (bar == nullptr || gtk_widget_get_parent(bar) == p.Box) return;
     gtk_box_pack_start(GTK_BOX(p.Box), bar, FALSE, FALSE, 0);

@@ -103,9 +103,9 @@ TEST_F(CommandLineTest, RejectedCommandLinesShowTheUsageBoxAndEndWithMinusOne) {
         ParseOutcome out = Parse(args);
         EXPECT_TRUE(out.ended) << testing::PrintToString(args);
         EXPECT_EQ(out.status, -1) << testing::PrintToString(args);
-        ASSERT_EQ(HeadlessBoxes().size(), 1u) << testing::PrintToString(args);
-        EXPECT_EQ(HeadlessBoxes()[0].Title, "Kinaro Usage");
-        EXPECT_EQ(HeadlessBoxes()[0].Owner, nullptr);
+        ASSERT_EQ(Headless().Boxes.size(), 1u) << testing::PrintToString(args);
+        EXPECT_EQ(Headless().Boxes[0].Title, "Kinaro Usage");
+        EXPECT_EQ(Headless().Boxes[0].Owner, nullptr);
     }
 }
 
@@ -118,9 +118,9 @@ TEST_F(CommandLineTest, MaxZeroIsAcceptedWhenABufferCountRaisesIt) {
 TEST_F(CommandLineTest, TablesNoFileCouldFillAreRefusedAsAnAllocationFailure) {
     ParseOutcome out = Parse({"-max", "99999999"});
     EXPECT_EQ(out.status, -1);
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    EXPECT_EQ(HeadlessBoxes()[0].Title, "Kinaro Error");
-    EXPECT_EQ(HeadlessBoxes()[0].Text,
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    EXPECT_EQ(Headless().Boxes[0].Title, "Kinaro Error");
+    EXPECT_EQ(Headless().Boxes[0].Text,
               "Error: Cannot allocate memory for image positions (399999996)\n"
               "\tCheck \"-b\" or \"-max\" parameter");
 }
@@ -129,7 +129,7 @@ TEST_F(CommandLineTest, HelpShowsThreeBoxesAndEndsBeforeLaterOptions) {
     ParseOutcome out = Parse({"-help", "run.rm", "-zzz"});
     EXPECT_TRUE(out.ended);
     EXPECT_EQ(out.status, 0);
-    const auto& boxes = HeadlessBoxes();
+    const auto& boxes = Headless().Boxes;
     ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[0].Title, "Kinaro Info");
     EXPECT_EQ(boxes[1].Title, "Kinaro Usage");
@@ -143,10 +143,10 @@ TEST_F(CommandLineTest, HelpShowsThreeBoxesAndEndsBeforeLaterOptions) {
 TEST_F(CommandLineTest, VersionBox) {
     ParseOutcome out = Parse({"-V"});
     EXPECT_EQ(out.status, 0);
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    EXPECT_EQ(HeadlessBoxes()[0].Text, "Kinaro 1.62 - MSWIN");
-    EXPECT_EQ(HeadlessBoxes()[0].Title, "Kinaro Version");
-    EXPECT_EQ(HeadlessBoxes()[0].Type, MB_OK | MB_ICONINFORMATION);
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    EXPECT_EQ(Headless().Boxes[0].Text, "Kinaro 1.62 - MSWIN");
+    EXPECT_EQ(Headless().Boxes[0].Title, "Kinaro Version");
+    EXPECT_EQ(Headless().Boxes[0].Type, MB_OK | MB_ICONINFORMATION);
 }
 
 TEST_F(CommandLineTest, DebugLevelsAndLogFiles) {
@@ -191,8 +191,8 @@ TEST_F(CommandLineTest, AnUnopenableLogFileShowsItsOwnBoxWhateverTheNameLength) 
     std::string longName = "/nonexistent-dir/" + std::string(400, 'x') + ".log";
     ParseOutcome out = Parse({"-d", longName});
     EXPECT_EQ(out.status, -1);
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    EXPECT_EQ(HeadlessBoxes()[0].Title, "Kinaro Error");
-    EXPECT_EQ(HeadlessBoxes()[0].Type, MB_OK | MB_ICONERROR);
-    EXPECT_EQ(HeadlessBoxes()[0].Text, "Cannot open \"" + longName + "\" for debug info");
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    EXPECT_EQ(Headless().Boxes[0].Title, "Kinaro Error");
+    EXPECT_EQ(Headless().Boxes[0].Type, MB_OK | MB_ICONERROR);
+    EXPECT_EQ(Headless().Boxes[0].Text, "Cannot open \"" + longName + "\" for debug info");
 }

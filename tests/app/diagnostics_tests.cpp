@@ -28,11 +28,11 @@ TEST_F(DiagnosticsTest, FatalErrorWritesThreeLinesWithTheBlockNumberAndClosesThe
               "\nFatal error in routine \"GetRLE\"\n"
               "Error: Illegal opcode (128) in Raster Metafile\n"
               "Raster Metafile Block Number = 17\n");
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    EXPECT_EQ(HeadlessBoxes()[0].Text, "Error: Illegal opcode (128) in Raster Metafile");
-    EXPECT_EQ(HeadlessBoxes()[0].Title, "Kinaro Error");
-    EXPECT_EQ(HeadlessBoxes()[0].Type, MB_OK | MB_ICONERROR);
-    EXPECT_EQ(HeadlessBoxes()[0].Owner, nullptr);
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    EXPECT_EQ(Headless().Boxes[0].Text, "Error: Illegal opcode (128) in Raster Metafile");
+    EXPECT_EQ(Headless().Boxes[0].Title, "Kinaro Error");
+    EXPECT_EQ(Headless().Boxes[0].Type, MB_OK | MB_ICONERROR);
+    EXPECT_EQ(Headless().Boxes[0].Owner, nullptr);
 }
 
 TEST_F(DiagnosticsTest, FatalErrorBeforeAnyReadReportsBlockMinusOneAndLeavesStdoutOpen) {
@@ -50,8 +50,8 @@ TEST_F(DiagnosticsTest, FatalErrorBeforeAnyReadReportsBlockMinusOneAndLeavesStdo
 
 TEST_F(DiagnosticsTest, FatalErrorWithoutLogShowsOnlyTheBox) {
     ExpectProcessEnd([] { FatalError("main", "Cannot initialize graphics", 12345); });
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    EXPECT_EQ(HeadlessBoxes()[0].Text, "Error: Cannot initialize graphics");
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    EXPECT_EQ(Headless().Boxes[0].Text, "Error: Cannot initialize graphics");
 }
 
 TEST_F(DiagnosticsTest, MessagesKeepLongTextsAndLargeNumbersWhole) {
@@ -106,13 +106,13 @@ TEST_F(DiagnosticsTest, UsageAndControlsBoxesTurnAwayASecondRequestWhileUp) {
     State.ControlsShowing = 1;
     ShowUsage();
     ShowControls();
-    EXPECT_TRUE(HeadlessBoxes().empty());
+    EXPECT_TRUE(Headless().Boxes.empty());
 
     State.UsageShowing = 0;
     State.ControlsShowing = 0;
     ShowUsage();
     ShowControls();
-    ASSERT_EQ(HeadlessBoxes().size(), 2u);
+    ASSERT_EQ(Headless().Boxes.size(), 2u);
     EXPECT_EQ(State.UsageShowing, 0) << "the guard is cleared when the box closes";
     EXPECT_EQ(State.ControlsShowing, 0);
 }
@@ -123,8 +123,8 @@ TEST_F(DiagnosticsTest, AboutBoxIsOwnedByTheMainWindowWhenThereIsOne) {
     ShowAbout();
     State.MainWindow = nullptr;
     ShowAbout();
-    ASSERT_EQ(HeadlessBoxes().size(), 2u);
-    EXPECT_EQ(HeadlessBoxes()[0].Owner, reinterpret_cast<HWND>(&fakeWindow));
-    EXPECT_EQ(HeadlessBoxes()[1].Owner, nullptr);
-    EXPECT_EQ(HeadlessBoxes()[0].Title, "Kinaro Info");
+    ASSERT_EQ(Headless().Boxes.size(), 2u);
+    EXPECT_EQ(Headless().Boxes[0].Owner, reinterpret_cast<HWND>(&fakeWindow));
+    EXPECT_EQ(Headless().Boxes[1].Owner, nullptr);
+    EXPECT_EQ(Headless().Boxes[0].Title, "Kinaro Info");
 }

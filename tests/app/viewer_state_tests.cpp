@@ -29,8 +29,8 @@ TEST_F(ViewerStateTest, MouseButtonNumbering) {
         {0x00000003, 3, 2, 3},  // major version 3 without the top bit: not old
     };
     for (const Case& c : cases) {
-        HeadlessSetVersion(c.version);
-        HeadlessSetMouseButtons(c.buttons);
+        Headless().Version = c.version;
+        Headless().Metrics[SM_CMOUSEBUTTONS] = c.buttons;
         InitDefaults();
         EXPECT_EQ(State.LeftButton, 1);
         EXPECT_EQ(State.MiddleButton, c.middle) << std::hex << c.version << " " << c.buttons;

@@ -65,7 +65,7 @@ TEST_F(HeadlessBackendTest, ShowAndUpdateDeliverSizeActivationPaletteAndPaintSyn
     EXPECT_EQ(received, expected);
     EXPECT_EQ(GetForegroundWindow(), w);
     EXPECT_EQ(foregroundWhenActivated, w);
-    EXPECT_FALSE(HeadlessHasUpdateRegion(w));
+    EXPECT_FALSE(GetUpdateRect(w, nullptr, FALSE));
     received.clear();
     UpdateWindow(w);  // nothing left to paint
     EXPECT_TRUE(received.empty());
@@ -93,13 +93,13 @@ TEST_F(HeadlessBackendTest, FillRectClipsAndPalettesAnimateOnlyReservedEntries) 
     EXPECT_EQ(RealizePalette(dc), 2u);
     PALETTEENTRY now[2] = {{9, 8, 7, PC_RESERVED}, {6, 5, 4, PC_RESERVED}};
     EXPECT_TRUE(AnimatePalette(p, 0, 2, now));
-    auto entries = HeadlessPaletteEntries(p);
+    const std::vector<PALETTEENTRY>& entries = core::Find<core::PaletteRecord>(p)->Entries;
     EXPECT_EQ(entries[0].peRed, 9);
     EXPECT_EQ(entries[1].peRed, 0);  // not reserved: unchanged
     ReleaseDC(w, dc);
     EXPECT_TRUE(DeleteObject(p));
-    EXPECT_FALSE(HeadlessObjectLive(p));
-    HeadlessSetFault(HeadlessFault::AnimatePalette, 6);
+    EXPECT_EQ(core::Find<core::PaletteRecord>(p), nullptr);
+    HeadlessSetFault(core::Call::AnimatePalette, 6);
     EXPECT_FALSE(AnimatePalette(p, 0, 1, now));
     EXPECT_EQ(GetLastError(), 6u);
 }
@@ -108,9 +108,9 @@ TEST_F(HeadlessBackendTest, MessageLoopDeliversPostedPaintsQuitAndBudgetedTicks)
     HWND w = MakeWindow(50, 50);
     ShowWindow(w, SW_SHOW);  // leaves the window to be painted
     SetTimer(w, 7, 5, nullptr);
-    HeadlessPostMessage(w, WM_KEYDOWN, 'Q', 0);
-    HeadlessAllowTimerTicks(2);
-    LONGLONG start = HeadlessClockTicks();
+    core::Post(w, WM_KEYDOWN, 'Q', 0, 'q');  // a key press that makes a character
+    Headless().AutoTimerTicks = 2;
+    LONGLONG start = Headless().ClockTicks;
     received.clear();
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0)) {
@@ -119,11 +119,11 @@ TEST_F(HeadlessBackendTest, MessageLoopDeliversPostedPaintsQuitAndBudgetedTicks)
     }
     std::vector<UINT> expected = {WM_KEYDOWN, WM_CHAR, WM_PAINT, WM_ERASEBKGND, WM_TIMER, WM_TIMER};
     EXPECT_EQ(received, expected);
-    EXPECT_EQ(HeadlessIdleEnds(), 1);
-    EXPECT_EQ(HeadlessClockTicks() - start, 10 * HeadlessClockFrequency / 1000);
+    EXPECT_EQ(Headless().IdleEnds, 1);
+    EXPECT_EQ(Headless().ClockTicks - start, 10 * HeadlessClockFrequency / 1000);
 
     PostQuitMessage(3);
-    HeadlessPostMessage(w, WM_CHAR, 'a', 0);
+    core::Post(w, WM_CHAR, 'a', 0);
     EXPECT_TRUE(GetMessageA(&m, nullptr, 0, 0));  // posted messages come before the quit
     EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0));
     EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
@@ -136,14 +136,12 @@ TEST_F(HeadlessBackendTest, StaticWindowTakesItsTextBySetText) {
     ASSERT_NE(s, nullptr);
     SendMessageA(s, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("1"));
     SendMessageA(s, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("2"));
-    HeadlessWindowInfo info;
-    ASSERT_TRUE(HeadlessWindow(s, &info));
-    EXPECT_EQ(info.Text, "2");
-    EXPECT_EQ(info.TextHistory, (std::vector<std::string>{"", "1", "2"}));
-    EXPECT_TRUE(info.Visible);
+    const core::WindowRecord* info = core::AnyWindow(s);
+    EXPECT_EQ(info->Text, "2");
+    EXPECT_EQ(info->TextHistory, (std::vector<std::string>{"", "1", "2"}));
+    EXPECT_TRUE(info->Visible);
     DestroyWindow(s);
-    HeadlessWindow(s, &info);
-    EXPECT_TRUE(info.Destroyed);
+    EXPECT_FALSE(info->Alive);
 }
 
 UINT_PTR CALLBACK Hook(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
@@ -163,28 +161,26 @@ TEST_F(HeadlessBackendTest, OpenFileDialogIsScriptedAndDrivesTheHook) {
     ofn.Flags = OFN_ENABLEHOOK;
     ofn.lpfnHook = Hook;
     UINT_PTR clicked = 0;
-    int check = -1;
+    LRESULT check = -1;
     HeadlessOpenFileScript script;
     script.Accept = true;
     script.FileName = "x.rm";
-    script.WhileOpen = [&](HWND dialog) {
-        check = HeadlessDialogCheck(dialog, 1000);
-        clicked = HeadlessClickDialogButton(dialog, 1001);
+    script.WhileOpen = [&](HWND dialog, const OPENFILENAMEA&) {
+        check = SendDlgItemMessageA(dialog, 1000, BM_GETCHECK, 0, 0);
+        clicked = core::ClickDialogItem(dialog, 1001);
     };
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     EXPECT_TRUE(GetOpenFileNameA(&ofn));
     EXPECT_STREQ(file, "x.rm");
     EXPECT_EQ(check, BST_CHECKED);
     EXPECT_EQ(clicked, 7u);
-    ASSERT_EQ(HeadlessOpenFileCalls().size(), 1u);
-    EXPECT_EQ(HeadlessOpenFileCalls()[0].Filter, std::string("A\0*.a\0", 6));
 
     script.FileName = "much-too-long.rm";
     script.WhileOpen = nullptr;
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     EXPECT_FALSE(GetOpenFileNameA(&ofn));
     EXPECT_EQ(CommDlgExtendedError(), 0x3003u);
-    HeadlessSetOpenFileScript({});
+    Headless().Script = {};
     EXPECT_FALSE(GetOpenFileNameA(&ofn));
     EXPECT_EQ(CommDlgExtendedError(), 0u);
 }

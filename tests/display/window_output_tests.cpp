@@ -9,6 +9,7 @@
 #include "display/window_proc.h"
 #include "platform/headless/headless_control.h"
 #include "resources/resource_ids.h"
+#include "tests/playback/engine_test_helpers.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -50,17 +51,13 @@ class WindowTest : public ViewerTest {
         ViewerTest::SetUp();
         State.CmdShow = SW_SHOWDEFAULT;
     }
-    HeadlessWindowInfo Main() {
-        HeadlessWindowInfo info;
-        HeadlessWindow(State.MainWindow, &info);
-        return info;
-    }
+    const core::WindowRecord& Main() { return *core::AnyWindow(State.MainWindow); }
 };
 
 TEST_F(WindowTest, TheClassIsRegisteredOnce) {
     ASSERT_EQ(StartUpGraphics(), 1);
-    WNDCLASSA c;
-    ASSERT_TRUE(HeadlessClassRegistered("KinaroWndClass", &c));
+    ASSERT_NE(core::FindClass("KinaroWndClass"), nullptr);
+    WNDCLASSA c = core::FindClass("KinaroWndClass")->Fields;
     EXPECT_EQ(c.style, 0u);
     EXPECT_EQ(c.lpfnWndProc, &WindowProc);
     EXPECT_NE(c.hIcon, nullptr);
@@ -71,16 +68,16 @@ TEST_F(WindowTest, TheClassIsRegisteredOnce) {
     ResetViewer();
     State.PrevInstance = reinterpret_cast<HINSTANCE>(&c);
     EXPECT_EQ(StartUpGraphics(), 1);
-    EXPECT_FALSE(HeadlessClassRegistered("KinaroWndClass"));
+    EXPECT_EQ(core::FindClass("KinaroWndClass"), nullptr);
     ResetViewer();
-    HeadlessSetFault(HeadlessFault::RegisterClass);
+    HeadlessSetFault(core::Call::RegisterClass);
     EXPECT_EQ(StartUpGraphics(), 0);
 }
 
 TEST_F(WindowTest, OpenWindowSizesTheClientAreaToTheImage) {
     StartUpGraphics();
     ASSERT_EQ(OpenWindow(320, 200), 1);
-    HeadlessWindowInfo w = Main();
+    const core::WindowRecord& w = Main();
     EXPECT_EQ(w.Width, 320 + 2 * GetSystemMetrics(SM_CXFRAME));
     EXPECT_EQ(w.Height, 200 + 2 * GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYMENU) +
                             GetSystemMetrics(SM_CYCAPTION));
@@ -88,12 +85,13 @@ TEST_F(WindowTest, OpenWindowSizesTheClientAreaToTheImage) {
     EXPECT_EQ(w.ClientHeight, 200);
     EXPECT_EQ(w.LastShowCommand, SW_SHOWDEFAULT);
     EXPECT_EQ(w.Menu, State.Menu);
-    EXPECT_EQ(HeadlessMenuResource(State.Menu), IDM_KINARO);
+    ASSERT_NE(core::Find<core::MenuRecord>(State.Menu), nullptr);
+    EXPECT_EQ(core::Find<core::MenuRecord>(State.Menu)->ResourceId, IDM_KINARO);
     EXPECT_EQ(State.WR, 319);
     EXPECT_EQ(State.WB, 199);
     EXPECT_EQ(State.WindowOpen, 0);  // PutImage sets it, not the window
     // The palette: 256 black entries reserved for animation.
-    std::vector<PALETTEENTRY> p = HeadlessPaletteEntries(State.Palette);
+    const std::vector<PALETTEENTRY>& p = ViewerPalette().Entries;
     ASSERT_EQ(p.size(), 256u);
     for (const PALETTEENTRY& e : p) {
         EXPECT_EQ(e.peRed | e.peGreen | e.peBlue, 0);
@@ -101,18 +99,19 @@ TEST_F(WindowTest, OpenWindowSizesTheClientAreaToTheImage) {
     }
     // Showing and updating delivered size, activation, palette and paint messages.
     std::vector<UINT> seen;
-    for (const HeadlessMessage& m : HeadlessMessageLog())
-        if (m.Window == State.MainWindow) seen.push_back(m.Message);
+    for (const MSG& m : Headless().MessageLog)
+        if (m.hwnd == State.MainWindow) seen.push_back(m.message);
     for (UINT expected : {WM_SIZE, WM_ACTIVATEAPP, WM_QUERYNEWPALETTE, WM_PAINT})
         EXPECT_NE(std::find(seen.begin(), seen.end(), expected), seen.end()) << expected;
 }
 
 TEST_F(WindowTest, FullScreenIsAMaximisedPopupWithoutMenu) {
     State.FullScreen = 1;
-    HeadlessSetScreenSize(800, 600);
+    Headless().Metrics[0] = 800;  // the screen size
+    Headless().Metrics[1] = 600;
     StartUpGraphics();
     ASSERT_EQ(OpenWindow(320, 200), 1);
-    HeadlessWindowInfo w = Main();
+    const core::WindowRecord& w = Main();
     EXPECT_EQ(w.Style & WS_POPUP, WS_POPUP);
     EXPECT_TRUE(w.Maximized);
     EXPECT_EQ(w.Menu, nullptr);
@@ -123,8 +122,8 @@ TEST_F(WindowTest, FullScreenIsAMaximisedPopupWithoutMenu) {
 
 TEST_F(WindowTest, AMissingMenuOrPaletteStillGivesAWorkingWindow) {
     StartUpGraphics();
-    HeadlessSetFault(HeadlessFault::LoadMenu);
-    HeadlessSetFault(HeadlessFault::CreatePalette);
+    HeadlessSetFault(core::Call::LoadMenu);
+    HeadlessSetFault(core::Call::CreatePalette);
     TestImage t(6, 4);
     PutImage(t.image, 0);
     EXPECT_EQ(State.Menu, nullptr);
@@ -136,13 +135,13 @@ TEST_F(WindowTest, AMissingMenuOrPaletteStillGivesAWorkingWindow) {
 
 TEST_F(WindowTest, AWindowThatCannotBeCreatedIsFatal) {
     StartUpGraphics();
-    HeadlessSetFault(HeadlessFault::CreateWindow, 1407);
+    HeadlessSetFault(core::Call::CreateWindow, 1407);
     TestImage t(6, 4);
     int status = ExpectProcessEnd([&] { PutImage(t.image, 1); });
     EXPECT_EQ(status, -1);
-    ASSERT_FALSE(HeadlessBoxes().empty());
-    EXPECT_EQ(HeadlessBoxes().back().Title, "Kinaro Error");
-    EXPECT_EQ(HeadlessBoxes().back().Text, "Error: Cannot create the viewer window (1407)");
+    ASSERT_FALSE(Headless().Boxes.empty());
+    EXPECT_EQ(Headless().Boxes.back().Title, "Kinaro Error");
+    EXPECT_EQ(Headless().Boxes.back().Text, "Error: Cannot create the viewer window (1407)");
     EXPECT_EQ(State.WindowOpen, 0);
 }
 
@@ -174,7 +173,7 @@ TEST_F(WindowTest, FillBordersPaintsOnlyOutsideTheImage) {
             EXPECT_EQ(HeadlessPixel(State.MainWindow, c.left - 1, 1), 0u);
             EXPECT_EQ(HeadlessPixel(State.MainWindow, c.left, 1), 0x777777u);
         }
-        EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
+        EXPECT_EQ(core::CountContexts(), 0);
     }
 }
 
@@ -206,12 +205,12 @@ TEST_F(OutputTest, TheBitmapIsBottomUpThroughTheLUTAndClipped) {
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 7; ++x)
             ASSERT_EQ(HeadlessPixel(State.MainWindow, x, y), t.At(x, y)) << x << "," << y;
-    BITMAPINFOHEADER h = HeadlessLastBitmapHeader();
+    BITMAPINFOHEADER h = Headless().LastBitmapHeader;
     EXPECT_EQ(h.biWidth, 7);
     EXPECT_EQ(h.biHeight, 5);
     EXPECT_EQ(h.biSizeImage, 8u * 5u);
     EXPECT_EQ(h.biClrUsed, 256u);
-    std::vector<RGBQUAD> colours = HeadlessLastColourTable();
+    std::vector<RGBQUAD> colours = Headless().LastColourTable;
     EXPECT_EQ(colours[3].rgbRed, 30);
     EXPECT_EQ(colours[3].rgbBlue, 90);
     EXPECT_EQ(colours[3].rgbReserved, 0);
@@ -228,26 +227,26 @@ TEST_F(OutputTest, ATableWithFewerEntriesAndNoTableAtAll) {
     TestImage t(4, 2);
     t.image.LUTSize = 16;
     PutImage(t.image, 1);
-    EXPECT_EQ(HeadlessLastBitmapHeader().biClrUsed, 16u);
-    EXPECT_EQ(HeadlessPaletteAnimations(State.Palette), 1);
+    EXPECT_EQ(Headless().LastBitmapHeader.biClrUsed, 16u);
+    EXPECT_EQ(ViewerPalette().Animations, 1);
     t.image.LUTSize = 0;
     PutImage(t.image, 1);
-    EXPECT_EQ(HeadlessLastBitmapHeader().biClrUsed, 0u);
-    EXPECT_EQ(HeadlessPaletteAnimations(State.Palette), 1);  // no LUT, no animation
+    EXPECT_EQ(Headless().LastBitmapHeader.biClrUsed, 0u);
+    EXPECT_EQ(ViewerPalette().Animations, 1);  // no LUT, no animation
 }
 
 TEST_F(OutputTest, WithoutADeviceContextNothingIsDrawnButThePutCounts) {
     TestImage t(4, 2);
     PutImage(t.image, 1);
     HeadlessClearSurface(State.MainWindow, 0x777777);
-    HeadlessSetFault(HeadlessFault::GetDC);
+    HeadlessSetFault(core::Call::GetDC);
     EXPECT_EQ(PutImage(t.image, 1), 1);
     EXPECT_EQ(HeadlessPixel(State.MainWindow, 0, 0), 0x777777u);
 }
 
 TEST_F(OutputTest, ARefusedAnimationIsReportedOnStandardOutput) {
     TestImage t(4, 2);
-    HeadlessSetFault(HeadlessFault::AnimatePalette, 87);
+    HeadlessSetFault(core::Call::AnimatePalette, 87);
     ::testing::internal::CaptureStdout();
     PutImage(t.image, 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "AnimatePalette Error=87\n");
@@ -267,7 +266,7 @@ TEST_F(OutputTest, ElapsedMsFollowsTheMonotonicClockFromItsFirstReading) {
     EXPECT_EQ(ElapsedMs(), 0);
     HeadlessAdvanceClockMs(250);
     EXPECT_EQ(ElapsedMs(), 250);
-    HeadlessSetClockTicks(HeadlessClockTicks() + HeadlessClockFrequency / 1000 - 1);
+    Headless().ClockTicks += HeadlessClockFrequency / 1000 - 1;
     EXPECT_EQ(ElapsedMs(), 250);  // whole milliseconds only
 }
 
@@ -332,7 +331,7 @@ TEST_F(OutputTest, PassesCountOnlyAtTheirFirstImage) {
     EXPECT_EQ(ExpectProcessEnd([&] { PutImage(first.image, 1); }), 0);
     EXPECT_EQ(State.Mode, Quit);
     EXPECT_EQ(HeadlessPixel(State.MainWindow, 0, 0), 0x777777u);
-    EXPECT_FALSE(HeadlessObjectLive(State.Palette));  // released by CleanUp
+    EXPECT_EQ(core::Find<core::PaletteRecord>(State.Palette), nullptr);  // released by CleanUp
 }
 
 }  // namespace

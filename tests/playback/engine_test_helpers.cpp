@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "display/window.h"
+#include "display/window_proc.h"
 #include "platform/headless/headless_control.h"
 #include "playback/controller.h"
 #include "playback/image_list.h"
@@ -43,7 +44,22 @@ void StartViewer(const std::vector<rmwriter::Frame>& frames, bool buffered) {
 }
 
 std::vector<uint32_t> ClientSurface() {
-    return HeadlessSurface(State.MainWindow);
+    const core::WindowRecord* w = core::AnyWindow(State.MainWindow);
+    if (w == nullptr || w->Pixels.Pixels == nullptr) return {};
+    const core::Surface& s = w->Pixels;
+    return {s.Pixels, s.Pixels + static_cast<size_t>(s.Width) * s.Height};
+}
+
+const core::PaletteRecord& ViewerPalette() {
+    static const core::PaletteRecord none;
+    const auto* palette = core::Find<core::PaletteRecord>(State.Palette);
+    return palette != nullptr ? *palette : none;
+}
+
+bool AnimationTimerRuns() {
+    for (const core::Timer& t : core::Timers())
+        if (t.Window == State.MainWindow && t.Id == AnimationTimerId) return true;
+    return false;
 }
 
 uint32_t ColourOf(const rmwriter::Frame& frame, uint8_t index) {
@@ -60,11 +76,11 @@ uint32_t ColourOf(const rmwriter::Frame& frame, uint8_t index) {
 
 std::vector<uint32_t> ExpectedSurface(const rmwriter::Frame& frame,
                                       const rmwriter::ColorTable* colours) {
-    HeadlessWindowInfo info;
-    if (!HeadlessWindow(State.MainWindow, &info)) return {};
+    const core::WindowRecord* window = core::AnyWindow(State.MainWindow);
+    if (window == nullptr) return {};
     rmwriter::Frame through = frame;
     if (colours != nullptr) through.colors = *colours;
-    const int w = info.ClientWidth, h = info.ClientHeight;
+    const int w = window->ClientWidth, h = window->ClientHeight;
     const int iw = frame.header.Width, ih = frame.header.Height;
     const int left = (w - iw) / 2, top = (h - ih) / 2;
     std::vector<uint32_t> surface(static_cast<size_t>(w) * h, 0);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/viewer_state.h"
+#include "platform/core/core.h"
 #include "playback/playback_command.h"
 #include "tests/support/test_support.h"
 #include "tools/rmwriter/rmwriter.h"
@@ -22,6 +23,10 @@ void StartViewer(const std::vector<rmwriter::Frame>& frames, bool buffered);
 
 // The client surface of the main window, row 0 (top) first.
 std::vector<uint32_t> ClientSurface();
+// Whether the animation timer of the main window runs.
+bool AnimationTimerRuns();
+// The record of State.Palette (an empty one when it is no live palette).
+const core::PaletteRecord& ViewerPalette();
 // What the client area must show with `frame` centred in it through `colours` (its own
 // table when null), black around it.
 std::vector<uint32_t> ExpectedSurface(const rmwriter::Frame& frame,

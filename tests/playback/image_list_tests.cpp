@@ -26,10 +26,10 @@ class ImageListTest : public ViewerTest {
         list = {State.ImageList, State.MaxFrames};
     }
 
-    std::vector<HeadlessWindowInfo> ProgressWindows() {
-        std::vector<HeadlessWindowInfo> found;
-        for (const auto& w : HeadlessWindows())
-            if (w.ClassName == "Static") found.push_back(w);
+    std::vector<const core::WindowRecord*> ProgressWindows() {
+        std::vector<const core::WindowRecord*> found;
+        for (HWND h : core::WindowsInOrder())
+            if (core::AnyWindow(h)->Class->Name == "Static") found.push_back(core::AnyWindow(h));
         return found;
     }
 };
@@ -40,9 +40,9 @@ TEST_F(ImageListTest, ReadsEveryImageCountingInTheProgressWindow) {
     EXPECT_EQ(FillImageList(list.data(), 512), 2);
     auto progress = ProgressWindows();
     ASSERT_EQ(progress.size(), 1u);
-    EXPECT_EQ(progress[0].TextHistory, (std::vector<std::string>{"", "1", "2", "3"}));
-    EXPECT_TRUE(progress[0].Destroyed);
-    EXPECT_EQ(progress[0].Style & WS_POPUP, WS_POPUP);
+    EXPECT_EQ(progress[0]->TextHistory, (std::vector<std::string>{"", "1", "2", "3"}));
+    EXPECT_FALSE(progress[0]->Alive);
+    EXPECT_EQ(progress[0]->Style & WS_POPUP, WS_POPUP);
     EXPECT_EQ((std::vector<int32_t>{State.WL, State.WR, State.WT, State.WB, State.WW, State.WH}),
               (std::vector<int32_t>{1, 2, 3, 4, 5, 6}));
     for (int i = 0; i < 3; ++i) {
@@ -63,7 +63,7 @@ TEST_F(ImageListTest, NoProgressWindowWithoutInfoAndStopsAtTheCount) {
 
 TEST_F(ImageListTest, AProgressWindowThatCannotBeCreatedDoesNotStopReading) {
     Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2)});
-    HeadlessSetFault(HeadlessFault::CreateWindow);
+    HeadlessSetFault(core::Call::CreateWindow);
     EXPECT_EQ(FillImageList(list.data(), 512), 1);
 }
 
@@ -85,7 +85,7 @@ TEST_F(ImageListTest, NothingReadableIsFatal) {
         EXPECT_EQ(FatalText([&] { FillImageList(list.data(), count); }),
                   "Error: File is not in Raster Metafile format")
             << count;
-        for (const auto& w : ProgressWindows()) EXPECT_TRUE(w.Destroyed);
+        for (const auto* w : ProgressWindows()) EXPECT_FALSE(w->Alive);
     }
 }
 

@@ -160,10 +160,10 @@ TEST_F(InputMappingTest, HelpItemsOpenTheirBoxes) {
     };
     for (const Case& c : cases) {
         State.Mode = Forward;
-        size_t before = HeadlessBoxes().size();
+        size_t before = Headless().Boxes.size();
         EXPECT_EQ(Event(WM_COMMAND, static_cast<WPARAM>(c.id)), CmdNone);
-        ASSERT_EQ(HeadlessBoxes().size(), before + 1);
-        EXPECT_EQ(HeadlessBoxes().back().Title, c.title);
+        ASSERT_EQ(Headless().Boxes.size(), before + 1);
+        EXPECT_EQ(Headless().Boxes.back().Title, c.title);
         EXPECT_EQ(State.Mode, Forward);
     }
 }
@@ -195,7 +195,7 @@ TEST_F(InputMappingTest, MouseButtonsOnTwoAndThreeButtonMice) {
     for (const MouseCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.buttons) + " buttons, message " + std::to_string(c.press));
         ResetViewer();
-        HeadlessSetMouseButtons(c.buttons);
+        Headless().Metrics[SM_CMOUSEBUTTONS] = c.buttons;
         InitDefaults();
         State.Direction = -1;
         EXPECT_EQ(Event(c.press), c.command);
@@ -223,7 +223,7 @@ TEST_F(InputMappingTest, AButtonNumberOutsideOneToThreeIsFatal) {
     State.RightButton = 5;
     int status = ExpectProcessEnd([&] { Event(WM_RBUTTONDOWN); });
     EXPECT_EQ(status, -1);
-    EXPECT_EQ(HeadlessBoxes().back().Text, "Error: Mouse button error (5)");
+    EXPECT_EQ(Headless().Boxes.back().Text, "Error: Mouse button error (5)");
 }
 
 // The Controls box is written by hand; it must name only bound inputs, and every key a menu

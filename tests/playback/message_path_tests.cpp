@@ -29,12 +29,7 @@ class MessagePathTest : public ViewerTest, public ::testing::WithParamInterface<
     void Send(UINT message, WPARAM wParam = 0) {
         SendMessageA(State.MainWindow, message, wParam, 0);
     }
-    bool TimerRuns() const { return HeadlessTimerLive(State.MainWindow, AnimationTimerId); }
-    int Draws() const {
-        HeadlessWindowInfo info;
-        HeadlessWindow(State.MainWindow, &info);
-        return info.Draws;
-    }
+    int Draws() const { return core::AnyWindow(State.MainWindow)->Draws; }
 };
 
 INSTANTIATE_TEST_SUITE_P(Engine, MessagePathTest, ::testing::Values(false, true),
@@ -42,14 +37,14 @@ INSTANTIATE_TEST_SUITE_P(Engine, MessagePathTest, ::testing::Values(false, true)
 
 TEST_P(MessagePathTest, AKeyStartsTheTimerWhoseTicksRunToTheEndAndStopIt) {
     Start();
-    EXPECT_FALSE(TimerRuns());
+    EXPECT_FALSE(AnimationTimerRuns());
     Send(WM_CHAR, 'f');
     EXPECT_EQ(Shown(), 1);
-    ASSERT_TRUE(TimerRuns());
-    EXPECT_EQ(HeadlessTimers()[0].Period, 1u);
+    ASSERT_TRUE(AnimationTimerRuns());
+    EXPECT_EQ(core::Timers()[0].Period, 1u);
     int ticks = 0;
-    while (TimerRuns() && ticks < 20) {
-        HeadlessFireTimer(State.MainWindow, AnimationTimerId);
+    while (AnimationTimerRuns() && ticks < 20) {
+        core::FireTimer(State.MainWindow, AnimationTimerId);
         ++ticks;
     }
     EXPECT_EQ(ticks, GetParam() ? 2 : 3);  // unbuffered spends one finding the end
@@ -61,21 +56,21 @@ TEST_P(MessagePathTest, AKeyStartsTheTimerWhoseTicksRunToTheEndAndStopIt) {
 TEST_P(MessagePathTest, StopAndQuitStopTheTimer) {
     Start();
     Send(WM_COMMAND, IDM_GO_LOOP);
-    ASSERT_TRUE(TimerRuns());
+    ASSERT_TRUE(AnimationTimerRuns());
     Send(WM_CHAR, ' ');
-    EXPECT_FALSE(TimerRuns());
+    EXPECT_FALSE(AnimationTimerRuns());
     Send(WM_CHAR, 'L');
     Send(WM_CHAR, 27);
-    EXPECT_FALSE(TimerRuns());
+    EXPECT_FALSE(AnimationTimerRuns());
     EXPECT_EQ(State.WindowOpen, 0);
-    EXPECT_TRUE(HeadlessQuitPosted());
+    EXPECT_TRUE(core::QuitPending());
 }
 
 TEST_P(MessagePathTest, ALoopFromTheCommandLinePlaysTwoPassesFromTheEventLoop) {
     State.Mode = Loop;
     State.RepeatLimit = 2;
     Start();
-    HeadlessAllowTimerTicks(100);
+    Headless().AutoTimerTicks = 100;
     EXPECT_EQ(ExpectProcessEnd([] { EventLoop(); }), 0);
     EXPECT_EQ(Draws(), 6);  // 0 1 2 0 1 2, and the third image 0 is never drawn
 }
@@ -85,14 +80,14 @@ TEST_P(MessagePathTest, TheOneMillisecondTimerPlaysAtThePaceOfWait) {
     Start();
     Send(WM_CHAR, 'l');
     const int before = Draws();
-    const LONGLONG start = HeadlessClockTicks();
-    HeadlessAllowTimerTicks(1000);
+    const LONGLONG start = Headless().ClockTicks;
+    Headless().AutoTimerTicks = 1000;
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0)) {
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }
-    EXPECT_EQ(HeadlessClockTicks() - start, 1000 * HeadlessClockFrequency / 1000);
+    EXPECT_EQ(Headless().ClockTicks - start, 1000 * HeadlessClockFrequency / 1000);
     EXPECT_EQ(Draws() - before, 10);  // one frame per 100 ms of ticks
     EXPECT_NE(Shown(), -1);
 }
@@ -111,21 +106,21 @@ TEST_P(MessagePathTest, AResizeRecentresTheImageOnTheFollowingPaint) {
     HeadlessSetClientSize(State.MainWindow, 30, 20);
     HeadlessPumpMessages();
     EXPECT_EQ(Shown(), 0);
-    EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
+    EXPECT_EQ(core::CountContexts(), 0);
 }
 
 TEST_P(MessagePathTest, TheAnimationGoesOnWhileAHelpBoxIsOpen) {
     Start();
     Send(WM_CHAR, 'L');
     int shownDuringBox = -1;
-    HeadlessSetBoxHandler([&](const HeadlessBox&) {
-        HeadlessFireTimer(State.MainWindow, AnimationTimerId);
+    Headless().BoxHandler = [&](const HeadlessBox&) {
+        core::FireTimer(State.MainWindow, AnimationTimerId);
         shownDuringBox = Shown();
         return IDOK;
-    });
+    };
     Send(WM_COMMAND, IDM_HELP_ABOUT);
     EXPECT_EQ(shownDuringBox, 2);
-    EXPECT_TRUE(TimerRuns());
+    EXPECT_TRUE(AnimationTimerRuns());
 }
 
 TEST_P(MessagePathTest, ClosingTheWindowEndsTheViewer) {
@@ -133,11 +128,9 @@ TEST_P(MessagePathTest, ClosingTheWindowEndsTheViewer) {
     Send(WM_CHAR, 'L');
     Send(WM_CLOSE);
     EXPECT_EQ(State.WindowOpen, 0);
-    EXPECT_FALSE(TimerRuns());
-    EXPECT_TRUE(HeadlessQuitPosted());
-    HeadlessWindowInfo info;
-    HeadlessWindow(State.MainWindow, &info);
-    EXPECT_TRUE(info.Destroyed);
+    EXPECT_FALSE(AnimationTimerRuns());
+    EXPECT_TRUE(core::QuitPending());
+    EXPECT_FALSE(core::AnyWindow(State.MainWindow)->Alive);
 }
 
 }  // namespace

@@ -77,22 +77,23 @@ INSTANTIATE_TEST_SUITE_P(Engine, ScenarioTest, ::testing::Values(false, true),
 
 TEST_P(ScenarioTest, StartUpPutOpensTheWindowSizedToImageZero) {
     Start();
-    HeadlessWindowInfo window;
-    ASSERT_TRUE(HeadlessWindow(State.MainWindow, &window));
-    EXPECT_EQ(window.Text, "Kinaro");
-    EXPECT_EQ(window.ClassName, "KinaroWndClass");
-    EXPECT_EQ(window.Style & ~WS_VISIBLE, WS_OVERLAPPEDWINDOW);
-    EXPECT_TRUE(window.Visible);
-    EXPECT_EQ(HeadlessMenuResource(window.Menu), IDM_KINARO);
-    EXPECT_EQ(window.ClientWidth, 24);
-    EXPECT_EQ(window.ClientHeight, 16);
+    const core::WindowRecord* window = core::AnyWindow(State.MainWindow);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Text, "Kinaro");
+    EXPECT_EQ(window->Class->Name, "KinaroWndClass");
+    EXPECT_EQ(window->Style & ~WS_VISIBLE, WS_OVERLAPPEDWINDOW);
+    EXPECT_TRUE(window->Visible);
+    ASSERT_NE(core::Find<core::MenuRecord>(window->Menu), nullptr);
+    EXPECT_EQ(core::Find<core::MenuRecord>(window->Menu)->ResourceId, IDM_KINARO);
+    EXPECT_EQ(window->ClientWidth, 24);
+    EXPECT_EQ(window->ClientHeight, 16);
     EXPECT_EQ(Shown(), 0);
     EXPECT_EQ(State.WindowOpen, 1);
     EXPECT_EQ(State.ShownImage, 0u);
     EXPECT_EQ((std::vector<int32_t>{State.WL, State.WR, State.WT, State.WB, State.WW, State.WH}),
               (std::vector<int32_t>{0, 23, 0, 15, 24, 16}));
     // The palette holds image 0's colours, every entry reserved for animation.
-    std::vector<PALETTEENTRY> palette = HeadlessPaletteEntries(State.Palette);
+    const std::vector<PALETTEENTRY>& palette = ViewerPalette().Entries;
     ASSERT_EQ(palette.size(), 256u);
     for (int i = 0; i < 256; ++i) {
         uint32_t rgb = uint32_t(palette[i].peRed) << 16 | uint32_t(palette[i].peGreen) << 8 |
@@ -100,17 +101,16 @@ TEST_P(ScenarioTest, StartUpPutOpensTheWindowSizedToImageZero) {
         EXPECT_EQ(rgb, ColourOf(frames[0], static_cast<uint8_t>(i))) << i;
         EXPECT_EQ(palette[i].peFlags, PC_RESERVED);
     }
-    EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
+    EXPECT_EQ(core::CountContexts(), 0);
 }
 
 TEST_P(ScenarioTest, AClientAreaWiderThanTheImageIsBlackAroundIt) {
-    HeadlessSetMinimumWindowWidth(101);  // the desktop will not make the window narrower
+    Headless().MinimumWindowWidth = 101;  // the desktop will not make the window narrower
     Start();
-    HeadlessWindowInfo window;
-    HeadlessWindow(State.MainWindow, &window);
-    EXPECT_EQ(window.ClientWidth, 101 - 2 * GetSystemMetrics(SM_CXFRAME));
+    const int clientWidth = core::AnyWindow(State.MainWindow)->ClientWidth;
+    EXPECT_EQ(clientWidth, 101 - 2 * GetSystemMetrics(SM_CXFRAME));
     EXPECT_EQ(Shown(), 0);  // centred, black around, nothing left unpainted
-    EXPECT_EQ(State.DisplayImage.IL, (window.ClientWidth - 24) / 2);
+    EXPECT_EQ(State.DisplayImage.IL, (clientWidth - 24) / 2);
 }
 
 TEST_P(ScenarioTest, ForwardRunsToTheLastImageAndStops) {
@@ -228,11 +228,9 @@ TEST_P(ScenarioTest, ToFirstShowsImageZeroEvenWhenItIsThePendingOne) {
     EXPECT_EQ(Shown(), 0);
     EXPECT_EQ(State.ShownImage, 0u);
     // Asked again with image 0 on screen: nothing to do, nothing drawn.
-    HeadlessWindowInfo before, after;
-    HeadlessWindow(State.MainWindow, &before);
+    const int draws = core::AnyWindow(State.MainWindow)->Draws;
     Key('1');
-    HeadlessWindow(State.MainWindow, &after);
-    EXPECT_EQ(after.Draws, before.Draws);
+    EXPECT_EQ(core::AnyWindow(State.MainWindow)->Draws, draws);
 }
 
 TEST_P(ScenarioTest, RedrawWhilePendingDrawsThePendingImageAndMakesItTheShownOne) {
@@ -299,9 +297,7 @@ TEST_P(ScenarioTest, LoopTwoEndsAfterTwoWholePasses) {
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(State.RepeatCount, 2);
     EXPECT_EQ(State.Mode, Quit);
-    HeadlessWindowInfo window;
-    HeadlessWindow(State.MainWindow, &window);
-    EXPECT_TRUE(window.Destroyed);
+    EXPECT_FALSE(core::AnyWindow(State.MainWindow)->Alive);
 }
 
 TEST_P(ScenarioTest, CycleOneEndsAfterOneSweepForwardAndBack) {
@@ -349,7 +345,7 @@ TEST_P(ScenarioTest, ASingleColormapDrawsEveryFrameThroughTheFirstFramesColours)
     }
     Key('1');
     EXPECT_EQ(Shown(&frames[0].colors), 0);
-    EXPECT_EQ(HeadlessPaletteAnimations(State.Palette), 1);
+    EXPECT_EQ(ViewerPalette().Animations, 1);
     EXPECT_EQ(State.LUTPut, 1);
 }
 
@@ -358,8 +354,8 @@ TEST_P(ScenarioTest, MultipleColormapsLoadEveryFramesColoursIntoThePalette) {
     Key('+');
     Key('+');
     EXPECT_EQ(Shown(), 2);
-    EXPECT_EQ(HeadlessPaletteAnimations(State.Palette), 3);
-    std::vector<PALETTEENTRY> palette = HeadlessPaletteEntries(State.Palette);
+    EXPECT_EQ(ViewerPalette().Animations, 3);
+    const std::vector<PALETTEENTRY>& palette = ViewerPalette().Entries;
     EXPECT_EQ(palette[7].peRed, frames[2].colors.Red[7]);
     EXPECT_EQ(palette[7].peBlue, frames[2].colors.Blue[7]);
 }
@@ -377,8 +373,8 @@ TEST_P(ScenarioTest, AFileWithoutAReadableImageIsRefused) {
         DoImage(CmdRedraw);
     });
     EXPECT_EQ(status, -1);
-    ASSERT_FALSE(HeadlessBoxes().empty());
-    EXPECT_EQ(HeadlessBoxes().back().Text, "Error: File is not in Raster Metafile format");
+    ASSERT_FALSE(Headless().Boxes.empty());
+    EXPECT_EQ(Headless().Boxes.back().Text, "Error: File is not in Raster Metafile format");
 }
 
 // The same inputs give the same pictures, whether the images come from the file or memory.
@@ -388,7 +384,7 @@ TEST(BufferingTest, BufferedAndUnbufferedShowIdenticalPixels) {
     const std::string script = "Ftttt B tt + C ttttttt 1 - L tttt S R = _ tt > < ttt Q";
     auto play = [&](bool buffered) {
         ResetViewer();
-        HeadlessSetQuiet(true);
+        Headless().Quiet = true;
         StartViewer(movie, buffered);
         DoImage(CmdRedraw);
         std::vector<std::vector<uint32_t>> pictures{ClientSurface()};

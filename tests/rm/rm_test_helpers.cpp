@@ -70,7 +70,7 @@ std::vector<uint8_t> ArrayOf(const Image& image) {
 }
 
 std::string LastBoxText() {
-    const auto& boxes = HeadlessBoxes();
+    const auto& boxes = Headless().Boxes;
     return boxes.empty() ? std::string() : boxes.back().Text;
 }
 
@@ -107,7 +107,7 @@ std::string HashHex(const uint8_t* data, size_t size) {
 
 std::string SummariseFile(const std::string& path) {
     ResetViewer();
-    HeadlessSetQuiet(true);
+    Headless().Quiet = true;
     SelectFrames();
     State.MetafileStream = std::fopen(path.c_str(), "rb");
     if (State.MetafileStream == nullptr) return "cannot open";

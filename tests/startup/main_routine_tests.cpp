@@ -1,5 +1,6 @@
 // The main routine from the command line to CleanUp, and the open-file dialog with its hook.
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,8 @@ class MainRoutineTest : public ViewerTest {
     // The viewer windows made (progress windows aside).
     int ViewerWindows() const {
         int n = 0;
-        for (const auto& w : HeadlessWindows()) n += w.ClassName == "KinaroWndClass";
+        for (HWND h : core::WindowsInOrder())
+            n += core::AnyWindow(h)->Class->Name == "KinaroWndClass";
         return n;
     }
     std::vector<std::string> storage;
@@ -53,11 +55,11 @@ TEST_F(MainRoutineTest, OpensTheNameAsGivenElseWithRmAppendedAndRunsToCleanUp) {
     const std::string log = TempPath("start.log");
     EXPECT_EQ(Run({"-d3", log, movie.substr(0, movie.size() - 3)}), 0);
     EXPECT_EQ(ViewerWindows(), 1);
-    HeadlessWindowInfo info;
-    ASSERT_TRUE(HeadlessWindow(State.MainWindow, &info));
-    EXPECT_TRUE(info.Destroyed);  // CleanUp after the loop
-    EXPECT_EQ(info.ClientWidth, 12);
-    EXPECT_GE(info.Draws, 1);
+    const core::WindowRecord* window = core::AnyWindow(State.MainWindow);
+    ASSERT_NE(window, nullptr);
+    EXPECT_FALSE(window->Alive);  // CleanUp after the loop
+    EXPECT_EQ(window->ClientWidth, 12);
+    EXPECT_GE(window->Draws, 1);
     EXPECT_EQ(State.MetafileStream, nullptr);
     const std::string text = ReadWholeFile(log);
     EXPECT_NE(text.find("Entering Event Loop\n"), std::string::npos);
@@ -67,39 +69,49 @@ TEST_F(MainRoutineTest, OpensTheNameAsGivenElseWithRmAppendedAndRunsToCleanUp) {
 TEST_F(MainRoutineTest, ANameThatOpensUnderNeitherFormIsFatalWithTheNameAskedFor) {
     const std::string missing = TempPath("missing.rm");
     EXPECT_EQ(ExpectProcessEnd([&] { Run({missing}); }), -1);
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    EXPECT_EQ(HeadlessBoxes()[0].Title, "Kinaro Error");
-    EXPECT_EQ(HeadlessBoxes()[0].Text, "Error: Cannot open Raster Metafile \"" + missing + "\"");
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    EXPECT_EQ(Headless().Boxes[0].Title, "Kinaro Error");
+    EXPECT_EQ(Headless().Boxes[0].Text, "Error: Cannot open Raster Metafile \"" + missing + "\"");
     EXPECT_EQ(ViewerWindows(), 0);
 }
 
 TEST_F(MainRoutineTest, AClassThatCannotBeRegisteredIsFatal) {
     const std::string movie = TempPath("noclass.rm");
     WriteAnimation(movie, 1);
-    HeadlessSetFault(HeadlessFault::RegisterClass);
+    HeadlessSetFault(core::Call::RegisterClass);
     EXPECT_EQ(ExpectProcessEnd([&] { Run({movie}); }), -1);
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    EXPECT_EQ(HeadlessBoxes()[0].Text, "Error: Cannot initialize graphics");
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    EXPECT_EQ(Headless().Boxes[0].Text, "Error: Cannot initialize graphics");
 }
 
 TEST_F(MainRoutineTest, WithoutANameTheDialogIsAskedForAsTheOlderTemplateDialog) {
+    int calls = 0;
+    HeadlessOpenFileScript script;  // the user cancels
+    script.WhileOpen = [&](HWND, const OPENFILENAMEA& call) {
+        ++calls;
+        EXPECT_EQ(call.lStructSize, 136u);
+        EXPECT_EQ(call.hwndOwner, nullptr);
+        EXPECT_EQ(call.hInstance, GetModuleHandleA(nullptr));
+        std::string filter;  // pairs of texts, each with its zero, ended by an empty one
+        for (const char* p = call.lpstrFilter; *p != '\0'; p += std::strlen(p) + 1)
+            filter.append(p, std::strlen(p) + 1);
+        EXPECT_EQ(filter, std::string("Raster Metafiles (*.rm)\0*.rm\0All Files (*.*)\0*.*\0", 49));
+        EXPECT_EQ(call.nFilterIndex, 1u);
+        EXPECT_EQ(call.nMaxFile, 256u);
+        EXPECT_STREQ(call.lpstrTitle, "Kinaro Open File");
+        EXPECT_EQ(call.Flags, 0x106Cu);
+        EXPECT_STREQ(call.lpstrDefExt, "rm");
+        EXPECT_NE(call.lpfnHook, nullptr);
+        EXPECT_EQ(call.lpTemplateName, MAKEINTRESOURCEA(IDD_OPENFILE));
+        EXPECT_TRUE(call.lpstrCustomFilter == nullptr && call.nMaxCustFilter == 0 &&
+                    call.lpstrFileTitle == nullptr && call.nMaxFileTitle == 0 &&
+                    call.lpstrInitialDir == nullptr && call.nFileOffset == 0 &&
+                    call.nFileExtension == 0 && call.lCustData == 0);
+    };
+    Headless().Script = script;
     const std::string log = TempPath("cancel.log");
-    EXPECT_EQ(Run({"-d9", log}), 0);  // the user cancels
-    ASSERT_EQ(HeadlessOpenFileCalls().size(), 1u);
-    const HeadlessOpenFileCall& call = HeadlessOpenFileCalls()[0];
-    EXPECT_EQ(call.StructSize, 136u);
-    EXPECT_EQ(call.Owner, nullptr);
-    EXPECT_EQ(call.Instance, GetModuleHandleA(nullptr));
-    EXPECT_EQ(call.Filter,
-              std::string("Raster Metafiles (*.rm)\0*.rm\0All Files (*.*)\0*.*\0", 49));
-    EXPECT_EQ(call.FilterIndex, 1u);
-    EXPECT_EQ(call.MaxFile, 256u);
-    EXPECT_EQ(call.Title, "Kinaro Open File");
-    EXPECT_EQ(call.Flags, 0x106Cu);
-    EXPECT_EQ(call.DefaultExtension, "rm");
-    EXPECT_TRUE(call.HasHook);
-    EXPECT_EQ(call.Template, static_cast<uintptr_t>(IDD_OPENFILE));
-    EXPECT_TRUE(call.OtherFieldsZero);
+    EXPECT_EQ(Run({"-d9", log}), 0);
+    EXPECT_EQ(calls, 1);
     EXPECT_EQ(ViewerWindows(), 0);
     fflush(State.LogFile);  // nothing is released on this way out
     EXPECT_EQ(ReadWholeFile(log),
@@ -109,14 +121,14 @@ TEST_F(MainRoutineTest, WithoutANameTheDialogIsAskedForAsTheOlderTemplateDialog)
 TEST_F(MainRoutineTest, ADialogThatCannotRunEndsWithZeroAndLogsItsCode) {
     HeadlessOpenFileScript script;
     script.Failure = 0xFFFF;
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     const std::string log = TempPath("failed.log");
     EXPECT_EQ(Run({"-d9", log}), 0);
     fflush(State.LogFile);
     EXPECT_EQ(ReadWholeFile(log),
               "GetOpenFile returns False, CommDlgExtendedError returns 0000ffff\n");
     // Below level 9 the line is not written.
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     const std::string quiet = TempPath("quiet.log");
     EXPECT_EQ(Run({"-d8", quiet}), 0);
     fflush(State.LogFile);
@@ -132,18 +144,18 @@ TEST_F(MainRoutineTest, TheCheckBoxesShowTheCommandLineAndEveryClickTakesEffect)
     HeadlessOpenFileScript script;
     script.Accept = true;
     script.FileName = movie;
-    script.WhileOpen = [&](HWND dialog) {
-        colormapsAtStart = HeadlessDialogCheck(dialog, IDC_MULTIPLE_COLORMAPS);
-        bufferingAtStart = HeadlessDialogCheck(dialog, IDC_USE_BUFFERING);
-        EXPECT_EQ(HeadlessClickDialogButton(dialog, IDC_USE_BUFFERING), 1u);
+    script.WhileOpen = [&](HWND dialog, const OPENFILENAMEA&) {
+        colormapsAtStart = SendDlgItemMessageA(dialog, IDC_MULTIPLE_COLORMAPS, BM_GETCHECK, 0, 0);
+        bufferingAtStart = SendDlgItemMessageA(dialog, IDC_USE_BUFFERING, BM_GETCHECK, 0, 0);
+        EXPECT_EQ(core::ClickDialogItem(dialog, IDC_USE_BUFFERING), 1u);
         bufferCounts.push_back(State.BufferCount);
-        EXPECT_EQ(HeadlessClickDialogButton(dialog, IDC_MULTIPLE_COLORMAPS), 1u);
+        EXPECT_EQ(core::ClickDialogItem(dialog, IDC_MULTIPLE_COLORMAPS), 1u);
         colormaps.push_back(State.MultipleColormaps);
-        EXPECT_EQ(HeadlessClickDialogButton(dialog, IDC_USE_BUFFERING), 1u);
+        EXPECT_EQ(core::ClickDialogItem(dialog, IDC_USE_BUFFERING), 1u);
         bufferCounts.push_back(State.BufferCount);
-        EXPECT_EQ(HeadlessClickDialogButton(dialog, 1), 0u) << "not one of the hook's controls";
+        EXPECT_EQ(core::ClickDialogItem(dialog, 1), 0u) << "not one of the hook's controls";
     };
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     EXPECT_EQ(Run({"-s", "-b", "-max", "20"}), 0);
     EXPECT_EQ(colormapsAtStart, BST_UNCHECKED);  // -s
     EXPECT_EQ(bufferingAtStart, BST_CHECKED);    // -b
@@ -156,15 +168,15 @@ TEST_F(MainRoutineTest, TheHelpButtonShowsItsBoxOwnedByTheDialog) {
     HWND dialogSeen = nullptr;
     UINT_PTR handled = 0;
     HeadlessOpenFileScript script;
-    script.WhileOpen = [&](HWND dialog) {
+    script.WhileOpen = [&](HWND dialog, const OPENFILENAMEA&) {
         dialogSeen = dialog;
-        handled = HeadlessClickDialogButton(dialog, IDC_OPEN_HELP);
+        handled = core::ClickDialogItem(dialog, IDC_OPEN_HELP);
     };
-    HeadlessSetOpenFileScript(script);
+    Headless().Script = script;
     EXPECT_EQ(Run({}), 0);
     EXPECT_EQ(handled, 1u);
-    ASSERT_EQ(HeadlessBoxes().size(), 1u);
-    const HeadlessBox& box = HeadlessBoxes()[0];
+    ASSERT_EQ(Headless().Boxes.size(), 1u);
+    const HeadlessBox& box = Headless().Boxes[0];
     EXPECT_EQ(box.Title, "Kinaro Open File Help");
     EXPECT_EQ(box.Owner, dialogSeen);
     EXPECT_EQ(box.Type, MB_OK);

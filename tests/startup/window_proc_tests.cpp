@@ -15,44 +15,41 @@ class WindowProcTest : public ViewerTest {
         DoImage(CmdRedraw);
         HeadlessPumpMessages();  // the first paint
     }
-    HeadlessWindowInfo Info() const {
-        HeadlessWindowInfo info;
-        HeadlessWindow(State.MainWindow, &info);
-        return info;
-    }
+    const core::WindowRecord& Info() const { return *core::AnyWindow(State.MainWindow); }
+    int Realizations() const { return ViewerPalette().Realizations; }
     LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
         return WindowProc(State.MainWindow, message, wParam, lParam);
     }
 };
 
 TEST_F(WindowProcTest, APaintWithNothingToUpdateDoesNotEvenBeginPainting) {
-    ASSERT_FALSE(HeadlessHasUpdateRegion(State.MainWindow));
-    const HeadlessWindowInfo before = Info();
+    ASSERT_FALSE(GetUpdateRect(State.MainWindow, nullptr, FALSE));
+    const int paints = Info().Paints, draws = Info().Draws;
     EXPECT_EQ(Send(WM_PAINT), 0);
-    EXPECT_EQ(Info().Paints, before.Paints);
-    EXPECT_EQ(Info().Draws, before.Draws);
+    EXPECT_EQ(Info().Paints, paints);
+    EXPECT_EQ(Info().Draws, draws);
 
     InvalidateRect(State.MainWindow, nullptr, FALSE);
     EXPECT_EQ(Send(WM_PAINT), 0);
-    EXPECT_EQ(Info().Paints, before.Paints + 1);
-    EXPECT_GT(Info().Draws, before.Draws);
+    EXPECT_EQ(Info().Paints, paints + 1);
+    EXPECT_GT(Info().Draws, draws);
     EXPECT_EQ(State.PaintDC, nullptr);
-    EXPECT_EQ(HeadlessLiveDeviceContexts(), 0);
+    EXPECT_EQ(core::CountContexts(), 0);
 }
 
 TEST_F(WindowProcTest, DeactivationTouchesNothingAndActivationRealisesAndRedraws) {
-    const int realized = HeadlessPaletteRealizations(State.Palette);
+    const int realized = Realizations();
     const int draws = Info().Draws;
     EXPECT_EQ(Send(WM_ACTIVATEAPP, 0), 0);
     EXPECT_EQ(Send(WM_ACTIVATEAPP, (WPARAM)1 << 32), 0) << "only the low 32 bits count";
-    EXPECT_EQ(HeadlessPaletteRealizations(State.Palette), realized);
+    EXPECT_EQ(Realizations(), realized);
     EXPECT_EQ(Info().Draws, draws);
 
-    HeadlessSetForegroundWindow(State.MainWindow);
-    const int realizedNow = HeadlessPaletteRealizations(State.Palette);
+    core::SetForeground(State.MainWindow);
+    const int realizedNow = Realizations();
     const int drawsNow = Info().Draws;
     EXPECT_EQ(Send(WM_ACTIVATEAPP, 1), 0);
-    EXPECT_EQ(HeadlessPaletteRealizations(State.Palette), realizedNow + 1);
+    EXPECT_EQ(Realizations(), realizedNow + 1);
     EXPECT_EQ(Info().Draws, drawsNow + 1);
 }
 
@@ -72,7 +69,7 @@ TEST_F(WindowProcTest, InputThatMeansNothingChangesNeitherTimerNorPicture) {
     for (WPARAM key : {WPARAM('x'), WPARAM('?'), WPARAM(200)}) EXPECT_EQ(Send(WM_CHAR, key), 0);
     EXPECT_EQ(Send(WM_COMMAND, 40006), 0);
     EXPECT_EQ(State.TimerId, timer);
-    EXPECT_TRUE(HeadlessTimerLive(State.MainWindow, AnimationTimerId));
+    EXPECT_TRUE(AnimationTimerRuns());
     EXPECT_EQ(Info().Draws, draws);
 }
 
@@ -86,15 +83,15 @@ TEST_F(WindowProcTest, TicksAfterTheWindowClosedOnlyStopTheTimer) {
     State.Mode = Stopped;
     EXPECT_EQ(Send(WM_TIMER, AnimationTimerId), 0);
     EXPECT_EQ(State.TimerId, 0u);
-    EXPECT_FALSE(HeadlessTimerLive(State.MainWindow, AnimationTimerId));
+    EXPECT_FALSE(AnimationTimerRuns());
 }
 
 TEST_F(WindowProcTest, OtherMessagesGoToTheDefaultProcedure) {
     EXPECT_EQ(Send(WM_KEYDOWN, 'Q'), 0);
     EXPECT_NE(State.WindowOpen, 0) << "only WM_CHAR is a key";
     EXPECT_EQ(Send(WM_CLOSE), 0);
-    EXPECT_TRUE(Info().Destroyed);
-    EXPECT_TRUE(HeadlessQuitPosted());
+    EXPECT_FALSE(Info().Alive);
+    EXPECT_TRUE(core::QuitPending());
 }
 
 }  // namespace

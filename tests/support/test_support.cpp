@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -18,8 +19,38 @@ void ResetViewer() {
 }
 
 void ViewerTest::SetUp() {
-    HeadlessSetQuiet(true);
+    Headless().Quiet = true;
     ResetViewer();
+}
+
+uint32_t HeadlessPixel(HWND window, int x, int y) {
+    const core::WindowRecord* w = core::AnyWindow(window);
+    if (w == nullptr || w->Pixels.Pixels == nullptr || x < 0 || y < 0 || x >= w->Pixels.Width ||
+        y >= w->Pixels.Height)
+        return HeadlessUnpaintedPixel;
+    return w->Pixels.Pixels[static_cast<size_t>(y) * w->Pixels.Stride + x];
+}
+
+void HeadlessClearSurface(HWND window, uint32_t colour) {
+    const core::WindowRecord* w = core::AnyWindow(window);
+    if (w != nullptr && w->Pixels.Pixels != nullptr)
+        std::fill_n(w->Pixels.Pixels, static_cast<size_t>(w->Pixels.Width) * w->Pixels.Height,
+                    colour);
+}
+
+int HeadlessPumpMessages() {
+    int count = 0;
+    MSG m;
+    while (!core::QuitPending() && core::TakeReady(&m, nullptr, 0, 0, false, false)) {
+        if (m.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(m.wParam));
+            break;
+        }
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+        ++count;
+    }
+    return count;
 }
 
 namespace {

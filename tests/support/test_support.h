@@ -7,6 +7,7 @@
 
 #include "app/diagnostics.h"
 #include "app/viewer_state.h"
+#include "platform/headless/headless_control.h"
 
 // Frees the arrays of the previous test's state, puts the viewer state back to its values
 // before any code runs, forgets everything the headless backend recorded, and applies
@@ -31,6 +32,15 @@ int ExpectProcessEnd(Action action) {
     ADD_FAILURE() << "the process did not end";
     return 1000;
 }
+
+// A client pixel of a window of the headless desktop, 0x00RRGGBB, or HeadlessUnpaintedPixel
+// (also outside the client area).
+uint32_t HeadlessPixel(HWND window, int x, int y);
+// Paints every client pixel `colour` (to tell drawn pixels from stale ones).
+void HeadlessClearSurface(HWND window, uint32_t colour);
+// Dispatches queued messages (posted ones and due paints, no timer ticks) until none is
+// left; returns how many were dispatched. Stops at the quit message and leaves it pending.
+int HeadlessPumpMessages();
 
 // A temporary file path unique to this test run; the file is removed at exit.
 std::string TempPath(const std::string& name);

@@ -161,7 +161,7 @@ struct ViewerVerdict {
 };
 ViewerVerdict ViewerReads(const std::string& path) {
     ResetViewer();
-    HeadlessSetQuiet(true);
+    Headless().Quiet = true;
     char program[] = "kinaro";
     char* argv[] = {program, nullptr};
     ParseCommandLine(1, argv);

@@ -69,7 +69,7 @@ void ResetViewerState() {
     FreeStateArrays();
     State = ViewerState{};
     HeadlessReset();
-    HeadlessSetQuiet(true);
+    Headless().Quiet = true;
     InitDefaults();
 }
 
