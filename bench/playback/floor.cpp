@@ -1,9 +1,11 @@
 // The floor of drawing one 8-bit frame: the plain colour-table loop into 32-bit pixels, the
-// program's row conversion (ConvertDibRow), and the copy of the 32-bit result. Prints
-//   plain_ms P convert_ms C copy_ms M
-// as the best of several rounds, for a frame of W x H.
+// program's row conversion (ConvertDibRow), and the copy of the 32-bit result, each the best
+// of several rounds for a frame of W x H. With N, also what a buffered viewer pays before
+// decoding anything: fresh zeroed memory for N such arrays taken the way the image list
+// takes it (AllocZeroedPages), once, as the viewer does. Prints
+//   plain_ms P convert_ms C copy_ms M [fresh_ms F]
 //
-//   floor W H
+//   floor W H [N]
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "platform/core/dib_rows.h"
+#include "platform/memory.h"
 
 template <typename F>
 static double BestMs(F f) {
@@ -27,8 +30,9 @@ static double BestMs(F f) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3) return 2;
+    if (argc != 3 && argc != 4) return 2;
     const size_t w = strtoul(argv[1], nullptr, 10), h = strtoul(argv[2], nullptr, 10);
+    const size_t arrays = argc == 4 ? strtoul(argv[3], nullptr, 10) : 0;
     std::vector<uint8_t> frame(w * h);
     for (size_t i = 0; i < frame.size(); ++i) frame[i] = (uint8_t)((i * 2654435761u) >> 13);
     uint32_t table[256];
@@ -52,6 +56,14 @@ int main(int argc, char** argv) {
         memcpy(copy.data(), out.data(), w * h * 4);
         sink = sink + copy[w * h / 4];
     });
-    printf("plain_ms %.3f convert_ms %.3f copy_ms %.3f\n", plain, convert, copied);
+    auto t0 = std::chrono::steady_clock::now();
+    std::vector<uint8_t*> fresh(arrays);
+    for (auto& block : fresh) block = AllocZeroedPages(w * h);
+    double freshMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    for (uint8_t* block : fresh) FreeZeroedPages(block, w * h);
+    printf("plain_ms %.3f convert_ms %.3f copy_ms %.3f", plain, convert, copied);
+    if (arrays > 0) printf(" fresh_ms %.1f", freshMs);
+    printf("\n");
     return 0;
 }

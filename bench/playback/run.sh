@@ -18,6 +18,9 @@
 #   peak MB     the player's peak resident memory
 # The floor, measured in the same run (floor.cpp): a plain colour-table loop converting one
 # frame to 32-bit pixels plus the copy of the result; also the viewer's own row conversion.
+# What a buffered first frame waits for, in the same run after the viewer's runs: rmtool
+# check's decoding of the file and fresh zeroed memory for its arrays (floor.cpp, through
+# the allocator the image list uses).
 # At the first size it also plays at -p 20 (unbuffered and buffered) and at -p 0 presented by
 # GTK's redraws (KINARO_GTK_PRESENT=gtk, held to its frame clock), reads the pacing off the
 # viewer's debug log, and prints what buffering costs in memory.
@@ -42,7 +45,7 @@ cleanup() { [ -n "$xpid" ] && kill "$xpid" 2>/dev/null; wait 2>/dev/null; rm -rf
 trap cleanup EXIT
 
 c++ -O2 -std=c++20 bench/playback/damage_watch.cpp -o "$work/damage_watch" -lX11 -lXdamage
-c++ -O2 -std=c++20 -I. bench/playback/floor.cpp platform/core/dib_rows.cpp -o "$work/floor"
+c++ -O2 -std=c++20 -I. bench/playback/floor.cpp platform/core/dib_rows.cpp platform/memory.cpp -o "$work/floor"
 
 Xvfb -displayfd 9 -screen 0 2560x1600x24 -nolisten tcp 9>"$work/display" >/dev/null 2>&1 &
 xpid=$!
@@ -111,6 +114,11 @@ for size in "${sizes[@]}"; do
             "$work/bench.rm"
         run "kinaro -p 0 (unbuffered)$tag" Kinaro "$viewer" -p 0 -loop 20 "$work/bench.rm"
     done
+    # Measured after the viewer's runs: memory freed moments before comes back cheaper.
+    check_s=$( { /usr/bin/time -f %e "$rmtool" check "$work/bench.rm" >/dev/null; } 2>&1 | tail -1)
+    read -r _ _ _ _ _ _ _ fresh < <("$work/floor" "$width" "$height" "$frames")
+    echo "what a buffered first frame waits for: decoding the file $check_s s (rmtool check)," \
+        "fresh memory for its arrays $fresh ms"
     [ -z "${ONLY_KINARO:-}" ] || continue
     if command -v mpv >/dev/null || command -v gifview >/dev/null; then
         "$rmtool" export "$work/bench.rm" --gif "$work/bench.gif" -p 10 --force >/dev/null
