@@ -66,8 +66,14 @@ void InitImage(Image& image) {
     image.LUTSize = 0;
 }
 
-void FreeImage(Image& image) {
+void FreeImageArray(Image& image) {
     FreeZeroedPages(image.Pixels, image.PixelsSize);
+    image.Pixels = nullptr;
+    image.PixelsSize = 0;
+}
+
+void FreeImage(Image& image) {
+    FreeImageArray(image);
     std::free(image.LUT);
     InitImage(image);
     image.LUT = nullptr;

@@ -140,6 +140,9 @@ void InitDefaults();
 // Empties an Image before its first use: IW, IH, Pixels (and its size) and LUTSize.
 void InitImage(Image& image);
 
+// Frees the image array (taken by AllocImageArray) and leaves the record without one.
+void FreeImageArray(Image& image);
+
 // Frees the image's arrays and empties it as InitImage does.
 void FreeImage(Image& image);
 

@@ -36,12 +36,6 @@ void AllocImageArray(Image& image) {
     image.PixelsSize = static_cast<size_t>(size);
 }
 
-void FreeImageArray(Image& image) {
-    FreeZeroedPages(image.Pixels, image.PixelsSize);
-    image.Pixels = nullptr;
-    image.PixelsSize = 0;
-}
-
 namespace {
 
 // Far enough outside any array that no file can bring a position back in, near enough that

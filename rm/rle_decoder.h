@@ -6,8 +6,6 @@
 #include "app/viewer_state.h"
 
 void AllocImageArray(Image& image);
-// Frees an array that AllocImageArray gave and leaves the record without one.
-void FreeImageArray(Image& image);
 // Finds the start word and decodes one frame into the image array; `channel` picks the fill
 // value of the fill opcode. Never writes outside the array.
 void GetRLE(Image& image, int32_t channel);
