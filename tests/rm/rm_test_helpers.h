@@ -33,7 +33,6 @@ std::string FatalText(Action action);
 // The text of the last message box shown, or "" when none was.
 std::string LastBoxText();
 
-// A log captured in memory: LogLevel set to `level`, LogFile a memory stream.
 // Frames read into one image placed in a 100 x 100 window; every case starts empty.
 class ReaderTest : public ViewerTest {
    protected:
@@ -46,6 +45,7 @@ class ReaderTest : public ViewerTest {
     ScopedImage image;
 };
 
+// A log captured in memory: LogLevel set to `level`, LogFile a memory stream.
 class CapturedLog {
    public:
     explicit CapturedLog(int level);
