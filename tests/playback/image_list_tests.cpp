@@ -117,8 +117,6 @@ TEST_F(ImageListTest, AnIndexBeyondTheListIsFatal) {
               "Error: Attempt to read invalid image (512) from list");
 }
 
-}  // namespace
-
 // Frames large enough for arrays of their own pages: each entry still holds exactly its own
 // frame, zero where the frame writes nothing, and the arrays do not overlap.
 TEST_F(ImageListTest, LargeEntriesEachHoldTheirOwnZeroedArray) {
@@ -136,3 +134,5 @@ TEST_F(ImageListTest, LargeEntriesEachHoldTheirOwnZeroedArray) {
                         list[j].Pixels + list[j].PixelsSize <= list[i].Pixels);
     }
 }
+
+}  // namespace
