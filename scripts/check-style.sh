@@ -9,7 +9,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -gt 0 ]; then
-  mapfile -t files < <(printf '%s\n' "$@")
+  files=("$@")
 else
   mapfile -t files < <(git ls-files '*.cpp' '*.h')
 fi
