@@ -100,6 +100,8 @@ inline constexpr Binding Rows[] = {
 inline constexpr const auto& Bindings = binding_rows::Rows;
 
 // The position of the row for this input in Bindings, or -1 when the viewer does not answer it.
+// The compile-time checks look rows up by position: GCC 12 under -fsanitize=undefined cannot
+// compare a row's address with null in a constant expression.
 constexpr int FindRow(InputKind kind, int value) {
     for (int i = 0; i < static_cast<int>(std::size(Bindings)); ++i)
         if (Bindings[i].Kind == kind && Bindings[i].Value == value) return i;
