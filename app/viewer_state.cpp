@@ -99,7 +99,6 @@ void FreeStateArrays() {
     std::sort(luts.begin(), luts.end());
     luts.erase(std::unique(luts.begin(), luts.end()), luts.end());
     for (void* lut : luts) std::free(lut);
-    State.DisplayImage.Pixels = nullptr;
     State.DisplayImage.LUT = nullptr;
     InitImage(State.DisplayImage);
     std::free(State.ImageList);
