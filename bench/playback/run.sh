@@ -27,7 +27,8 @@
 #   Usage: bench/playback/run.sh [BUILD_DIR] [WxH...]   (default: build 640x480 1920x1080)
 # With BEFORE=path/to/another/kinaro the two Kinaro runs are made with that binary first,
 # marked "(before)", for a side-by-side comparison in one run. ONLY_KINARO=1 makes only the
-# Kinaro runs at -p 0 (no GIF players, no -p 20, no GTK redraws).
+# Kinaro runs at -p 0 and the line on what a buffered first frame waits for (no GIF players,
+# no -p 20, no GTK redraws).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
