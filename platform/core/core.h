@@ -142,6 +142,8 @@ const std::vector<HWND>& WindowsInOrder();
 // ---- Windows ---------------------------------------------------------------------------
 
 WindowClass* FindClass(const char* name);
+bool Empty(const RECT& r);
+void Unite(RECT& into, const RECT& r);  // into becomes the bounding box of both
 
 LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The client area has a new size: the surface follows, what a larger area uncovers is to be

@@ -15,17 +15,6 @@ namespace {
 std::deque<WindowClass> classes;  // window records point into it
 HWND foreground = nullptr;
 
-bool Empty(const RECT& r) {
-    return r.right <= r.left || r.bottom <= r.top;
-}
-
-void Unite(RECT& into, const RECT& r) {
-    if (Empty(r)) return;
-    into = Empty(into) ? r
-                       : RECT{std::min(into.left, r.left), std::min(into.top, r.top),
-                              std::max(into.right, r.right), std::max(into.bottom, r.bottom)};
-}
-
 void ActivateApp(bool active) {
     std::vector<HWND> targets;
     for (HWND h : WindowsInOrder()) {
@@ -43,6 +32,17 @@ int ResourceNumber(LPCSTR name) {
 int icon, arrow;
 
 }  // namespace
+
+bool Empty(const RECT& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
+
+void Unite(RECT& into, const RECT& r) {
+    if (Empty(r)) return;
+    into = Empty(into) ? r
+                       : RECT{std::min(into.left, r.left), std::min(into.top, r.top),
+                              std::max(into.right, r.right), std::max(into.bottom, r.bottom)};
+}
 
 WindowClass* FindClass(const char* name) {
     if (name == nullptr || IS_INTRESOURCE(name)) return nullptr;

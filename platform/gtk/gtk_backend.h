@@ -44,11 +44,11 @@ struct ClientSurface {
         XShmSegmentInfo Shm{};
         bool PutInFlight = false;
         unsigned long PutSerial = 0;
-        int Missed[4] = {0, 0, 0, 0};  // x0, y0, x1, y1 written to the other buffer since
+        RECT Missed{};  // written to the other buffer since
     };
     Buffer Spare;
     bool HasSpare = false;
-    int Missed[4] = {0, 0, 0, 0};  // what Pixels lacks of the spare's writes
+    RECT Missed{};  // what Pixels lacks of the spare's writes
     Window XWindow = 0;
     GC Gc = nullptr;
     cairo_surface_t* Cairo = nullptr;
