@@ -214,8 +214,8 @@ void DestroyMenu(core::MenuRecord& m);
 // Attaches w.Menu (detaching `previous`); the client area gives up the menu bar's height.
 void SetMenu(core::WindowRecord& w, core::MenuRecord* previous);
 void ResizeSurface(core::WindowRecord& w, int width, int height);
-// Before the core writes the given surface rectangle (the display may still read the pixels;
-// w.Pixels may point elsewhere afterwards).
+// Before the core writes the given surface rectangle, clipped to it (the display may still
+// read the pixels; w.Pixels may point elsewhere afterwards).
 void BeforeWrite(core::WindowRecord& w, int x, int y, int width, int height);
 // Shows a changed rectangle of the surface (already clipped to it).
 void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap);

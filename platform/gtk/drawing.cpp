@@ -204,8 +204,8 @@ void TurnToSpare(ClientSurface& s) {
     }
 }
 
+// The rectangle comes from the core, already clipped to the surface.
 void BeforeSurfaceWrite(ClientSurface& s, int x, int y, int width, int height) {
-    if (!ClipToSurface(s, x, y, width, height)) width = height = 0;
     Display* display = XDisplayOrNull();
     if (s.PutInFlight && display != nullptr && s.HasSpare) {
         if (s.Spare.PutInFlight) WaitForPut(display, s.Spare.PutSerial);
