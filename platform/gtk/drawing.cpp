@@ -230,10 +230,11 @@ void BeforeSurfaceWrite(ClientSurface& s, int x, int y, int width, int height) {
 
 }  // namespace
 
-void PresentRect(core::WindowRecord& w, int x, int y, int width, int height) {
+bool PresentRect(core::WindowRecord& w, int x, int y, int width, int height) {
     ClientSurface& s = Parts(w).Surface;
-    if (!ClipToSurface(s, x, y, width, height)) return;
-    if (s.Direct && w.Visible && !w.Minimized) {
+    if (!ClipToSurface(s, x, y, width, height)) return false;
+    bool direct = s.Direct && w.Visible && !w.Minimized;
+    if (direct) {
         Display* display = XDisplayOrNull();
         s.PutSerial = NextRequest(display);
         if (s.UsesShm)
@@ -245,6 +246,7 @@ void PresentRect(core::WindowRecord& w, int x, int y, int width, int height) {
     } else if (Parts(w).Area != nullptr) {
         gtk_widget_queue_draw_area(Parts(w).Area, x, y, width, height);
     }
+    return direct;
 }
 
 bool CanPresentDirectly(GdkWindow* window) {
@@ -326,12 +328,11 @@ void BeforeWrite(core::WindowRecord& w, int x, int y, int width, int height) {
 }
 
 void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap) {
-    ClientSurface& s = Parts(w).Surface;
+    bool sent = PresentRect(w, x, y, width, height);
     if (bitmap) {
         Stats().BitmapPuts++;
-        if (s.Direct && w.Visible && !w.Minimized) Stats().BitmapPresents++;
+        Stats().BitmapPresents += sent;
     }
-    PresentRect(w, x, y, width, height);
 }
 
 }  // namespace native

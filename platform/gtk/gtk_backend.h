@@ -72,7 +72,7 @@ bool CanPresentDirectly(GdkWindow* window);
 // Remakes the surface at the given size, keeping the overlapping pixels, the rest black.
 void RemakeSurface(core::WindowRecord& w, int width, int height);
 void ReleaseSurface(core::WindowRecord& w);
-void PresentRect(core::WindowRecord& w, int x, int y, int width, int height);
+bool PresentRect(core::WindowRecord& w, int x, int y, int width, int height);  // true: put to X
 void PaintSurface(core::WindowRecord& w, cairo_t* cr);
 
 // Counts for the playback benchmark (KINARO_GTK_STATS=1 prints them at exit).
