@@ -55,7 +55,7 @@ struct WindowRecord : Object {
     WindowKind Type = WindowKind::Frame;
     const WindowClass* Class = nullptr;
     std::string Text;
-    std::vector<std::string> TextHistory;
+    std::vector<std::string> TextHistory;  // every text it had: kept by the headless layer
     DWORD Style = 0;
     HWND Parent = nullptr;  // parent (child windows) or owner (popups)
     HMENU Menu = nullptr;

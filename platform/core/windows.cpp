@@ -165,7 +165,6 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
               : windowClass->Name == "Static" ? WindowKind::Static
                                               : WindowKind::Dialog;
     w->Text = windowName != nullptr ? windowName : "";
-    w->TextHistory.push_back(w->Text);
     w->Style = style & ~WS_VISIBLE;
     w->Parent = parent;
     w->X = x;
@@ -316,7 +315,6 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
         case WM_SETTEXT: {
             const char* text = reinterpret_cast<const char*>(lParam);
             w->Text = text ? text : "";
-            w->TextHistory.push_back(w->Text);
             native::SetText(*w);
             return TRUE;
         }
