@@ -147,8 +147,8 @@ void Unite(RECT& into, const RECT& r);  // into becomes the bounding box of both
 
 LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The client area has a new size: the surface follows, what a larger area uncovers is to be
-// painted (the class has no redraw styles). Sends nothing.
-void ResizeClient(WindowRecord& w, int width, int height);
+// painted (the class has no redraw styles). Sends nothing; false when nothing changed.
+bool ResizeClient(WindowRecord& w, int width, int height);
 void SendSize(WindowRecord& w, WPARAM type);
 void InvalidateAll(WindowRecord& w, bool erase);
 // One of our windows (or none: another application) comes to the front, with the

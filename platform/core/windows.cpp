@@ -65,11 +65,11 @@ LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return w->Class->Fields.lpfnWndProc(window, message, wParam, lParam);
 }
 
-void ResizeClient(WindowRecord& w, int width, int height) {
+bool ResizeClient(WindowRecord& w, int width, int height) {
     width = std::max(width, 0);
     height = std::max(height, 0);
     int oldWidth = w.ClientWidth, oldHeight = w.ClientHeight;
-    if (w.Pixels.Pixels != nullptr && width == oldWidth && height == oldHeight) return;
+    if (w.Pixels.Pixels != nullptr && width == oldWidth && height == oldHeight) return false;
     native::ResizeSurface(w, width, height);
     w.ClientWidth = width;
     w.ClientHeight = height;
@@ -77,6 +77,7 @@ void ResizeClient(WindowRecord& w, int width, int height) {
         Unite(w.Update, RECT{oldWidth, 0, width, height});
         Unite(w.Update, RECT{0, oldHeight, width, height});
     }
+    return true;
 }
 
 void SendSize(WindowRecord& w, WPARAM type) {
