@@ -16,12 +16,10 @@ constexpr size_t HugePage = size_t{2} << 20;
 size_t RoundToHugePages(size_t bytes) {
     return (bytes + HugePage - 1) & ~(HugePage - 1);
 }
-}  // namespace
 
 // A mapping aligned to and sized in huge pages, so the kernel can back it with them, and
 // populated in one call rather than by a fault per page. Anonymous pages are zeroed.
-uint8_t* AllocZeroedPages(size_t bytes) {
-    if (bytes < MappedBlock) return static_cast<uint8_t*>(std::calloc(bytes, 1));
+uint8_t* MapZeroedPages(size_t bytes) {
     const size_t length = RoundToHugePages(bytes);
     if (length < bytes) return nullptr;
     void* raw = mmap(nullptr, length + HugePage, PROT_READ | PROT_WRITE,
@@ -40,19 +38,22 @@ uint8_t* AllocZeroedPages(size_t bytes) {
 #endif
     return static_cast<uint8_t*>(block);
 }
+}  // namespace
+#endif
 
-void FreeZeroedPages(void* block, size_t bytes) {
-    if (block == nullptr) return;
-    if (bytes < MappedBlock)
-        std::free(block);
-    else
-        munmap(block, RoundToHugePages(bytes));
-}
-#else
 uint8_t* AllocZeroedPages(size_t bytes) {
+#if KINARO_HUGE_PAGES
+    if (bytes >= MappedBlock) return MapZeroedPages(bytes);
+#endif
     return static_cast<uint8_t*>(std::calloc(bytes, 1));
 }
-void FreeZeroedPages(void* block, size_t) {
+
+void FreeZeroedPages(void* block, [[maybe_unused]] size_t bytes) {
+#if KINARO_HUGE_PAGES
+    if (bytes >= MappedBlock) {
+        if (block != nullptr) munmap(block, RoundToHugePages(bytes));
+        return;
+    }
+#endif
     std::free(block);
 }
-#endif

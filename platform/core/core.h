@@ -55,7 +55,7 @@ struct WindowRecord : Object {
     WindowKind Type = WindowKind::Frame;
     const WindowClass* Class = nullptr;
     std::string Text;
-    std::vector<std::string> TextHistory;
+    std::vector<std::string> TextHistory;  // every text it had: kept by the headless layer
     DWORD Style = 0;
     HWND Parent = nullptr;  // parent (child windows) or owner (popups)
     HMENU Menu = nullptr;
@@ -142,11 +142,13 @@ const std::vector<HWND>& WindowsInOrder();
 // ---- Windows ---------------------------------------------------------------------------
 
 WindowClass* FindClass(const char* name);
+bool Empty(const RECT& r);
+void Unite(RECT& into, const RECT& r);  // into becomes the bounding box of both
 
 LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // The client area has a new size: the surface follows, what a larger area uncovers is to be
-// painted (the class has no redraw styles). Sends nothing.
-void ResizeClient(WindowRecord& w, int width, int height);
+// painted (the class has no redraw styles). Sends nothing; false when nothing changed.
+bool ResizeClient(WindowRecord& w, int width, int height);
 void SendSize(WindowRecord& w, WPARAM type);
 void InvalidateAll(WindowRecord& w, bool erase);
 // One of our windows (or none: another application) comes to the front, with the
@@ -212,8 +214,8 @@ void DestroyMenu(core::MenuRecord& m);
 // Attaches w.Menu (detaching `previous`); the client area gives up the menu bar's height.
 void SetMenu(core::WindowRecord& w, core::MenuRecord* previous);
 void ResizeSurface(core::WindowRecord& w, int width, int height);
-// Before the core writes the given surface rectangle (the display may still read the pixels;
-// w.Pixels may point elsewhere afterwards).
+// Before the core writes the given surface rectangle, clipped to it (the display may still
+// read the pixels; w.Pixels may point elsewhere afterwards).
 void BeforeWrite(core::WindowRecord& w, int x, int y, int width, int height);
 // Shows a changed rectangle of the surface (already clipped to it).
 void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap);

@@ -90,8 +90,7 @@ bool TakeReady(MSG* out, HWND filter, UINT min, UINT max, bool takeQuit, bool wi
     }
     for (HWND h : WindowsInOrder()) {
         WindowRecord* w = AnyWindow(h);
-        if (!w->Alive || !w->Visible || w->Update.right <= w->Update.left ||
-            w->Update.bottom <= w->Update.top || !Matches(h, WM_PAINT, filter, min, max))
+        if (!w->Alive || !w->Visible || Empty(w->Update) || !Matches(h, WM_PAINT, filter, min, max))
             continue;
         *out = Make(h, WM_PAINT, 0, 0);
         return true;

@@ -15,17 +15,6 @@ namespace {
 std::deque<WindowClass> classes;  // window records point into it
 HWND foreground = nullptr;
 
-bool Empty(const RECT& r) {
-    return r.right <= r.left || r.bottom <= r.top;
-}
-
-void Unite(RECT& into, const RECT& r) {
-    if (Empty(r)) return;
-    into = Empty(into) ? r
-                       : RECT{std::min(into.left, r.left), std::min(into.top, r.top),
-                              std::max(into.right, r.right), std::max(into.bottom, r.bottom)};
-}
-
 void ActivateApp(bool active) {
     std::vector<HWND> targets;
     for (HWND h : WindowsInOrder()) {
@@ -43,6 +32,17 @@ int ResourceNumber(LPCSTR name) {
 int icon, arrow;
 
 }  // namespace
+
+bool Empty(const RECT& r) {
+    return r.right <= r.left || r.bottom <= r.top;
+}
+
+void Unite(RECT& into, const RECT& r) {
+    if (Empty(r)) return;
+    into = Empty(into) ? r
+                       : RECT{std::min(into.left, r.left), std::min(into.top, r.top),
+                              std::max(into.right, r.right), std::max(into.bottom, r.bottom)};
+}
 
 WindowClass* FindClass(const char* name) {
     if (name == nullptr || IS_INTRESOURCE(name)) return nullptr;
@@ -65,11 +65,11 @@ LRESULT Deliver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return w->Class->Fields.lpfnWndProc(window, message, wParam, lParam);
 }
 
-void ResizeClient(WindowRecord& w, int width, int height) {
+bool ResizeClient(WindowRecord& w, int width, int height) {
     width = std::max(width, 0);
     height = std::max(height, 0);
     int oldWidth = w.ClientWidth, oldHeight = w.ClientHeight;
-    if (w.Pixels.Pixels != nullptr && width == oldWidth && height == oldHeight) return;
+    if (w.Pixels.Pixels != nullptr && width == oldWidth && height == oldHeight) return false;
     native::ResizeSurface(w, width, height);
     w.ClientWidth = width;
     w.ClientHeight = height;
@@ -77,6 +77,7 @@ void ResizeClient(WindowRecord& w, int width, int height) {
         Unite(w.Update, RECT{oldWidth, 0, width, height});
         Unite(w.Update, RECT{0, oldHeight, width, height});
     }
+    return true;
 }
 
 void SendSize(WindowRecord& w, WPARAM type) {
@@ -165,7 +166,6 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
               : windowClass->Name == "Static" ? WindowKind::Static
                                               : WindowKind::Dialog;
     w->Text = windowName != nullptr ? windowName : "";
-    w->TextHistory.push_back(w->Text);
     w->Style = style & ~WS_VISIBLE;
     w->Parent = parent;
     w->X = x;
@@ -316,7 +316,6 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM l
         case WM_SETTEXT: {
             const char* text = reinterpret_cast<const char*>(lParam);
             w->Text = text ? text : "";
-            w->TextHistory.push_back(w->Text);
             native::SetText(*w);
             return TRUE;
         }

@@ -171,20 +171,6 @@ void AllocateSurface(core::WindowRecord& w, int width, int height) {
 // coming write covers them all. With one segment (or none), the write waits for the server
 // with one round trip.
 
-bool Empty(const int (&r)[4]) {
-    return r[0] >= r[2] || r[1] >= r[3];
-}
-
-void AddRect(int (&r)[4], int x0, int y0, int x1, int y1) {
-    if (x0 >= x1 || y0 >= y1) return;
-    if (Empty(r)) {
-        r[0] = x0, r[1] = y0, r[2] = x1, r[3] = y1;
-        return;
-    }
-    r[0] = std::min(r[0], x0), r[1] = std::min(r[1], y0);
-    r[2] = std::max(r[2], x1), r[3] = std::max(r[3], y1);
-}
-
 // True once the server has processed the request `serial`. Reads what the connection holds
 // without blocking; the events read stay queued for GDK.
 bool Processed(Display* display, unsigned long serial) {
@@ -218,36 +204,37 @@ void TurnToSpare(ClientSurface& s) {
     }
 }
 
+// The rectangle comes from the core, already clipped to the surface.
 void BeforeSurfaceWrite(ClientSurface& s, int x, int y, int width, int height) {
-    if (!ClipToSurface(s, x, y, width, height)) width = height = 0;
     Display* display = XDisplayOrNull();
     if (s.PutInFlight && display != nullptr && s.HasSpare) {
         if (s.Spare.PutInFlight) WaitForPut(display, s.Spare.PutSerial);
         s.Spare.PutInFlight = false;
         TurnToSpare(s);
-        const int(&m)[4] = s.Missed;
-        bool covered = x <= m[0] && y <= m[1] && x + width >= m[2] && y + height >= m[3];
-        if (!Empty(m) && !covered) {
+        const RECT& m = s.Missed;
+        bool covered = x <= m.left && y <= m.top && x + width >= m.right && y + height >= m.bottom;
+        if (!core::Empty(m) && !covered) {
             const uint32_t* from = reinterpret_cast<const uint32_t*>(s.Spare.Image->data);
-            for (int row = m[1]; row < m[3]; ++row)
-                memcpy(s.Pixels + (size_t)row * s.Stride + m[0],
-                       from + (size_t)row * s.Stride + m[0], (size_t)(m[2] - m[0]) * 4);
+            for (int row = m.top; row < m.bottom; ++row)
+                memcpy(s.Pixels + (size_t)row * s.Stride + m.left,
+                       from + (size_t)row * s.Stride + m.left, (size_t)(m.right - m.left) * 4);
         }
-        s.Missed[0] = s.Missed[1] = s.Missed[2] = s.Missed[3] = 0;
+        s.Missed = {};
     } else if (s.PutInFlight && display != nullptr) {
         XSync(display, False);
     }
     s.PutInFlight = false;
-    if (s.HasSpare) AddRect(s.Spare.Missed, x, y, x + width, y + height);
+    if (s.HasSpare) core::Unite(s.Spare.Missed, {x, y, x + width, y + height});
 }
 // ---- end of presenting -------------------------------------------------------------------
 
 }  // namespace
 
-void PresentRect(core::WindowRecord& w, int x, int y, int width, int height) {
+bool PresentRect(core::WindowRecord& w, int x, int y, int width, int height) {
     ClientSurface& s = Parts(w).Surface;
-    if (!ClipToSurface(s, x, y, width, height)) return;
-    if (s.Direct && w.Visible && !w.Minimized) {
+    if (!ClipToSurface(s, x, y, width, height)) return false;
+    bool direct = s.Direct && w.Visible && !w.Minimized;
+    if (direct) {
         Display* display = XDisplayOrNull();
         s.PutSerial = NextRequest(display);
         if (s.UsesShm)
@@ -259,6 +246,7 @@ void PresentRect(core::WindowRecord& w, int x, int y, int width, int height) {
     } else if (Parts(w).Area != nullptr) {
         gtk_widget_queue_draw_area(Parts(w).Area, x, y, width, height);
     }
+    return direct;
 }
 
 bool CanPresentDirectly(GdkWindow* window) {
@@ -295,7 +283,7 @@ void RemakeSurface(core::WindowRecord& w, int width, int height) {
             std::fill(row + copied, row + s.Width, 0u);
         }
         // The spare segment starts zeroed, without the pixels kept.
-        if (s.HasSpare) AddRect(s.Spare.Missed, 0, 0, s.Width, s.Height);
+        if (s.HasSpare) core::Unite(s.Spare.Missed, {0, 0, s.Width, s.Height});
     }
     free(kept);
     w.Pixels = {s.Pixels, s.Width, s.Height, s.Stride};
@@ -340,12 +328,11 @@ void BeforeWrite(core::WindowRecord& w, int x, int y, int width, int height) {
 }
 
 void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap) {
-    ClientSurface& s = Parts(w).Surface;
+    bool sent = PresentRect(w, x, y, width, height);
     if (bitmap) {
         Stats().BitmapPuts++;
-        if (s.Direct && w.Visible && !w.Minimized) Stats().BitmapPresents++;
+        Stats().BitmapPresents += sent;
     }
-    PresentRect(w, x, y, width, height);
 }
 
 }  // namespace native

@@ -44,11 +44,11 @@ struct ClientSurface {
         XShmSegmentInfo Shm{};
         bool PutInFlight = false;
         unsigned long PutSerial = 0;
-        int Missed[4] = {0, 0, 0, 0};  // x0, y0, x1, y1 written to the other buffer since
+        RECT Missed{};  // written to the other buffer since
     };
     Buffer Spare;
     bool HasSpare = false;
-    int Missed[4] = {0, 0, 0, 0};  // what Pixels lacks of the spare's writes
+    RECT Missed{};  // what Pixels lacks of the spare's writes
     Window XWindow = 0;
     GC Gc = nullptr;
     cairo_surface_t* Cairo = nullptr;
@@ -72,7 +72,7 @@ bool CanPresentDirectly(GdkWindow* window);
 // Remakes the surface at the given size, keeping the overlapping pixels, the rest black.
 void RemakeSurface(core::WindowRecord& w, int width, int height);
 void ReleaseSurface(core::WindowRecord& w);
-void PresentRect(core::WindowRecord& w, int x, int y, int width, int height);
+bool PresentRect(core::WindowRecord& w, int x, int y, int width, int height);  // true: put to X
 void PaintSurface(core::WindowRecord& w, cairo_t* cr);
 
 // Counts for the playback benchmark (KINARO_GTK_STATS=1 prints them at exit).

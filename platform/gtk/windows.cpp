@@ -95,11 +95,9 @@ void OnAreaRealize(GtkWidget* area, gpointer data) {
 
 void OnSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer data) {
     core::WindowRecord* w = Live(data);
-    if (w == nullptr || w->Minimized) return;
-    if (w->Pixels.Pixels != nullptr && allocation->width == w->ClientWidth &&
-        allocation->height == w->ClientHeight)
+    if (w == nullptr || w->Minimized ||
+        !core::ResizeClient(*w, allocation->width, allocation->height))
         return;
-    core::ResizeClient(*w, allocation->width, allocation->height);
     GdkWindow* top = gtk_widget_get_window(Parts(*w).Toplevel);
     w->Maximized = top != nullptr && (gdk_window_get_state(top) & GDK_WINDOW_STATE_MAXIMIZED);
     core::SendSize(*w, w->Maximized ? core::SizeMaximized : core::SizeRestored);

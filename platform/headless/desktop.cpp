@@ -70,11 +70,14 @@ DWORD CreateWindow(core::WindowRecord& w) {
     w.Width = std::max(0, w.Width);
     w.Height = std::max(0, w.Height);
     UpdateClientSize(w);
+    SetText(w);  // the first text of its history
     return 0;
 }
 
 void DestroyWindow(core::WindowRecord&) {}
-void SetText(core::WindowRecord&) {}
+void SetText(core::WindowRecord& w) {
+    w.TextHistory.push_back(w.Text);
+}
 void CreateMenu(core::MenuRecord&) {}
 void DestroyMenu(core::MenuRecord&) {}
 void BeforeWrite(core::WindowRecord&, int, int, int, int) {}

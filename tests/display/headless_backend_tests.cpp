@@ -1,5 +1,6 @@
 // What the in-memory desktop adds to the shared rules (tests/contract): the exact order of
 // the messages it sends, budgeted timer ticks, observable palettes, scripted dialogs.
+#include <string>
 #include <vector>
 
 #include "platform/headless/headless_control.h"
@@ -162,10 +163,12 @@ TEST_F(HeadlessBackendTest, OpenFileDialogIsScriptedAndDrivesTheHook) {
     ofn.lpfnHook = Hook;
     UINT_PTR clicked = 0;
     LRESULT check = -1;
+    std::vector<std::string> filters;  // what each open dialog was asked to show
     HeadlessOpenFileScript script;
     script.Accept = true;
     script.FileName = "x.rm";
-    script.WhileOpen = [&](HWND dialog, const OPENFILENAMEA&) {
+    script.WhileOpen = [&](HWND dialog, const OPENFILENAMEA& request) {
+        filters.emplace_back(request.lpstrFilter, 6);
         check = SendDlgItemMessageA(dialog, 1000, BM_GETCHECK, 0, 0);
         clicked = core::ClickDialogItem(dialog, 1001);
     };
@@ -174,6 +177,7 @@ TEST_F(HeadlessBackendTest, OpenFileDialogIsScriptedAndDrivesTheHook) {
     EXPECT_STREQ(file, "x.rm");
     EXPECT_EQ(check, BST_CHECKED);
     EXPECT_EQ(clicked, 7u);
+    EXPECT_EQ(filters, std::vector<std::string>{std::string("A\0*.a\0", 6)});
 
     script.FileName = "much-too-long.rm";
     script.WhileOpen = nullptr;

@@ -41,11 +41,8 @@ void HeadlessClearSurface(HWND window, uint32_t colour) {
 int HeadlessPumpMessages() {
     int count = 0;
     MSG m;
+    // TakeReady leaves the quit message pending (takeQuit false).
     while (!core::QuitPending() && core::TakeReady(&m, nullptr, 0, 0, false, false)) {
-        if (m.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(m.wParam));
-            break;
-        }
         TranslateMessage(&m);
         DispatchMessageA(&m);
         ++count;
