@@ -100,22 +100,6 @@ void AbandonAtomicWrite(const std::string& temp) {
     std::remove(temp.c_str());
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& bytes, bool force) {
-    std::string temp = BeginAtomicWrite(path, force);
-    FILE* out = fopen(temp.c_str(), "wb");
-    bool ok = out != nullptr && fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    int error = errno;
-    if (out != nullptr && fclose(out) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        AbandonAtomicWrite(temp);
-        Fail(path + ": cannot write: " + strerror(error));
-    }
-    CommitAtomicWrite(temp, path, force);
-}
-
 AtomicFile::AtomicFile(const std::string& path, bool force)
     : path_(path), temp_(BeginAtomicWrite(path, force)), force_(force) {
     out_ = fopen(temp_.c_str(), "wb");
