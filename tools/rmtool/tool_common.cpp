@@ -60,7 +60,8 @@ void Progress::Finish() {
     shown_ = false;
 }
 
-std::string BeginAtomicWrite(const std::string& path, bool force) {
+// Claims a temporary name next to `path`, after the overwrite check.
+static std::string BeginAtomicWrite(const std::string& path, bool force) {
     struct stat info;
     if (!force && lstat(path.c_str(), &info) == 0) {
         Fail(path + ": already exists (use --force to replace it)");
@@ -72,7 +73,7 @@ std::string BeginAtomicWrite(const std::string& path, bool force) {
     return temp;
 }
 
-void CommitAtomicWrite(const std::string& temp, const std::string& path, bool force) {
+static void CommitAtomicWrite(const std::string& temp, const std::string& path, bool force) {
     // mkstemp makes the file private; give it the usual permissions of a new file.
     mode_t mask = umask(0);
     umask(mask);
@@ -96,7 +97,7 @@ void CommitAtomicWrite(const std::string& temp, const std::string& path, bool fo
     }
 }
 
-void AbandonAtomicWrite(const std::string& temp) {
+static void AbandonAtomicWrite(const std::string& temp) {
     std::remove(temp.c_str());
 }
 

@@ -51,12 +51,6 @@ class Progress {
     long long lastDrawMs_ = -1000;
 };
 
-// The steps of AtomicFile for writers that open the file themselves: claims a temporary name
-// next to `path` (after the overwrite check) and later renames it into place or removes it.
-std::string BeginAtomicWrite(const std::string& path, bool force);
-void CommitAtomicWrite(const std::string& temp, const std::string& path, bool force);
-void AbandonAtomicWrite(const std::string& temp);
-
 // A file written piece by piece under a temporary name beside `path`, put in place by Commit,
 // so a failure never leaves half a file; if it is never committed, the temporary file is
 // removed. An existing `path` is refused unless `force`, before anything is written and again
