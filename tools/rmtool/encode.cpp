@@ -130,10 +130,10 @@ void DecodeInputs(const std::vector<std::string>& inputs, PictureQueue& queue) {
                 Item item;
                 item.kind = Item::Picture;
                 item.prepared = picture.indexed;
-                if (item.prepared) {
-                    item.frame = picture.frame;
-                    item.changes.zero = ReserveBlackAtZero(item.frame);
-                } else
+                if (item.prepared)
+                    item.frame =
+                        MetafileEncoder::PrepareIndexed(std::move(picture.frame), item.changes);
+                else
                     item.picture = std::move(picture);
                 item.input = i;
                 return queue.Push(std::move(item));

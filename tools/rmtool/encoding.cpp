@@ -37,10 +37,13 @@ int DepthFor(size_t paletteSize) {
 
 IndexedFrame MetafileEncoder::Prepare(const SourcePicture& picture, ColourReducer& reducer,
                                       Changes& changes) {
+    if (picture.indexed) return PrepareIndexed(picture.frame, changes);
     changes = Changes{};
-    if (!picture.indexed)
-        return reducer.Reduce(picture.width, picture.height, picture.rgb, &changes.quantised);
-    IndexedFrame frame = picture.frame;
+    return reducer.Reduce(picture.width, picture.height, picture.rgb, &changes.quantised);
+}
+
+IndexedFrame MetafileEncoder::PrepareIndexed(IndexedFrame frame, Changes& changes) {
+    changes = Changes{};
     changes.zero = ReserveBlackAtZero(frame);
     return frame;
 }
