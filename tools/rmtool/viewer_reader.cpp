@@ -73,12 +73,12 @@ void ResetViewerState() {
     InitDefaults();
 }
 
+}  // namespace
+
 bool ReadAt(int64_t offset, uint8_t* bytes, size_t count) {
     return Peek != nullptr &&
            pread(fileno(Peek), bytes, count, offset) == static_cast<ssize_t>(count);
 }
-
-}  // namespace
 
 size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
                         std::vector<std::string>& viewerArgs) {

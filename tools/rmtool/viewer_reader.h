@@ -23,6 +23,10 @@ size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
 // a usage error naming it; a file that cannot be opened is an error naming the file.
 std::string OpenWithViewer(const std::string& path, const std::vector<std::string>& viewerArgs);
 
+// Reads `count` bytes at `offset` of the file OpenWithViewer opened, through a handle of its
+// own, so the reader's position is left alone; false when they cannot all be read.
+bool ReadAt(int64_t offset, uint8_t* bytes, size_t count);
+
 // A fatal error as the viewer reports it: its routine, the text of its error box and the
 // block number of its log.
 using FatalReport = FatalRecord;
