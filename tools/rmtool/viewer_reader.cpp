@@ -212,14 +212,18 @@ uint32_t SelectedImageCount(int64_t headerBlocks) {
     return count;
 }
 
+void CheckImageArray(const Image& image) {
+    const size_t needed =
+        static_cast<size_t>(image.IH - 1) * image.ScanLineWidth + static_cast<size_t>(image.IW);
+    if (image.Pixels == nullptr || image.ScanLineWidth < image.IW || image.PixelsSize < needed)
+        Fail("the reader left an image array too small for " + std::to_string(image.IW) + "x" +
+             std::to_string(image.IH));
+}
+
 IndexedFrame FrameFromImage(const Image& image) {
     IndexedFrame frame;
     if (image.IW <= 0 || image.IH <= 0 || image.Pixels == nullptr) return frame;
-    const size_t needed =
-        static_cast<size_t>(image.IH - 1) * image.ScanLineWidth + static_cast<size_t>(image.IW);
-    if (image.ScanLineWidth < image.IW || image.PixelsSize < needed)
-        Fail("the reader left an image array too small for " + std::to_string(image.IW) + "x" +
-             std::to_string(image.IH));
+    CheckImageArray(image);
     frame.width = image.IW;
     frame.height = image.IH;
     frame.pixels.resize(static_cast<size_t>(image.IW) * image.IH);

@@ -63,6 +63,9 @@ FileSurvey SurveyFile(const std::string& path);
 // first all-ones one), and no more than the file's headers where they are known.
 uint32_t SelectedImageCount(int64_t headerBlocks);
 
+// Fails unless the image array of a frame of IW x IH pixels (both above 0) holds all its rows.
+void CheckImageArray(const Image& image);
+
 // The frame as the viewer would draw it: IW x IH pixels, top row first, with the colours of
 // the record's LUT (entries past LUTSize that pixels use come out black, as nothing defines
 // them).
