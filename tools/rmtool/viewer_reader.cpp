@@ -139,7 +139,7 @@ std::string OpenWithViewer(const std::string& asked, const std::vector<std::stri
     return path;
 }
 
-FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalReport* report) {
+FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalRecord* report) {
     const bool lutWillBeRead = State.LUTLoaded == 0;
     const uint32_t fileImage = index < State.MaxFrames ? State.FileImageNumber[index] : AllOnes;
     int32_t result = -1;

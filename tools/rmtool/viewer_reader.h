@@ -27,10 +27,6 @@ std::string OpenWithViewer(const std::string& path, const std::vector<std::strin
 // own, so the reader's position is left alone; false when they cannot all be read.
 bool ReadAt(int64_t offset, uint8_t* bytes, size_t count);
 
-// A fatal error as the viewer reports it: its routine, the text of its error box and the
-// block number of its log.
-using FatalReport = FatalRecord;
-
 // Where a decoded frame lies in the file, in blocks.
 struct FrameLayout {
     uint32_t index = 0;
@@ -48,7 +44,7 @@ enum class FetchResult { Decoded, End, Failed };
 // Fetches image `index` into `image` as the viewer does. Failed: the viewer would have ended
 // with `report` (this includes "File is not in Raster Metafile format" when image 0 cannot be
 // fetched); the reader is then closed. End: the selection or the file has no such image.
-FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalReport* report);
+FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalRecord* report);
 
 // What the file holds at a glance: its size, and how many blocks begin with the header marker.
 struct FileSurvey {
@@ -77,7 +73,7 @@ struct ReadOutcome {
     bool failed = false;
     uint32_t failedIndex = 0;
     uint32_t failedFileImage = AllOnes;
-    FatalReport report;
+    FatalRecord report;
 };
 template <typename OnImage>
 ReadOutcome ReadSelectedImages(const std::string& label, uint32_t expected, OnImage onImage) {
