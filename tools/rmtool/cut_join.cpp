@@ -1,12 +1,9 @@
 // cut and join: frames copied block for block from metafiles into a new one, each checked with
 // the viewer's reader before it is copied.
-#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -51,13 +48,10 @@ uint32_t CopyFrames(const std::string& command, const std::string& asked,
                     std::vector<std::string> viewerArgs, AtomicFile& out) {
     viewerArgs.insert(viewerArgs.begin(), {"-max", MaxFramesFor(asked)});
     const std::string path = OpenWithViewer(asked, viewerArgs);
-    int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) Fail(path + ": cannot open: " + strerror(errno));
     std::vector<uint8_t> buffer;
     auto copy = [&](int64_t first, int64_t count) {
         buffer.resize(static_cast<size_t>(count) * BlockSize);
-        ssize_t got = pread(fd, buffer.data(), buffer.size(), first * BlockSize);
-        if (got != static_cast<ssize_t>(buffer.size()))
+        if (!ReadAt(first * BlockSize, buffer.data(), buffer.size()))
             Fail(path + ": cannot read blocks " + std::to_string(first) + " to " +
                  std::to_string(first + count - 1));
         out.Write(buffer.data(), buffer.size());
@@ -69,7 +63,6 @@ uint32_t CopyFrames(const std::string& command, const std::string& asked,
         ++copied;
     };
     ReadOutcome outcome = ReadSelectedImages(command, 0, onImage);
-    close(fd);
     if (State.MetafileStream != nullptr) fclose(State.MetafileStream);
     State.MetafileStream = nullptr;
     if (outcome.failed) Fail(DescribeFailure(path, outcome));

@@ -1,4 +1,3 @@
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,16 +49,6 @@ const char* const EncodeUsage =
     "appears whole or not at all.\n";
 
 namespace {
-
-bool LooksLikePng(const std::string& path) {
-    static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    unsigned char head[8] = {};
-    FILE* in = fopen(path.c_str(), "rb");
-    if (in == nullptr) return false;
-    size_t got = fread(head, 1, sizeof head, in);
-    fclose(in);
-    return got == sizeof head && memcmp(head, signature, sizeof head) == 0;
-}
 
 // Inputs are decoded on a second thread, a frame or two ahead of the coding, through this
 // small queue. A failure on either side stops both: the decoder's error travels in the queue.
@@ -130,10 +119,10 @@ void DecodeInputs(const std::vector<std::string>& inputs, PictureQueue& queue) {
                 Item item;
                 item.kind = Item::Picture;
                 item.prepared = picture.indexed;
-                if (item.prepared) {
-                    item.frame = picture.frame;
-                    item.changes.zero = ReserveBlackAtZero(item.frame);
-                } else
+                if (item.prepared)
+                    item.frame =
+                        MetafileEncoder::PrepareIndexed(std::move(picture.frame), item.changes);
+                else
                     item.picture = std::move(picture);
                 item.input = i;
                 return queue.Push(std::move(item));

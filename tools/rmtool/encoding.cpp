@@ -37,10 +37,13 @@ int DepthFor(size_t paletteSize) {
 
 IndexedFrame MetafileEncoder::Prepare(const SourcePicture& picture, ColourReducer& reducer,
                                       Changes& changes) {
+    if (picture.indexed) return PrepareIndexed(picture.frame, changes);
     changes = Changes{};
-    if (!picture.indexed)
-        return reducer.Reduce(picture.width, picture.height, picture.rgb, &changes.quantised);
-    IndexedFrame frame = picture.frame;
+    return reducer.Reduce(picture.width, picture.height, picture.rgb, &changes.quantised);
+}
+
+IndexedFrame MetafileEncoder::PrepareIndexed(IndexedFrame frame, Changes& changes) {
+    changes = Changes{};
     changes.zero = ReserveBlackAtZero(frame);
     return frame;
 }
@@ -53,27 +56,28 @@ MetafileEncoder::Changes MetafileEncoder::Add(const SourcePicture& picture) {
 
 void MetafileEncoder::AddFrame(const IndexedFrame& frame) {
     if (frame.width <= 0 || frame.height <= 0) Fail("a frame without pixels cannot be written");
-    rmwriter::Frame out;
-    out.header.Width = frame.width;
-    out.header.Height = frame.height;
-    out.header.Depth = DepthFor(frame.palette.size());
+    rmwriter::Header header;
+    header.Width = frame.width;
+    header.Height = frame.height;
+    header.Depth = DepthFor(frame.palette.size());
     const bool grey = choices_.grey || IsGreyPalette(frame.palette);
-    out.header.ColorFlag = grey ? 0 : 1;
+    header.ColorFlag = grey ? 0 : 1;
+    rmwriter::ColorTable colors;
     for (const Rgb& c : frame.palette) {
         if (grey) {
-            out.colors.Red.push_back(choices_.grey ? ViewerGrey(c) : c.r);
+            colors.Red.push_back(choices_.grey ? ViewerGrey(c) : c.r);
         } else {
-            out.colors.Red.push_back(c.r);
-            out.colors.Green.push_back(c.g);
-            out.colors.Blue.push_back(c.b);
+            colors.Red.push_back(c.r);
+            colors.Green.push_back(c.g);
+            colors.Blue.push_back(c.b);
         }
     }
     uint64_t saves = 0;
-    out.header.Fill[0] = ChooseFillValue(frame, &saves);
+    header.Fill[0] = ChooseFillValue(frame, &saves);
 
     const size_t before = file_.BlockCount();
     const rmwriter::Metafile::RowWords words = file_.RowWordCounts();
-    file_.AddFrame(out.header, out.colors, frame.pixels.data(), saves > 0);
+    file_.AddFrame(header, colors, frame.pixels.data(), saves > 0);
     const size_t tableBlocks = grey ? 1 : 3;
     const size_t streamFirst = before + 1 + tableBlocks;
     stats_.runWords += file_.RowWordCounts().run - words.run;

@@ -50,6 +50,9 @@ class MetafileEncoder {
     // through one reducer, in order.
     static IndexedFrame Prepare(const SourcePicture& picture, ColourReducer& reducer,
                                 Changes& changes);
+    // Prepare for a picture that has its indices already: only black at index 0, which is
+    // quick.
+    static IndexedFrame PrepareIndexed(IndexedFrame frame, Changes& changes);
     // Adds a frame that already has index 0 black or unused.
     void AddFrame(const IndexedFrame& frame);
 

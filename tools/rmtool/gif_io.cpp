@@ -193,17 +193,21 @@ uint32_t CountGifFrames(const std::string& path) {
     return frames;
 }
 
+// giflib's output, into the temporary file. A failed write shows as a short count, which
+// giflib reports as its write error.
+static int WriteToFile(GifFileType* gif, const GifByteType* bytes, int count) {
+    FILE* out = static_cast<AtomicFile*>(gif->UserData)->Stream();
+    return static_cast<int>(fwrite(bytes, 1, static_cast<size_t>(count), out));
+}
+
 GifWriter::GifWriter(const std::string& path, int32_t width, int32_t height, bool force)
-    : path_(path), force_(force), width_(width), height_(height) {
+    : path_(path), width_(width), height_(height) {
     if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
         Fail(path + ": a GIF cannot be " + std::to_string(width) + "x" + std::to_string(height));
-    temp_ = BeginAtomicWrite(path, force);
+    file_.emplace(path, force);
     int error = 0;
-    GifFileType* gif = EGifOpenFileName(temp_.c_str(), false, &error);
-    if (gif == nullptr) {
-        AbandonAtomicWrite(temp_);
-        Fail(path + ": cannot write GIF: " + GifError(error));
-    }
+    GifFileType* gif = EGifOpen(&*file_, WriteToFile, &error);
+    if (gif == nullptr) Fail(path + ": cannot write GIF: " + GifError(error));
     gif_ = gif;
     EGifSetGifVersion(gif, true);
     if (EGifPutScreenDesc(gif, width, height, 8, 0, nullptr) != GIF_OK)
@@ -222,7 +226,6 @@ GifWriter::~GifWriter() {
         int ignored = 0;
         EGifCloseFile(AsGif(gif_), &ignored);
         gif_ = nullptr;
-        AbandonAtomicWrite(temp_);
     }
 }
 
@@ -232,7 +235,6 @@ void GifWriter::FailWith(const std::string& what, int error) {
         EGifCloseFile(AsGif(gif_), &ignored);
         gif_ = nullptr;
     }
-    AbandonAtomicWrite(temp_);
     Fail(path_ + ": " + what + ": " + GifError(error));
 }
 
@@ -269,9 +271,7 @@ void GifWriter::Finish() {
     int error = 0;
     GifFileType* gif = AsGif(gif_);
     gif_ = nullptr;
-    if (EGifCloseFile(gif, &error) != GIF_OK) {
-        AbandonAtomicWrite(temp_);
+    if (EGifCloseFile(gif, &error) != GIF_OK)
         Fail(path_ + ": cannot write GIF: " + GifError(error));
-    }
-    CommitAtomicWrite(temp_, path_, force_);
+    file_->Commit();
 }

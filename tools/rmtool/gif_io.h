@@ -1,6 +1,7 @@
 // GIF files in and out.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,8 +55,7 @@ class GifWriter {
    private:
     [[noreturn]] void FailWith(const std::string& what, int error);
     std::string path_;
-    std::string temp_;
-    bool force_;
+    std::optional<AtomicFile> file_;  // made once the size is known to fit a GIF
     int32_t width_;
     int32_t height_;
     void* gif_ = nullptr;  // GifFileType, kept out of this header

@@ -174,15 +174,25 @@ const png_byte Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 }  // namespace
 
+bool LooksLikePng(const std::string& path) {
+    png_byte head[sizeof Signature] = {};
+    FILE* in = fopen(path.c_str(), "rb");
+    if (in == nullptr) return false;
+    size_t got = fread(head, 1, sizeof head, in);
+    fclose(in);
+    return got == sizeof head && memcmp(head, Signature, sizeof head) == 0;
+}
+
 SourcePicture ReadPng(const std::string& path) {
     File in(fopen(path.c_str(), "rb"), fclose);
     if (!in) Fail(path + ": cannot open: " + strerror(errno));
-    png_byte signature[8];
-    if (fread(signature, 1, 8, in.get()) != 8 || png_sig_cmp(signature, 0, 8) != 0)
+    png_byte signature[sizeof Signature];
+    if (fread(signature, 1, sizeof signature, in.get()) != sizeof signature ||
+        memcmp(signature, Signature, sizeof signature) != 0)
         Fail(path + ": not a PNG file");
 
     PngJob job;
-    bool ok = DecodePng(in.get(), 8, &job);
+    bool ok = DecodePng(in.get(), sizeof signature, &job);
     png_destroy_read_struct(&job.png, &job.info, nullptr);
     if (!ok) Fail(path + ": damaged PNG: " + job.error);
     return PictureFromJob(job, path);
@@ -200,7 +210,7 @@ bool PngStreamReader::Next(SourcePicture& picture) {
     if (memcmp(signature, Signature, sizeof signature) != 0) Fail(name + ": not a PNG");
     PngJob job;
     job.rgb = std::move(picture.rgb);
-    bool ok = DecodePng(in_, 8, &job);
+    bool ok = DecodePng(in_, sizeof signature, &job);
     png_destroy_read_struct(&job.png, &job.info, nullptr);
     if (!ok) Fail(name + ": damaged PNG: " + job.error);
     picture = PictureFromJob(job, name);

@@ -7,6 +7,9 @@
 #include "tools/rmtool/colour_reduction.h"
 #include "tools/rmtool/tool_common.h"
 
+// True when the file begins with the PNG signature.
+bool LooksLikePng(const std::string& path);
+
 // Reads a PNG: a palette PNG keeps its indices and colours exactly; a grey one becomes
 // indices equal to the grey levels over a grey ramp; anything with colour or alpha comes back
 // as true colour (alpha composited over black, since a metafile has no transparency).

@@ -89,11 +89,7 @@ Source SourceOf(const Image& image) {
     source.height = image.IH;
     source.pixels = image.Pixels;
     source.stride = static_cast<size_t>(image.ScanLineWidth);
-    const size_t needed =
-        static_cast<size_t>(image.IH - 1) * source.stride + static_cast<size_t>(image.IW);
-    if (image.Pixels == nullptr || image.ScanLineWidth < image.IW || image.PixelsSize < needed)
-        Fail("the reader left an image array too small for " + std::to_string(image.IW) + "x" +
-             std::to_string(image.IH));
+    CheckImageArray(image);
     for (size_t i = 0; i < image.LUTSize && i < 256 && image.LUT != nullptr; ++i)
         source.palette[i] = Rgb{image.LUT[i].Red, image.LUT[i].Green, image.LUT[i].Blue};
     return source;

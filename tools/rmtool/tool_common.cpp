@@ -60,7 +60,8 @@ void Progress::Finish() {
     shown_ = false;
 }
 
-std::string BeginAtomicWrite(const std::string& path, bool force) {
+// Claims a temporary name next to `path`, after the overwrite check.
+static std::string BeginAtomicWrite(const std::string& path, bool force) {
     struct stat info;
     if (!force && lstat(path.c_str(), &info) == 0) {
         Fail(path + ": already exists (use --force to replace it)");
@@ -72,7 +73,7 @@ std::string BeginAtomicWrite(const std::string& path, bool force) {
     return temp;
 }
 
-void CommitAtomicWrite(const std::string& temp, const std::string& path, bool force) {
+static void CommitAtomicWrite(const std::string& temp, const std::string& path, bool force) {
     // mkstemp makes the file private; give it the usual permissions of a new file.
     mode_t mask = umask(0);
     umask(mask);
@@ -96,24 +97,8 @@ void CommitAtomicWrite(const std::string& temp, const std::string& path, bool fo
     }
 }
 
-void AbandonAtomicWrite(const std::string& temp) {
+static void AbandonAtomicWrite(const std::string& temp) {
     std::remove(temp.c_str());
-}
-
-void WriteFileAtomically(const std::string& path, const std::string& bytes, bool force) {
-    std::string temp = BeginAtomicWrite(path, force);
-    FILE* out = fopen(temp.c_str(), "wb");
-    bool ok = out != nullptr && fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    int error = errno;
-    if (out != nullptr && fclose(out) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        AbandonAtomicWrite(temp);
-        Fail(path + ": cannot write: " + strerror(error));
-    }
-    CommitAtomicWrite(temp, path, force);
 }
 
 AtomicFile::AtomicFile(const std::string& path, bool force)

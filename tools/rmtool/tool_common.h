@@ -51,18 +51,10 @@ class Progress {
     long long lastDrawMs_ = -1000;
 };
 
-// Writes `bytes` to `path` through a temporary file in the same folder renamed into place,
-// so a failure never leaves half a file; refuses an existing `path` unless `force`.
-void WriteFileAtomically(const std::string& path, const std::string& bytes, bool force);
-
-// The parts of WriteFileAtomically for writers that stream: claims a temporary name next to
-// `path` (after the overwrite check) and later renames it into place or removes it.
-std::string BeginAtomicWrite(const std::string& path, bool force);
-void CommitAtomicWrite(const std::string& temp, const std::string& path, bool force);
-void AbandonAtomicWrite(const std::string& temp);
-
-// A file written piece by piece under a temporary name beside `path`, put in place by Commit;
-// if it is never committed (a failure on the way), the temporary file is removed.
+// A file written piece by piece under a temporary name beside `path`, put in place by Commit,
+// so a failure never leaves half a file; if it is never committed, the temporary file is
+// removed. An existing `path` is refused unless `force`, before anything is written and again
+// when the file is put in place.
 class AtomicFile {
    public:
     AtomicFile(const std::string& path, bool force);

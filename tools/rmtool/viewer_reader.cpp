@@ -73,12 +73,12 @@ void ResetViewerState() {
     InitDefaults();
 }
 
+}  // namespace
+
 bool ReadAt(int64_t offset, uint8_t* bytes, size_t count) {
     return Peek != nullptr &&
            pread(fileno(Peek), bytes, count, offset) == static_cast<ssize_t>(count);
 }
-
-}  // namespace
 
 size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
                         std::vector<std::string>& viewerArgs) {
@@ -139,7 +139,7 @@ std::string OpenWithViewer(const std::string& asked, const std::vector<std::stri
     return path;
 }
 
-FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalReport* report) {
+FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalRecord* report) {
     const bool lutWillBeRead = State.LUTLoaded == 0;
     const uint32_t fileImage = index < State.MaxFrames ? State.FileImageNumber[index] : AllOnes;
     int32_t result = -1;
@@ -212,14 +212,18 @@ uint32_t SelectedImageCount(int64_t headerBlocks) {
     return count;
 }
 
+void CheckImageArray(const Image& image) {
+    const size_t needed =
+        static_cast<size_t>(image.IH - 1) * image.ScanLineWidth + static_cast<size_t>(image.IW);
+    if (image.Pixels == nullptr || image.ScanLineWidth < image.IW || image.PixelsSize < needed)
+        Fail("the reader left an image array too small for " + std::to_string(image.IW) + "x" +
+             std::to_string(image.IH));
+}
+
 IndexedFrame FrameFromImage(const Image& image) {
     IndexedFrame frame;
     if (image.IW <= 0 || image.IH <= 0 || image.Pixels == nullptr) return frame;
-    const size_t needed =
-        static_cast<size_t>(image.IH - 1) * image.ScanLineWidth + static_cast<size_t>(image.IW);
-    if (image.ScanLineWidth < image.IW || image.PixelsSize < needed)
-        Fail("the reader left an image array too small for " + std::to_string(image.IW) + "x" +
-             std::to_string(image.IH));
+    CheckImageArray(image);
     frame.width = image.IW;
     frame.height = image.IH;
     frame.pixels.resize(static_cast<size_t>(image.IW) * image.IH);

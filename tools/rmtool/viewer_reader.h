@@ -23,9 +23,9 @@ size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
 // a usage error naming it; a file that cannot be opened is an error naming the file.
 std::string OpenWithViewer(const std::string& path, const std::vector<std::string>& viewerArgs);
 
-// A fatal error as the viewer reports it: its routine, the text of its error box and the
-// block number of its log.
-using FatalReport = FatalRecord;
+// Reads `count` bytes at `offset` of the file OpenWithViewer opened, through a handle of its
+// own, so the reader's position is left alone; false when they cannot all be read.
+bool ReadAt(int64_t offset, uint8_t* bytes, size_t count);
 
 // Where a decoded frame lies in the file, in blocks.
 struct FrameLayout {
@@ -44,7 +44,7 @@ enum class FetchResult { Decoded, End, Failed };
 // Fetches image `index` into `image` as the viewer does. Failed: the viewer would have ended
 // with `report` (this includes "File is not in Raster Metafile format" when image 0 cannot be
 // fetched); the reader is then closed. End: the selection or the file has no such image.
-FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalReport* report);
+FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalRecord* report);
 
 // What the file holds at a glance: its size, and how many blocks begin with the header marker.
 struct FileSurvey {
@@ -59,6 +59,9 @@ FileSurvey SurveyFile(const std::string& path);
 // first all-ones one), and no more than the file's headers where they are known.
 uint32_t SelectedImageCount(int64_t headerBlocks);
 
+// Fails unless the image array of a frame of IW x IH pixels (both above 0) holds all its rows.
+void CheckImageArray(const Image& image);
+
 // The frame as the viewer would draw it: IW x IH pixels, top row first, with the colours of
 // the record's LUT (entries past LUTSize that pixels use come out black, as nothing defines
 // them).
@@ -70,7 +73,7 @@ struct ReadOutcome {
     bool failed = false;
     uint32_t failedIndex = 0;
     uint32_t failedFileImage = AllOnes;
-    FatalReport report;
+    FatalRecord report;
 };
 template <typename OnImage>
 ReadOutcome ReadSelectedImages(const std::string& label, uint32_t expected, OnImage onImage) {
