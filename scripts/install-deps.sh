@@ -13,6 +13,9 @@ packages=(
   g++-mingw-w64-x86-64 wine64 wine unzip icoutils
   dpkg-dev file lintian librsvg2-bin desktop-file-utils appstream mandoc shared-mime-info
   xdg-utils libfile-mimeinfo-perl
+  python3-dev python3-numpy pybind11-dev python3-pil python3-pytest
+  emscripten chromium nodejs npm
+  wixl
 )
 
 missing=()
