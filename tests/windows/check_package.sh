@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows package as a user unpacks it: one folder with kinaro.exe and README.txt, the
-# program still carrying its manifest and version after stripping, the readme in CR LF lines.
+# The Windows package as a user unpacks it: one folder with kinaro.exe, README.txt and
+# LICENSE.txt, the program still carrying its manifest and version after stripping, both texts
+# in CR LF lines.
 #   check_package.sh CPACK CPACK_CONFIG
 set -euo pipefail
 cpack=$1
@@ -16,7 +17,7 @@ zip="$work/kinaro-1.62-win64.zip"
 echo "ok  : kinaro-1.62-win64.zip, $(stat -c %s "$zip") bytes"
 
 files=$(unzip -Z1 "$zip" | grep -v '/$' | sort | tr '\n' ' ')
-[ "$files" = "kinaro-1.62-win64/README.txt kinaro-1.62-win64/kinaro.exe " ] ||
+[ "$files" = "kinaro-1.62-win64/LICENSE.txt kinaro-1.62-win64/README.txt kinaro-1.62-win64/kinaro.exe " ] ||
   fail "archive holds: $files"
 unzip -q "$zip" -d "$work/unpacked"
 dir="$work/unpacked/kinaro-1.62-win64"
@@ -25,8 +26,12 @@ for type in 16 24; do
   wrestool -l --type=$type --name=1 "$dir/kinaro.exe" | grep -q . ||
     fail "packaged kinaro.exe lacks resource $type/1"
 done
-[ "$(grep -c $'\r$' "$dir/README.txt")" -eq "$(wc -l <"$dir/README.txt")" ] ||
-  fail "README.txt has lines not ending in CR LF"
+for text in README.txt LICENSE.txt; do
+  [ "$(grep -c $'\r$' "$dir/$text")" -eq "$(wc -l <"$dir/$text")" ] ||
+    fail "$text has lines not ending in CR LF"
+done
 grep -q '^Kinaro 1.62 for Windows' "$dir/README.txt" || fail "README.txt is not the readme"
-[ $status -eq 0 ] && echo "ok  : kinaro.exe (manifest and version kept) and README.txt (CR LF)"
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$dir/LICENSE.txt" &&
+  grep -q 'Version 3, 29 June 2007' "$dir/LICENSE.txt" || fail "LICENSE.txt is not the GPL 3"
+[ $status -eq 0 ] && echo "ok  : kinaro.exe (manifest and version kept), README.txt and LICENSE.txt (CR LF)"
 exit $status
