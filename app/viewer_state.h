@@ -113,8 +113,11 @@ struct ViewerState {
     HDC PaintDC = nullptr;
     const char* WindowClassName = nullptr;
 
-    // File state.
+    // File state. A program that reads from something other than a file (the Windows
+    // thumbnail handler reads a COM stream) sets ReadBlockAt: it reads the 512 bytes at
+    // `offset`, true when all were read, and MetafileStream stays unused.
     FILE* MetafileStream = nullptr;
+    bool (*ReadBlockAt)(int64_t offset, uint8_t* block) = nullptr;
     uint8_t Block[512] = {};
     int32_t BlockNumber = -1;
     int32_t LastFileImage = -1;
@@ -122,6 +125,10 @@ struct ViewerState {
     uint32_t* FileImageNumber = nullptr;
     Image* ImageList = nullptr;
     Image DisplayImage;
+
+    // Set by a host with no one to answer a box (the thumbnail handler): a fatal error then
+    // shows none and only ends through EndProcess.
+    int SilentErrors = 0;
 
     // Re-entry guards of the information boxes.
     int UsageShowing = 0;

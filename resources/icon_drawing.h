@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 constexpr int IconSize = 32;
@@ -25,3 +26,8 @@ bool IconTransparent(int column, int row);
 std::vector<uint8_t> IconImage();
 // The same image wrapped in an .ico file with one entry.
 std::vector<uint8_t> IconFile();
+
+// The icon of a metafile in Explorer: a page with a folded corner and icon 101 at half size
+// on it, drawn with the same palette and encoded the same way.
+std::vector<std::string> DocumentIconDrawing();
+std::vector<uint8_t> DocumentIconFile();

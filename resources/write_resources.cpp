@@ -1,5 +1,6 @@
-// Build-time tool: writes the Windows resource script and the icon and manifest it names.
-//   kinaro_write_resources OUT.rc OUT.ico OUT.manifest
+// Build-time tool: writes the Windows resource script, the icon and manifest it names and
+// the document icon of metafiles, which the installer registers.
+//   kinaro_write_resources OUT.rc OUT.ico OUT.manifest OUT-document.ico
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -16,19 +17,21 @@ static bool WriteFile(const char* path, const void* data, size_t size) {
 }
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s OUT.rc OUT.ico OUT.manifest\n", argv[0]);
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s OUT.rc OUT.ico OUT.manifest OUT-document.ico\n", argv[0]);
         return 2;
     }
     try {
         std::vector<uint8_t> icon = IconFile();
+        std::vector<uint8_t> document = DocumentIconFile();
         std::string manifest = ApplicationManifest();
         std::string script = ResourceScript(argv[2], argv[3]);
         if (!WriteFile(argv[2], icon.data(), icon.size()) ||
             !WriteFile(argv[3], manifest.data(), manifest.size()) ||
-            !WriteFile(argv[1], script.data(), script.size())) {
-            std::fprintf(stderr, "%s: cannot write %s, %s or %s\n", argv[0], argv[1], argv[2],
-                         argv[3]);
+            !WriteFile(argv[1], script.data(), script.size()) ||
+            !WriteFile(argv[4], document.data(), document.size())) {
+            std::fprintf(stderr, "%s: cannot write %s, %s, %s or %s\n", argv[0], argv[1], argv[2],
+                         argv[3], argv[4]);
             return 1;
         }
     } catch (const std::exception& error) {
