@@ -3,8 +3,8 @@
 # normal build, made as a distribution makes its packages (Release with Debian's hardening
 # flags: unit tests, end-to-end tests of the GTK viewer under Xvfb, tools, the installed tree
 # and the Debian package), the sanitizer build (ASan + UBSan + leak detection: unit tests,
-# reader crash files and fuzz corpus), and the Windows build under Wine. Warnings are errors
-# in all three.
+# reader crash files and fuzz corpus), and the Windows build under Wine (kinaro.exe, the
+# installer and the thumbnail handler). Warnings are errors in all three.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -29,15 +29,16 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKINARO_WERROR=ON -DKINARO_SA
   -DKINARO_GTK=OFF -DKINARO_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 
-echo "== windows build (MinGW-w64 cross compiler)"
+echo "== windows build (MinGW-w64 cross compiler; kinaro.exe, the thumbnail handler, the MSI)"
+# The thumbnail handler's test compares its pixels with rmtool thumbnail of the normal build.
 cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKINARO_WERROR=ON \
-  >/dev/null
+  -DKINARO_RMTOOL="$root/build/tools/rmtool/rmtool" >/dev/null
 cmake --build build-mingw -j"$jobs"
 
 echo "== sanitizer tests (leak detection on)"
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs") || status=1
-echo "== windows smoke test under Wine"
+echo "== windows tests under Wine (smoke test, installer round trip, thumbnail handler)"
 (cd build-mingw && ctest --output-on-failure) || status=1
 exit $status
