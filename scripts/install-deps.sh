@@ -15,7 +15,7 @@ packages=(
   xdg-utils libfile-mimeinfo-perl
   python3-dev python3-numpy pybind11-dev python3-pil python3-pytest
   emscripten chromium nodejs npm
-  wixl msitools
+  wixl
 )
 
 missing=()
