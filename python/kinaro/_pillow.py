@@ -50,8 +50,10 @@ class RasterMetafileImageFile(ImageFile.ImageFile):
             self.mode = "P"
         self._size = (frame.width, frame.height)
         self.palette = ImagePalette.raw("RGB", frame.full_palette().tobytes())
+        # The decoded indices, as a raw tile. Its arguments are the raw mode alone: with a
+        # fuller tuple Pillow would map the metafile itself into memory as the pixels.
         self.fp = io.BytesIO(frame.indices.tobytes())
-        self.tile = [("raw", (0, 0, frame.width, frame.height), 0, ("P", 0, 1))]
+        self.tile = [("raw", (0, 0, frame.width, frame.height), 0, "P")]
         self.info["frame_number"] = frame.number
 
     def seek(self, frame):
