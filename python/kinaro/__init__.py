@@ -14,6 +14,7 @@ in IPython and Jupyter frames and files show themselves.
     20
 """
 
+import json
 import operator
 import os
 
@@ -109,6 +110,22 @@ class Metafile:
                 return
             yield frame
             index += 1
+
+    def info(self):
+        """One dict per selected frame, the rows ``rmtool info --json`` gives.
+
+        Where each frame lies (``header_offset``, ``header_block``, the blocks of its pixel
+        stream, junk blocks skipped), its size, depth, table and fill values. The frames are
+        read apart from this object's own reading. Raises `MetafileError` when a frame is
+        damaged.
+        """
+        self._check_open()
+        report = json.loads(self._reader.info_report())
+        error = report["error"]
+        if error:
+            raise MetafileError(error["message"], error["routine"], error["block_number"],
+                                error["image"], self.path)
+        return report["frames"]
 
     def __repr__(self):
         state = "closed" if self._closed else "open"

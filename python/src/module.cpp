@@ -33,8 +33,9 @@ void RaisePendingSignals() {
 py::object FrameTuple(DecodedFrame& frame) {
     const py::ssize_t width = frame.width, height = frame.height;
     // The array takes the decoded bytes over: they are not copied again.
-    uint8_t* bytes = frame.indices.release();
-    py::capsule owner(bytes, [](void* p) { std::free(p); });
+    uint8_t* bytes = frame.indices.get();
+    py::capsule owner(new FrameBytes(std::move(frame.indices)),
+                      [](void* p) { delete static_cast<FrameBytes*>(p); });
     py::array_t<uint8_t> indices({height, width}, {width, py::ssize_t{1}}, bytes, owner);
     const py::ssize_t entries = static_cast<py::ssize_t>(frame.palette.size() / 3);
     py::array_t<uint8_t> palette({entries, py::ssize_t{3}});
@@ -75,6 +76,11 @@ class Reader {
     uint32_t SelectedCount() {
         py::gil_scoped_release release;
         return file_->SelectedCount();
+    }
+
+    std::string InfoReport() {
+        py::gil_scoped_release release;
+        return file_->InfoReport();
     }
 
     void Close() {
@@ -223,6 +229,7 @@ PYBIND11_MODULE(_kinaro, m) {
              py::arg("grey"), py::arg("widen"))
         .def("fetch", &Reader::Fetch, py::arg("index"))
         .def("selected_count", &Reader::SelectedCount)
+        .def("info_report", &Reader::InfoReport)
         .def("close", &Reader::Close)
         .def_property_readonly("path", &Reader::Path);
 

@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "platform/headless/headless_control.h"
+#include "tools/rmtool/commands.h"
 #include "tools/rmtool/viewer_reader.h"
 
 namespace {
@@ -191,7 +192,7 @@ DecodedFrame OpenMetafile::CopyOut(uint32_t index) const {
     std::memcpy(frame.fill, image_.FillValues, sizeof frame.fill);
     const size_t width = static_cast<size_t>(image_.IW);
     const size_t height = static_cast<size_t>(image_.IH);
-    frame.indices.reset(static_cast<uint8_t*>(std::malloc(width * height)));
+    frame.indices = FrameBytes(AllocZeroedPages(width * height), FreePages{width * height});
     if (!frame.indices) throw std::bad_alloc();
     // Row 0 of the image array is the bottom row on screen.
     for (size_t y = 0; y < height; ++y)
@@ -215,4 +216,43 @@ uint32_t OpenMetafile::SelectedCount() {
         selected_ = SelectedImageCount(survey.headerBlocks);
     }
     return *selected_;
+}
+
+std::string OpenMetafile::InfoReport() {
+    std::vector<std::string> args{"--json", path_};
+    args.insert(args.end(), arguments_.begin() + 1, arguments_.end());
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&buffer, &size);
+    if (out == nullptr) throw std::bad_alloc();
+    // rmtool's reading sets State up from the start, in a record of its own.
+    OpenMetafile scratch;
+    auto release = [] {
+        FreeStateArrays();
+        if (State.MetafileStream != nullptr) fclose(State.MetafileStream);
+        State.MetafileStream = nullptr;
+        LocatorTable none;
+        ExchangeLocatorTable(none);
+    };
+    try {
+        Exchange in(scratch);
+        try {
+            WriteInfo(args, out);
+        } catch (const ToolError&) {
+            // A frame that fails is named in the report; a file that cannot be read is not.
+            if (ftello(out) == 0) {
+                release();
+                throw;
+            }
+        }
+        release();
+    } catch (...) {
+        fclose(out);
+        std::free(buffer);
+        throw;
+    }
+    fclose(out);
+    std::string report(buffer, size);
+    std::free(buffer);
+    return report;
 }

@@ -23,6 +23,7 @@
 
 #include "app/diagnostics.h"
 #include "app/viewer_state.h"
+#include "platform/memory.h"
 #include "rm/frame_locator.h"
 
 // The viewer's options that select and adjust frames: -f, -max, -s, -g, -w.
@@ -53,9 +54,14 @@ struct OpenFailure {
     std::string path;
 };
 
-struct FreeBytes {
-    void operator()(uint8_t* p) const { std::free(p); }
+// A frame's indices are taken with AllocZeroedPages, as the reader's image arrays are: a large
+// frame gets pages of its own, huge pages where the system has them, so that keeping many
+// frames costs a fault per frame rather than one per 4 KB page.
+struct FreePages {
+    size_t size = 0;
+    void operator()(uint8_t* p) const { FreeZeroedPages(p, size); }
 };
+using FrameBytes = std::unique_ptr<uint8_t, FreePages>;
 
 // One decoded frame as the viewer shows it: IW x IH colour indices, top row first.
 struct DecodedFrame {
@@ -66,7 +72,7 @@ struct DecodedFrame {
     int32_t depth = 0;
     bool grey = false;  // the file's table is grey (colour flag 0)
     uint8_t fill[3] = {0, 0, 0};
-    std::unique_ptr<uint8_t, FreeBytes> indices;  // width * height bytes, from malloc
+    FrameBytes indices;            // width * height bytes
     std::vector<uint8_t> palette;                 // LUTSize entries of red, green, blue
 };
 
@@ -91,10 +97,16 @@ class OpenMetafile {
     // the file holds.
     uint32_t SelectedCount();
 
+    // What `rmtool info --json` reports on the file with the same options: the JSON document,
+    // which names the frame that failed, if one did. Read through a reader state of its own,
+    // so this file's position and frames are left alone.
+    std::string InfoReport();
+
     // Closes the file and frees the reader's arrays; later calls find no frames.
     void Close();
 
    private:
+    OpenMetafile() = default;  // a reader state alone, with no file
     struct Exchange;  // the file's reader state in place for one call
     DecodedFrame CopyOut(uint32_t index) const;
     void Reopen();

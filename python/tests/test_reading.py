@@ -94,3 +94,20 @@ def test_random_access_seeks_without_decoding_the_frames_before(tmp_path, frames
         assert raised.value.routine == "GetRLE" and raised.value.image == 1
         np.testing.assert_array_equal(m[5].indices, frames[5][0])
         np.testing.assert_array_equal(m[0].indices, frames[0][0])
+
+
+def test_info_gives_rmtool_infos_rows(movie, frames):
+    data = movie.read_bytes()
+    with kinaro.open(movie, frames=(2, 6, 2)) as m:
+        m[2]
+        rows = m.info()
+        assert [(r["image"], r["file_image"]) for r in rows] == [(0, 1), (1, 3), (2, 5)]
+        assert [r["header_block"] for r in rows] == header_blocks(data)[1::2]
+        assert {(r["width"], r["height"], r["depth"], r["lut_size"]) for r in rows} == {
+            (64, 48, 4, 16)}
+        np.testing.assert_array_equal(m[1].indices, frames[3][0])  # its own reading goes on
+    cut = movie.with_name("cut.rm")
+    cut.write_bytes(data[:-BLOCK])
+    with kinaro.open(cut) as m, pytest.raises(kinaro.MetafileError) as raised:
+        m.info()
+    assert raised.value.image == 5 and raised.value.routine == "GetRLE"
