@@ -9,9 +9,9 @@ in IPython and Jupyter frames and files show themselves.
     >>> with kinaro.open("movie.rm") as movie:
     ...     first = movie[0]
     ...     first.indices.shape, first.palette.shape, len(movie)
-    ((240, 320), (256, 3), 20)
+    ((480, 640), (256, 3), 120)
     >>> kinaro.write("copy.rm", ((f.indices, f.palette) for f in kinaro.open("movie.rm")))
-    20
+    120
 """
 
 import json

@@ -97,8 +97,8 @@ class Reader {
 ByteArray CheckedArray(const py::handle& object, int dimensions, const char* what) {
     ByteArray array = ByteArray::ensure(object);
     if (!array || array.ndim() != dimensions)
-        throw std::invalid_argument(std::string(what) + " must be a " +
-                                    std::to_string(dimensions) + "-dimensional uint8 array");
+        throw std::invalid_argument(std::string(what) + " must be a " + std::to_string(dimensions) +
+                                    "-dimensional uint8 array");
     return array;
 }
 
@@ -199,9 +199,9 @@ void Translate(std::exception_ptr thrown) {
     try {
         std::rethrow_exception(thrown);
     } catch (const MetafileFailure& failure) {
-        py::object error = MetafileErrorType(failure.record.text, failure.record.routine,
-                                             failure.record.blockNumber, failure.index,
-                                             failure.path);
+        py::object error =
+            MetafileErrorType(failure.record.text, failure.record.routine,
+                              failure.record.blockNumber, failure.index, failure.path);
         PyErr_SetObject(MetafileErrorType.ptr(), error.ptr());
     } catch (const OpenFailure& failure) {
         errno = failure.error;

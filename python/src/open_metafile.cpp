@@ -38,9 +38,9 @@ FILE* OpenStream(const std::string& asked, std::string& opened) {
 std::vector<std::string> ViewerArguments(const ReadOptions& options) {
     std::vector<std::string> args{"kinaro"};
     if (options.selectFrames)
-        args.insert(args.end(), {"-f", std::to_string(options.first) + "," +
-                                           std::to_string(options.last) + "," +
-                                           std::to_string(options.skip)});
+        args.insert(args.end(),
+                    {"-f", std::to_string(options.first) + "," + std::to_string(options.last) +
+                               "," + std::to_string(options.skip)});
     args.insert(args.end(), {"-max", std::to_string(options.maxFrames)});
     if (options.sharedTable) args.emplace_back("-s");
     if (options.grey) args.emplace_back("-g");

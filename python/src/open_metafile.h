@@ -73,7 +73,7 @@ struct DecodedFrame {
     bool grey = false;  // the file's table is grey (colour flag 0)
     uint8_t fill[3] = {0, 0, 0};
     FrameBytes indices;            // width * height bytes
-    std::vector<uint8_t> palette;                 // LUTSize entries of red, green, blue
+    std::vector<uint8_t> palette;  // LUTSize entries of red, green, blue
 };
 
 class OpenMetafile {
@@ -107,7 +107,7 @@ class OpenMetafile {
 
    private:
     OpenMetafile() = default;  // a reader state alone, with no file
-    struct Exchange;  // the file's reader state in place for one call
+    struct Exchange;           // the file's reader state in place for one call
     DecodedFrame CopyOut(uint32_t index) const;
     void Reopen();
 
