@@ -11,6 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "python/src/memory_stream.h"
 #include "python/src/metafile_output.h"
 #include "python/src/open_metafile.h"
 #include "tools/rmtool/gif_io.h"
@@ -164,21 +165,7 @@ IndexedFrame IndexedFrameFrom(const py::handle& indicesObject, const py::handle&
 // A palette PNG of one frame, in memory.
 py::bytes PngBytes(const py::handle& indices, const py::handle& palette) {
     const IndexedFrame frame = IndexedFrameFrom(indices, palette);
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
-    if (out == nullptr) throw std::bad_alloc();
-    try {
-        WritePngToStream(out, frame, "PNG");
-    } catch (...) {
-        fclose(out);
-        std::free(buffer);
-        throw;
-    }
-    fclose(out);
-    py::bytes result(buffer, size);
-    std::free(buffer);
-    return result;
+    return py::bytes(WrittenToMemory([&](FILE* out) { WritePngToStream(out, frame, "PNG"); }));
 }
 
 // A looping GIF of (indices, palette) frames of one size, `delay` hundredths of a second each.

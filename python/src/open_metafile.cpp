@@ -11,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "platform/headless/headless_control.h"
+#include "python/src/memory_stream.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/viewer_reader.h"
 
@@ -46,6 +47,16 @@ std::vector<std::string> ViewerArguments(const ReadOptions& options) {
     if (options.grey) args.emplace_back("-g");
     if (options.widen != 0) args.insert(args.end(), {"-w", std::to_string(options.widen)});
     return args;
+}
+
+// Frees what the reader state in place holds and closes its file. The table of positions is
+// gone with it, so the locator forgets it too.
+void ReleaseReaderState() {
+    FreeStateArrays();
+    if (State.MetafileStream != nullptr) fclose(State.MetafileStream);
+    State.MetafileStream = nullptr;
+    LocatorTable none;
+    ExchangeLocatorTable(none);
 }
 
 }  // namespace
@@ -113,12 +124,7 @@ void OpenMetafile::Close() {
     if (!open_) return;
     {
         Exchange in(*this);
-        FreeStateArrays();
-        if (State.MetafileStream != nullptr) fclose(State.MetafileStream);
-        State.MetafileStream = nullptr;
-        // The table of positions is gone: the locator forgets it.
-        LocatorTable none;
-        ExchangeLocatorTable(none);
+        ReleaseReaderState();
     }
     FreeImage(image_);
     if (keptDescriptor_ >= 0) close(keptDescriptor_);
@@ -221,38 +227,23 @@ uint32_t OpenMetafile::SelectedCount() {
 std::string OpenMetafile::InfoReport() {
     std::vector<std::string> args{"--json", path_};
     args.insert(args.end(), arguments_.begin() + 1, arguments_.end());
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* out = open_memstream(&buffer, &size);
-    if (out == nullptr) throw std::bad_alloc();
     // rmtool's reading sets State up from the start, in a record of its own.
     OpenMetafile scratch;
-    auto release = [] {
-        FreeStateArrays();
-        if (State.MetafileStream != nullptr) fclose(State.MetafileStream);
-        State.MetafileStream = nullptr;
-        LocatorTable none;
-        ExchangeLocatorTable(none);
-    };
+    Exchange in(scratch);
+    std::string report;
     try {
-        Exchange in(scratch);
-        try {
-            WriteInfo(args, out);
-        } catch (const ToolError&) {
-            // A frame that fails is named in the report; a file that cannot be read is not.
-            if (ftello(out) == 0) {
-                release();
-                throw;
+        report = WrittenToMemory([&](FILE* out) {
+            try {
+                WriteInfo(args, out);
+            } catch (const ToolError&) {
+                // A frame that fails is named in the report; a file that cannot be read is not.
+                if (ftello(out) == 0) throw;
             }
-        }
-        release();
+        });
     } catch (...) {
-        fclose(out);
-        std::free(buffer);
+        ReleaseReaderState();
         throw;
     }
-    fclose(out);
-    std::string report(buffer, size);
-    std::free(buffer);
+    ReleaseReaderState();
     return report;
 }
