@@ -121,11 +121,9 @@ OpenMetafile::~OpenMetafile() {
 }
 
 void OpenMetafile::Close() {
+    Exchange in(*this);
     if (!open_) return;
-    {
-        Exchange in(*this);
-        ReleaseReaderState();
-    }
+    ReleaseReaderState();
     FreeImage(image_);
     if (keptDescriptor_ >= 0) close(keptDescriptor_);
     keptDescriptor_ = -1;
@@ -142,8 +140,8 @@ void OpenMetafile::Reopen() {
 }
 
 std::optional<DecodedFrame> OpenMetafile::Fetch(uint32_t index) {
-    if (!open_) return std::nullopt;
     Exchange in(*this);
+    if (!open_) return std::nullopt;
     if (held_ == index) return CopyOut(index);
     const uint32_t fileImage = index < State.MaxFrames ? State.FileImageNumber[index] : AllOnes;
     // Image 0 goes to the reader whatever the selection: the viewer ends when it has none.
@@ -215,12 +213,9 @@ DecodedFrame OpenMetafile::CopyOut(uint32_t index) const {
 }
 
 uint32_t OpenMetafile::SelectedCount() {
+    Exchange in(*this);
     if (!open_) return 0;
-    if (!selected_) {
-        const FileSurvey survey = SurveyFile(path_);
-        Exchange in(*this);
-        selected_ = SelectedImageCount(survey.headerBlocks);
-    }
+    if (!selected_) selected_ = SelectedImageCount(SurveyFile(path_).headerBlocks);
     return *selected_;
 }
 

@@ -102,7 +102,9 @@ class OpenMetafile {
     // so this file's position and frames are left alone.
     std::string InfoReport();
 
-    // Closes the file and frees the reader's arrays; later calls find no frames.
+    // Closes the file and frees the reader's arrays; later calls find no frames. Every call
+    // looks at and changes the file's members under the lock, so one thread may close a file
+    // that another reads.
     void Close();
 
    private:
