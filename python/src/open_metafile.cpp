@@ -59,7 +59,45 @@ void ReleaseReaderState() {
     ExchangeLocatorTable(none);
 }
 
+// The arrays given back and not yet taken again; a few frames' worth at most.
+struct SpareFrameBytes {
+    std::mutex mutex;
+    std::vector<std::pair<uint8_t*, size_t>> blocks;
+    static constexpr size_t Most = 2;
+};
+SpareFrameBytes& Spares() {
+    static auto* spares = new SpareFrameBytes;  // never destroyed: arrays may outlive statics
+    return *spares;
+}
+
 }  // namespace
+
+uint8_t* TakeFrameBytes(size_t size) {
+    {
+        std::lock_guard<std::mutex> lock(Spares().mutex);
+        auto& blocks = Spares().blocks;
+        for (auto it = blocks.begin(); it != blocks.end(); ++it)
+            if (it->second == size) {
+                uint8_t* bytes = it->first;
+                blocks.erase(it);
+                return bytes;
+            }
+    }
+    return AllocZeroedPages(size);
+}
+
+void GiveBackFrameBytes(uint8_t* bytes, size_t size) {
+    if (bytes == nullptr) return;
+    {
+        std::lock_guard<std::mutex> lock(Spares().mutex);
+        auto& blocks = Spares().blocks;
+        if (blocks.size() < SpareFrameBytes::Most) {
+            blocks.emplace_back(bytes, size);
+            return;
+        }
+    }
+    FreeZeroedPages(bytes, size);
+}
 
 struct OpenMetafile::Exchange {
     explicit Exchange(OpenMetafile& file) : file_(file), lock_(ReaderMutex) { Swap(); }
@@ -196,7 +234,7 @@ DecodedFrame OpenMetafile::CopyOut(uint32_t index) const {
     std::memcpy(frame.fill, image_.FillValues, sizeof frame.fill);
     const size_t width = static_cast<size_t>(image_.IW);
     const size_t height = static_cast<size_t>(image_.IH);
-    frame.indices = FrameBytes(AllocZeroedPages(width * height), FreePages{width * height});
+    frame.indices = FrameBytes(TakeFrameBytes(width * height), FreePages{width * height});
     if (!frame.indices) throw std::bad_alloc();
     // Row 0 of the image array is the bottom row on screen.
     for (size_t y = 0; y < height; ++y)

@@ -56,10 +56,14 @@ struct OpenFailure {
 
 // A frame's indices are taken with AllocZeroedPages, as the reader's image arrays are: a large
 // frame gets pages of its own, huge pages where the system has them, so that keeping many
-// frames costs a fault per frame rather than one per 4 KB page.
+// frames costs a fault per frame rather than one per 4 KB page. The arrays of frames let go
+// serve the next frames of their size (TakeFrameBytes), so that reading frames one after
+// another reuses memory already touched.
+uint8_t* TakeFrameBytes(size_t size);
+void GiveBackFrameBytes(uint8_t* bytes, size_t size);
 struct FreePages {
     size_t size = 0;
-    void operator()(uint8_t* p) const { FreeZeroedPages(p, size); }
+    void operator()(uint8_t* p) const { GiveBackFrameBytes(p, size); }
 };
 using FrameBytes = std::unique_ptr<uint8_t, FreePages>;
 

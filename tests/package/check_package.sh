@@ -16,7 +16,7 @@ python=false
 grep -q '^KINARO_PYTHON:BOOL=ON$' "$build/CMakeCache.txt" && python=true
 python_files() {  # the Python package's files under PREFIX ($1)
   local p=$1 dir=$1/lib/python3/dist-packages/kinaro
-  for f in "$source"/python/kinaro/*; do echo "$dir/$(basename "$f")"; done
+  for f in "$source"/python/kinaro/{*.py,*.pyi,py.typed}; do echo "$dir/$(basename "$f")"; done
   echo "$dir/_kinaro$(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')"
   echo "$p/share/doc/python3-kinaro/changelog.Debian.gz" "$p/share/doc/python3-kinaro/copyright"
 }
