@@ -3,9 +3,10 @@
 # Makes FRAMES frames of WIDTHxHEIGHT with the demo generator, then, ROUNDS times in turn:
 # `rmtool check` (the whole command), and in one Python process (Debian's python3) opening
 # the file and reading every frame into NumPy arrays, once dropping each frame after it is
-# read and once keeping all of them. Prints the median times, their ratio to rmtool check,
-# and each run's peak memory (maximum RSS, /usr/bin/time), from which the bytes held per
-# frame follow.
+# read and once keeping all of them, and, for comparison, NumPy making as many fresh arrays
+# of a frame's size (what keeping frames costs in memory alone). Prints the median times,
+# their ratio to rmtool check, and each run's peak memory (maximum RSS, /usr/bin/time), from
+# which the bytes held per frame follow.
 #   bench/python/run.sh [BUILD_DIR] [FRAMES] [WIDTHxHEIGHT] [ROUNDS]
 # defaults: build 100 1920x1080 5
 set -euo pipefail
