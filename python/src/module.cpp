@@ -172,7 +172,7 @@ py::bytes PngBytes(const py::handle& indices, const py::handle& palette) {
 void WriteGif(const std::string& path, const py::list& frames, int delay) {
     std::vector<IndexedFrame> pictures;
     for (const py::handle& item : frames) {
-        py::tuple pair = py::reinterpret_borrow<py::tuple>(item);
+        const py::tuple pair = item.cast<py::tuple>();
         pictures.push_back(IndexedFrameFrom(pair[0], pair[1]));
     }
     if (pictures.empty()) throw std::invalid_argument("a GIF needs a frame");
