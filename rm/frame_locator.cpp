@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "app/diagnostics.h"
 #include "display/placement.h"
@@ -124,4 +125,9 @@ int32_t GetFileImage(Image& image, uint32_t index) {
     LogAt(8, "Leaving %s\n", "GetFileImage");
     image.Index = static_cast<int32_t>(index);
     return static_cast<int32_t>(index);
+}
+
+void ExchangeLocatorTable(LocatorTable& other) {
+    std::swap(PositionsTable, other.positions);
+    std::swap(PositionsEntries, other.entries);
 }

@@ -3,8 +3,9 @@
 # normal build, made as a distribution makes its packages (Release with Debian's hardening
 # flags: unit tests, end-to-end tests of the GTK viewer under Xvfb, tools, the installed tree
 # and the Debian package), the sanitizer build (ASan + UBSan + leak detection: unit tests,
-# reader crash files and fuzz corpus), and the Windows build under Wine (kinaro.exe, the
-# installer and the thumbnail handler). Warnings are errors in all three.
+# reader crash files and fuzz corpus), the Python package's tests (pytest) and the Windows
+# build under Wine (kinaro.exe, the installer and the thumbnail handler). Warnings are errors
+# in all three builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,7 +22,8 @@ flags() { dpkg-buildflags --get "$1"; }
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKINARO_WERROR=ON \
   -DCMAKE_C_FLAGS="$(flags CFLAGS) $(flags CPPFLAGS)" \
   -DCMAKE_CXX_FLAGS="$(flags CXXFLAGS) $(flags CPPFLAGS)" \
-  -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" >/dev/null
+  -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" -DCMAKE_MODULE_LINKER_FLAGS="$(flags LDFLAGS)" \
+  >/dev/null
 cmake --build build -j"$jobs"
 
 echo "== sanitizer build"
@@ -39,6 +41,15 @@ echo "== sanitizer tests (leak detection on)"
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs") || status=1
+echo "== python tests (pytest with Debian's python3, against build/python)"
+if [ ! -f build/python/kinaro/__init__.py ]; then
+  echo "FAIL: build/python holds no kinaro package (KINARO_PYTHON off?)"
+  status=1
+else
+  # Exit status 5 means that no test was collected, which fails like any other.
+  (cd build && PYTHONPATH="$root/build/python" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
+    "$root/python/tests") || { echo "FAIL: python tests (pytest status $?)"; status=1; }
+fi
 echo "== windows tests under Wine (smoke test, installer round trip, thumbnail handler)"
 (cd build-mingw && ctest --output-on-failure) || status=1
 exit $status

@@ -2,7 +2,8 @@
 # Installs the build twice (staged with DESTDIR, and straight into a prefix), makes the
 # Debian package and unpacks it into a temporary root, and checks there what the desktop
 # gets: the files, the validators' verdicts, the file type by content, the package's
-# fields and lintian's errors.
+# fields and lintian's errors. When the build has the Python package, the same for
+# python3-kinaro, made in the same run, whose module must import from the unpacked tree.
 # Usage: check_package.sh BUILD_DIR SOURCE_DIR METAFILE
 set -euo pipefail
 build=$1 source=$2 metafile=$3
@@ -11,7 +12,18 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-expected_files() {  # the files under PREFIX ($1), sorted
+python=false
+grep -q '^KINARO_PYTHON:BOOL=ON$' "$build/CMakeCache.txt" && python=true
+python_files() {  # the Python package's files under PREFIX ($1)
+  local p=$1 dir=$1/lib/python3/dist-packages/kinaro
+  for f in "$source"/python/kinaro/{*.py,*.pyi,py.typed}; do echo "$dir/$(basename "$f")"; done
+  echo "$dir/_kinaro$(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')"
+  echo "$p/share/doc/python3-kinaro/changelog.Debian.gz" "$p/share/doc/python3-kinaro/copyright"
+}
+installed_files() {  # what cmake --install puts under PREFIX ($1), sorted
+  { expected_files "$1"; if $python; then python_files "$1"; fi; } | tr ' ' '\n' | sort
+}
+expected_files() {  # the viewer package's files under PREFIX ($1), sorted
   local p=$1
   {
     printf '%s\n' "$p/bin/kinaro" "$p/bin/rmtool" \
@@ -36,7 +48,7 @@ same_list() {  # NAME EXPECTED ACTUAL
 
 echo "== staged install (DESTDIR)"
 DESTDIR="$work/stage" cmake --install "$build" --prefix /usr >/dev/null
-same_list "staged install" "$(expected_files "$work/stage/usr")" \
+same_list "staged install" "$(installed_files "$work/stage/usr")" \
   "$(find "$work/stage" -type f -o -type l | sort)"
 
 echo "== install into a prefix"
@@ -119,6 +131,27 @@ done
 
 echo "== lintian"
 lintian --fail-on error "$deb" | tee "$work/lintian" || fail "lintian reports errors"
+
+if $python; then
+  echo "== python3-kinaro"
+  pydeb="$work/package/python3-kinaro_1.62-1_amd64.deb"
+  [ -f "$pydeb" ] || { fail "no $(basename "$pydeb"), found: $(ls "$work/package")"; exit 1; }
+  pyfield() { dpkg-deb -f "$pydeb" "$1"; }
+  [ "$(pyfield Package)" = python3-kinaro ] && [ "$(pyfield Version)" = 1.62-1 ] &&
+    [ "$(pyfield Section)" = python ] || fail "python3-kinaro name, version or section"
+  for dep in python3-numpy libc6 libstdc++6; do
+    pyfield Depends | grep -q "\b$dep\b" || fail "python3-kinaro Depends lacks $dep"
+  done
+  [ "$(pyfield Description | wc -l)" -gt 3 ] || fail "python3-kinaro has no long description"
+  same_list "python3-kinaro contents" "$(python_files ./usr | tr ' ' '\n' | sort)" \
+    "$(dpkg-deb -c "$pydeb" | awk '$1 !~ /^d/ {print $6}' | sort)"
+  dpkg-deb -x "$pydeb" "$work/pyroot"
+  frames=$(cd "$work" && PYTHONPATH="$work/pyroot/usr/lib/python3/dist-packages" \
+    /usr/bin/python3 -c 'import sys, kinaro; print(len(kinaro.open(sys.argv[1])), kinaro.__file__)' \
+    "$metafile") || fail "the packaged module does not import or read $metafile"
+  case "$frames" in *"$work/pyroot/"*) ;; *) fail "imported another kinaro: $frames" ;; esac
+  lintian --fail-on error "$pydeb" || fail "lintian reports errors in python3-kinaro"
+fi
 
 if [ $failures -gt 0 ]; then
   echo "$failures checks failed"

@@ -2,10 +2,13 @@
 // a failure throws ToolError, which main reports.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 int RunInfo(const std::vector<std::string>& args);
+// RunInfo with the report written to `out` (the Python module keeps it).
+int WriteInfo(const std::vector<std::string>& args, FILE* out);
 int RunCheck(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);
 int RunEncode(const std::vector<std::string>& args);

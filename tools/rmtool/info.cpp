@@ -1,3 +1,4 @@
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 
@@ -57,6 +58,16 @@ std::string JsonString(const std::string& s) {
         }
     }
     return out + "\"";
+}
+
+// Where the report goes: standard output, or the stream WriteInfo was given.
+FILE* ReportStream = stdout;
+void Report(const char* format, ...) KINARO_PRINTF(1, 2);
+void Report(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vfprintf(ReportStream, format, args);
+    va_end(args);
 }
 
 std::string LutSize(int32_t depth) {
@@ -129,7 +140,7 @@ int RunInfo(const std::vector<std::string>& args) {
     const double framePercent = pixels > 0 ? 100.0 * double(frameBytes) / double(pixels) : 0.0;
 
     if (json) {
-        printf(
+        Report(
             "{\n  \"file\": %s,\n  \"bytes\": %lld,\n  \"blocks\": %lld,\n"
             "  \"trailing_bytes\": %lld,\n  \"header_blocks\": %lld,\n  \"width_adjust\": %d,\n"
             "  \"frames\": [",
@@ -137,7 +148,7 @@ int RunInfo(const std::vector<std::string>& args) {
             (long long)survey.trailingBytes, (long long)survey.headerBlocks, widthAdjust);
         for (size_t i = 0; i < rows.size(); ++i) {
             const Row& r = rows[i];
-            printf(
+            Report(
                 "%s\n    {\"image\": %u, \"file_image\": %u, \"header_offset\": %lld, "
                 "\"header_block\": %d, \"width\": %d, \"height\": %d, \"IW\": %d, "
                 "\"depth\": %d, \"color_flag\": %u, \"lut_size\": %s, \"lut_read\": %s, "
@@ -153,7 +164,7 @@ int RunInfo(const std::vector<std::string>& args) {
                 r.junkBefore < 0 ? "null" : std::to_string(r.junkBefore).c_str(), r.junkInside,
                 r.sizeChanged ? "true" : "false");
         }
-        printf(
+        Report(
             "%s],\n  \"totals\": {\"frames\": %zu, \"pixels\": %lld, \"stream_blocks\": %lld, "
             "\"stream_bytes\": %lld, \"junk_blocks\": %lld, \"size_changes\": %d, "
             "\"stream_percent_of_raw\": %.2f, \"frame_bytes\": %lld, "
@@ -162,7 +173,7 @@ int RunInfo(const std::vector<std::string>& args) {
             (long long)streamBytes, (long long)junkBlocks, sizeChanges, streamPercent,
             (long long)frameBytes, framePercent);
         if (outcome.failed) {
-            printf(
+            Report(
                 "  \"error\": {\"image\": %u, \"file_image\": %s, \"routine\": %s, "
                 "\"message\": %s, \"block_number\": %d}\n}\n",
                 outcome.failedIndex,
@@ -172,10 +183,10 @@ int RunInfo(const std::vector<std::string>& args) {
                 JsonString(outcome.report.routine).c_str(), JsonString(outcome.report.text).c_str(),
                 outcome.report.blockNumber);
         } else {
-            printf("  \"error\": null\n}\n");
+            Report("  \"error\": null\n}\n");
         }
     } else {
-        printf("%5s %5s %10s %7s %6s %6s%s %5s %6s %5s %11s %7s %6s\n", "image", "file", "offset",
+        Report("%5s %5s %10s %7s %6s %6s%s %5s %6s %5s %11s %7s %6s\n", "image", "file", "offset",
                "block", "width", "height", adjusted ? "     IW" : "", "depth", "table", "LUT",
                "fill", "stream", "junk");
         for (const Row& r : rows) {
@@ -191,27 +202,39 @@ int RunInfo(const std::vector<std::string>& args) {
                 iw.assign(1 + 6 - std::min<size_t>(6, number.size()), ' ');
                 iw += number;
             }
-            printf("%5u %5u %10lld %7d %6d %6d%s %5d %6s %5s %11s %7d %6s%s\n", r.layout.index,
+            Report("%5u %5u %10lld %7d %6d %6d%s %5d %6s %5s %11s %7d %6s%s\n", r.layout.index,
                    r.layout.fileImage, (long long)r.layout.headerOffset, r.layout.headerBlock,
                    r.width, r.height, iw.c_str(), r.depth, r.colorFlag ? "colour" : "grey",
                    LutSize(r.depth).c_str(), fill.c_str(),
                    r.layout.streamLastBlock - r.layout.streamFirstBlock + 1, junk.c_str(),
                    r.sizeChanged ? " *" : "");
         }
-        printf("\n%s: %lld bytes, %lld blocks", parsed.path.c_str(), (long long)survey.bytes,
+        Report("\n%s: %lld bytes, %lld blocks", parsed.path.c_str(), (long long)survey.bytes,
                (long long)survey.blocks);
         if (survey.trailingBytes > 0)
-            printf(" and %lld trailing bytes that are never read", (long long)survey.trailingBytes);
-        printf(", %lld header blocks\n", (long long)survey.headerBlocks);
-        printf("frames: %zu shown, %d size changes, %lld junk blocks skipped\n", rows.size(),
+            Report(" and %lld trailing bytes that are never read", (long long)survey.trailingBytes);
+        Report(", %lld header blocks\n", (long long)survey.headerBlocks);
+        Report("frames: %zu shown, %d size changes, %lld junk blocks skipped\n", rows.size(),
                sizeChanges, (long long)junkBlocks);
-        printf(
+        Report(
             "raw 8-bit frames: %lld bytes; these frames take %lld bytes (%.1f%% of raw), "
             "their pixel streams %lld blocks, %lld bytes (%.1f%% of raw)\n",
             (long long)pixels, (long long)frameBytes, framePercent, (long long)streamBlocks,
             (long long)streamBytes, streamPercent);
     }
-    fflush(stdout);
+    fflush(ReportStream);
     if (outcome.failed) Fail(DescribeFailure(parsed.path, outcome));
     return 0;
+}
+
+int WriteInfo(const std::vector<std::string>& args, FILE* out) {
+    ReportStream = out;
+    try {
+        int status = RunInfo(args);
+        ReportStream = stdout;
+        return status;
+    } catch (...) {
+        ReportStream = stdout;
+        throw;
+    }
 }
