@@ -85,11 +85,11 @@ int RunExport(const std::vector<std::string>& args) {
     const bool pngStream = pngDir == "-";
     if (pngStream && isatty(STDOUT_FILENO))
         FailUsage("export: --png - writes PNG data; send it to a pipe or a file, not a terminal");
-    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs);
+    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs, SourceUse::ForwardOnly);
     const int32_t delayMs = delayGiven ? State.Wait : 100;
     // GIF keeps hundredths of a second in 16 bits.
     const int delayCs = delayMs <= 0 ? 0 : std::min<int64_t>((int64_t{delayMs} + 5) / 10, 65535);
-    const FileSurvey survey = SurveyFile(parsed.path);
+    const FileSurvey survey = SurveyFile();
 
     std::string stem = std::filesystem::path(parsed.path).stem().string();
     if (stem.empty()) stem = "frame";
