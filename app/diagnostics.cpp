@@ -62,6 +62,7 @@ static bool IsStandardStream(FILE* stream) {
 [[noreturn]] static void ReportFatal(const char* routine, std::string text) {
     const FatalRecord record{routine, std::move(text), State.BlockNumber};
     CleanUp(false);
+    ReleaseBeforeFatalBox();
     MessageBoxA(nullptr, record.text.c_str(), "Kinaro Error", MB_OK | MB_ICONERROR);
     if (State.LogLevel > 0 && State.LogFile != nullptr) {
         fprintf(State.LogFile, "\nFatal error in routine \"%s\"\n", record.routine.c_str());

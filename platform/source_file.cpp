@@ -5,6 +5,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -101,4 +102,22 @@ OpenedSource OpenSource(const char* name) {
     if (source.kind == SourceKind::Missing) close(descriptor);
     return source;
 #endif
+}
+
+int64_t BytesLeftToRead(FILE* stream) {
+    if (stream == nullptr) return -1;
+#ifdef _WIN32
+    const int descriptor = _fileno(stream);
+    struct _stat64 info;
+    if (descriptor < 0 || _fstat64(descriptor, &info) != 0 || (info.st_mode & _S_IFREG) == 0)
+        return -1;
+    const int64_t position = _ftelli64(stream);
+#else
+    const int descriptor = fileno(stream);
+    struct stat info;
+    if (descriptor < 0 || fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    const int64_t position = ftello(stream);
+#endif
+    if (position < 0) return -1;
+    return info.st_size > position ? info.st_size - position : 0;
 }

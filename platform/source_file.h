@@ -3,6 +3,7 @@
 // device, a socket) is told apart from a file before a byte is read.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -24,3 +25,7 @@ OpenedSource OpenSource(const char* name);
 
 // The same for a descriptor already open (standard input); the stream takes it over.
 OpenedSource AdoptSource(int descriptor);
+
+// How many bytes of a file lie after the stream's position; -1 when that is not known (a
+// pipe, a stream of no descriptor).
+int64_t BytesLeftToRead(FILE* stream);

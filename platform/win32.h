@@ -178,12 +178,15 @@ union LARGE_INTEGER {
 #define SM_CXFRAME 32
 #define SM_CYFRAME 33
 #define SM_CMOUSEBUTTONS 43
+#define SM_CXMAXTRACK 59
+#define SM_CYMAXTRACK 60
 
 // Window styles and creation.
 #define WS_OVERLAPPEDWINDOW 0x00CF0000u
 #define WS_POPUP 0x80000000u
 #define WS_VISIBLE 0x10000000u
 #define WS_CHILD 0x40000000u
+#define WS_THICKFRAME 0x00040000u
 #define CW_USEDEFAULT ((int)0x80000000)
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1

@@ -105,12 +105,30 @@ std::vector<uint8_t> ReduceByAreaAverage(const Source& frame, Extent out) {
     std::vector<uint64_t> rowSums(static_cast<size_t>(out.width) * 3);
     std::vector<uint64_t> sums(rowSums.size());
     std::vector<uint8_t> rgb(rowSums.size() * out.height);
+    // A row of index 0 alone (the most of a frame far larger than its stream, whose pages
+    // were never written) reduces to the same sums every time: made once, then copied.
+    std::vector<uint64_t> blankSums(rowSums.size());
+    const Rgb& black = frame.palette[0];
+    for (int32_t j = 0; j < out.width; ++j) {
+        uint64_t weights = 0;
+        for (uint32_t s = across.first[j]; s < across.first[j + 1]; ++s)
+            weights += across.weight[s];
+        blankSums[3 * j] = weights * black.r;
+        blankSums[3 * j + 1] = weights * black.g;
+        blankSums[3 * j + 2] = weights * black.b;
+    }
+    auto blank = [&](const uint8_t* row) {
+        return row[0] == 0 && std::memcmp(row, row + 1, static_cast<size_t>(frame.width) - 1) == 0;
+    };
     int32_t reducedRow = -1;
     for (int32_t k = 0; k < out.height; ++k) {
         std::fill(sums.begin(), sums.end(), 0);
         for (uint32_t t = down.first[k]; t < down.first[k + 1]; ++t) {
             const int32_t y = down.source[t];
-            if (y != reducedRow) {
+            if (y != reducedRow && blank(frame.Row(y))) {
+                rowSums = blankSums;
+                reducedRow = y;
+            } else if (y != reducedRow) {
                 const uint8_t* row = frame.Row(y);
                 for (int32_t j = 0; j < out.width; ++j) {
                     uint64_t r = 0, g = 0, b = 0;
