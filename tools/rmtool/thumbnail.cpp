@@ -168,7 +168,7 @@ void WriteRgbPng(const std::string& path, Extent size, const std::vector<uint8_t
     const bool ok = png_image_write_to_stdio(&image, file.Stream(), 0, rgb.data(), 0, nullptr) != 0;
     const std::string error = ok ? "" : image.message;
     png_image_free(&image);
-    if (!ok) Fail(path + ": cannot write PNG: " + error);
+    if (!ok) Fail(path + ": cannot write PNG: " + file.FailureReason(error));
     file.Commit();
 }
 

@@ -148,7 +148,26 @@ AtomicFile::AtomicFile(const std::string& path, bool force) : path_(path), force
     const int fd = mkstemp(temp_.data());
     if (fd < 0) Fail(path + ": cannot create a temporary file beside it: " + strerror(errno));
     slot_ = RegisterTemp(temp_);
-    out_ = fdopen(fd, "wb");
+    fd_ = fd;
+    // Writers that take a FILE* (libpng, giflib) report a failed write in their own words;
+    // the stream keeps the system's reason for it.
+    cookie_io_functions_t io{};
+    io.write = [](void* cookie, const char* bytes, size_t count) -> ssize_t {
+        auto* file = static_cast<AtomicFile*>(cookie);
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(file->fd_, bytes + done, count - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (file->writeError_ == 0) file->writeError_ = n < 0 ? errno : ENOSPC;
+                return done > 0 ? static_cast<ssize_t>(done) : -1;
+            }
+            done += static_cast<size_t>(n);
+        }
+        return static_cast<ssize_t>(done);
+    };
+    io.close = [](void* cookie) { return close(static_cast<AtomicFile*>(cookie)->fd_); };
+    out_ = fopencookie(this, "wb", io);
     struct stat own;
     if (out_ == nullptr || fstat(fd, &own) != 0) {
         const int error = errno;
@@ -166,16 +185,20 @@ AtomicFile::~AtomicFile() {
 
 void AtomicFile::Write(const void* bytes, size_t count) {
     if (count > 0 && fwrite(bytes, 1, count, out_) != count)
-        Fail(path_ + ": cannot write: " + strerror(errno));
+        Fail(path_ + ": cannot write: " + strerror(writeError_ != 0 ? writeError_ : errno));
     written_ += count;
+}
+
+std::string AtomicFile::FailureReason(const std::string& writersOwn) const {
+    return writeError_ != 0 ? strerror(writeError_) : writersOwn;
 }
 
 void AtomicFile::Commit() {
     // mkstemp makes the file private; give it the usual permissions of a new file.
     const mode_t mask = umask(0);
     umask(mask);
-    if (fflush(out_) != 0 || ferror(out_) != 0 || fchmod(fileno(out_), 0666 & ~mask) != 0) {
-        const int error = errno;
+    if (fflush(out_) != 0 || ferror(out_) != 0 || fchmod(fd_, 0666 & ~mask) != 0) {
+        const int error = writeError_ != 0 ? writeError_ : errno;
         Abandon(out_, temp_, slot_);
         Fail(path_ + ": cannot write: " + strerror(error));
     }
@@ -183,7 +206,7 @@ void AtomicFile::Commit() {
     FILE* out = out_;
     out_ = nullptr;
     if (fclose(out) != 0) {
-        const int error = errno;
+        const int error = writeError_ != 0 ? writeError_ : errno;
         Abandon(out_, temp_, slot_);
         Fail(path_ + ": cannot write: " + strerror(error));
     }

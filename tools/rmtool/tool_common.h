@@ -69,13 +69,18 @@ class AtomicFile {
     FILE* Stream() const { return out_; }
     void Commit();
     uint64_t Written() const { return written_; }
+    // Why a writer on Stream() failed: the system's reason for a failed write ("No space left
+    // on device"), else the writer's own message.
+    std::string FailureReason(const std::string& writersOwn) const;
 
    private:
     std::string path_;
     std::string temp_;
     bool force_;
     FILE* out_ = nullptr;
-    int slot_ = -1;  // where the signal handler finds the temporary name
+    int fd_ = -1;
+    int writeError_ = 0;  // errno of the first failed write
+    int slot_ = -1;       // where the signal handler finds the temporary name
     dev_t device_ = 0;
     ino_t inode_ = 0;
     uint64_t written_ = 0;
