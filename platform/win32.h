@@ -203,6 +203,8 @@ union LARGE_INTEGER {
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
+#define PM_NOREMOVE 0x0000u
+#define PM_REMOVE 0x0001u
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
 #define WM_ACTIVATEAPP 0x001C
@@ -265,6 +267,7 @@ HWND WINAPI GetForegroundWindow();
 HWND WINAPI GetParent(HWND window);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax);
+BOOL WINAPI PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT remove);
 BOOL WINAPI TranslateMessage(const MSG* message);
 LRESULT WINAPI DispatchMessageA(const MSG* message);
 void WINAPI PostQuitMessage(int exitCode);

@@ -143,6 +143,13 @@ BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     return TRUE;
 }
 
+void native::DeliverPending() {
+    // Only a display already open has events; a bound keeps a flood from holding the caller.
+    if (gdk_display_get_default() == nullptr) return;
+    for (int i = 0; i < 256 && g_main_context_iteration(nullptr, FALSE); ++i) {
+    }
+}
+
 core::WaitResult native::Wait(int64_t deadlineUs) {
     if (!EnsureDisplay()) {
         // Without a display only a timer can ever come; without one, nothing would.

@@ -1,5 +1,5 @@
-# Sources that never end, a long file name and running out of memory: each ends at once with
-# the "Kinaro Error" box, which stays usable, and status 255.
+# Sources that never end, a long file name, running out of memory and a long scan: each ends at
+# once, with the "Kinaro Error" box (which stays usable) and 255, or as the user asks.
 source "$E2E_LIB"
 start_x 800x600
 
@@ -46,4 +46,20 @@ for info in -noinfo ""; do
     grep -q "^Error: Cannot allocate memory for image array" "$WORK/oom.log" ||
         fail "the box did not report the failed allocation: $(tail -3 "$WORK/oom.log")"
     ok "out of memory while buffering ${info:-with the progress window}: the box, status 255"
+done
+
+# The second frame lies 40 GB on, past a hole of zeros the reader skips block by block: while
+# it does, Q, Escape and the close box still end the viewer, at once.
+make_animation "$WORK/one.rm" 1 200x150
+cp "$WORK/one.rm" "$WORK/sparse.rm"
+truncate -s +40G "$WORK/sparse.rm"
+cat "$WORK/one.rm" >>"$WORK/sparse.rm"
+for how in q Escape close; do
+    start_kinaro -loop 1 "$WORK/sparse.rm"
+    top=$(find_window Kinaro) || true
+    [ -n "$top" ] || fail "no viewer window for the sparse file"
+    sleep 0.5  # the scan for the second frame is under way
+    if [ "$how" = close ]; then "$KINARO_E2E_X" close "$top"; else keys "$top" "$how"; fi
+    expect_exit 3 0 "$how during a long scan"
+    ok "$how ends the viewer during a long scan"
 done
