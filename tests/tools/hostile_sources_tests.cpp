@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -117,18 +116,9 @@ TEST(HostileSources, GiantFrameOfTinyStreamCostsLittleMemory) {
          {std::vector<std::string>{"check", dir + "/giant.rm"},
           std::vector<std::string>{"thumbnail", dir + "/giant.rm", dir + "/giant.png"}}) {
         SCOPED_TRACE(args[0]);
-        std::vector<std::string> all{RMTOOL_PATH};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, RMTOOL_PATH, nullptr, nullptr, argv.data(), environ), 0);
-        int status = 0;
-        struct rusage usage {};
-        ASSERT_EQ(wait4(pid, &status, 0, &usage), pid);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "peak resident kilobytes";
+        const ToolRun run = RunTool(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_LT(run.peakResidentKb, 100 * 1024) << "peak resident kilobytes";
     }
 }
 
