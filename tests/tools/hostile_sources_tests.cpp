@@ -146,7 +146,11 @@ TEST(HostileSources, SignalsRemoveTheTemporaryFile) {
         for (std::string& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
         pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, RMTOOL_PATH, &actions, &attributes, argv.data(), environ), 0);
+        const int spawned =
+            posix_spawn(&pid, RMTOOL_PATH, &actions, &attributes, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        ASSERT_EQ(spawned, 0);
         close(input[0]);
         // The temporary file appears before the tool reads its input, which never comes.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
