@@ -62,6 +62,7 @@ static bool IsStandardStream(FILE* stream) {
 [[noreturn]] static void ReportFatal(const char* routine, std::string text) {
     const FatalRecord record{routine, std::move(text), State.BlockNumber};
     CleanUp(false);
+    ReleaseBeforeFatalBox();
     if (State.SilentErrors == 0)
         MessageBoxA(nullptr, record.text.c_str(), "Kinaro Error", MB_OK | MB_ICONERROR);
     if (State.LogLevel > 0 && State.LogFile != nullptr) {

@@ -59,6 +59,11 @@ void RestoreTimerResolution();
 // record, without losing the process.
 [[noreturn]] void EndProcess(int status, const FatalRecord* fatal = nullptr);
 
+// Called by FatalError before its box. With the real end, the image arrays and tables go
+// back to the system there: the process is about to end, and when buffering has taken all the
+// memory there is, the box needs some to be drawn. The throwing end keeps them for its caller.
+void ReleaseBeforeFatalBox();
+
 struct ProcessEnded {
     int status;
     std::optional<FatalRecord> fatal;  // set when the ending was a fatal error

@@ -2,6 +2,11 @@
 #include <cstdlib>
 
 #include "app/diagnostics.h"
+#include "app/viewer_state.h"
+
+void ReleaseBeforeFatalBox() {
+    FreeStateArrays();
+}
 
 void EndProcess(int status, const FatalRecord*) {
     RestoreTimerResolution();

@@ -3,6 +3,8 @@
 // the caller, which starts the viewer afresh for its next case, command or input.
 #include "app/diagnostics.h"
 
+void ReleaseBeforeFatalBox() {}
+
 void EndProcess(int status, const FatalRecord* fatal) {
     if (fatal != nullptr) throw ProcessEnded{status, *fatal};
     throw ProcessEnded{status, std::nullopt};

@@ -13,6 +13,7 @@
 #include "app/viewer_state.h"
 #include "display/window.h"
 #include "display/window_proc.h"
+#include "platform/source_file.h"
 #include "playback/controller.h"
 #include "playback/image_list.h"
 
@@ -26,13 +27,32 @@ static void AllocImageList() {
                    (long long)(count * sizeof(Image)));
 }
 
+// Opens `name` if it is something the viewer can read and seek in. A pipe, a socket, a
+// terminal or another character device is refused before a byte is read: the viewer seeks,
+// and such a source may never end. Each reason goes to the log.
+static FILE* OpenIfReadable(const char* name, bool& refused) {
+    OpenedSource source = OpenSource(name);
+    if (source.kind == SourceKind::File) return source.stream;
+    if (source.kind == SourceKind::Missing) {
+        LogAt(0, "Cannot open \"%s\": %s\n", name, source.reason.c_str());
+        return nullptr;
+    }
+    LogAt(0, "Not reading \"%s\": %s\n", name, source.reason.c_str());
+    fclose(source.stream);
+    refused = true;
+    return nullptr;
+}
+
 // Opens the name as given, else with ".rm" appended (always appended, whatever the name
-// ends with).
+// ends with); a name that opened but cannot be read as a file is not tried again.
 static void OpenMetafile(const char* name) {
-    State.MetafileStream = fopen(name, "rb");
+    bool refused = false;
+    State.MetafileStream = OpenIfReadable(name, refused);
     if (State.MetafileStream != nullptr) return;
-    std::string withExtension = std::string(name) + ".rm";
-    State.MetafileStream = fopen(withExtension.c_str(), "rb");
+    if (!refused) {
+        std::string withExtension = std::string(name) + ".rm";
+        State.MetafileStream = OpenIfReadable(withExtension.c_str(), refused);
+    }
     if (State.MetafileStream == nullptr)
         FatalError("main", "Cannot open Raster Metafile \"%s\"", name);
 }

@@ -1,6 +1,11 @@
 #include "platform/memory.h"
 
+#include <cstdio>
 #include <cstdlib>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
 #include <sys/mman.h>
@@ -19,7 +24,7 @@ size_t RoundToHugePages(size_t bytes) {
 
 // A mapping aligned to and sized in huge pages, so the kernel can back it with them, and
 // populated in one call rather than by a fault per page. Anonymous pages are zeroed.
-uint8_t* MapZeroedPages(size_t bytes) {
+uint8_t* MapZeroedPages(size_t bytes, PagePresence presence) {
     const size_t length = RoundToHugePages(bytes);
     if (length < bytes) return nullptr;
     void* raw = mmap(nullptr, length + HugePage, PROT_READ | PROT_WRITE,
@@ -31,8 +36,11 @@ uint8_t* MapZeroedPages(size_t bytes) {
     const uintptr_t tail = aligned + length, end = start + length + HugePage;
     if (end > tail) munmap(reinterpret_cast<void*>(tail), end - tail);
     void* block = reinterpret_cast<void*>(aligned);
+    // Pages left to appear as written: reading one never written maps the one huge zero page,
+    // 2 MB a fault, and costs no memory.
     madvise(block, length, MADV_HUGEPAGE);
-    // Refused by older kernels, which leaves the pages to be faulted in as they are written.
+    if (presence == PagePresence::AsWritten) return static_cast<uint8_t*>(block);
+        // Refused by older kernels, which leaves the pages to be faulted in as they are written.
 #ifdef MADV_POPULATE_WRITE
     madvise(block, length, MADV_POPULATE_WRITE);
 #endif
@@ -41,10 +49,11 @@ uint8_t* MapZeroedPages(size_t bytes) {
 }  // namespace
 #endif
 
-uint8_t* AllocZeroedPages(size_t bytes) {
+uint8_t* AllocZeroedPages(size_t bytes, [[maybe_unused]] PagePresence presence) {
 #if KINARO_HUGE_PAGES
-    if (bytes >= MappedBlock) return MapZeroedPages(bytes);
+    if (bytes >= MappedBlock) return MapZeroedPages(bytes, presence);
 #endif
+    // A large calloc is a fresh mapping whose pages appear as they are written.
     return static_cast<uint8_t*>(std::calloc(bytes, 1));
 }
 
@@ -56,4 +65,27 @@ void FreeZeroedPages(void* block, [[maybe_unused]] size_t bytes) {
     }
 #endif
     std::free(block);
+}
+
+uint64_t AvailablePhysicalMemory() {
+#ifdef _WIN32
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (GlobalMemoryStatusEx(&status)) return status.ullAvailPhys;
+    return UINT64_MAX;
+#else
+    // Linux's own estimate of what can be taken without swapping, page cache included.
+    FILE* info = std::fopen("/proc/meminfo", "r");
+    if (info == nullptr) return UINT64_MAX;
+    uint64_t available = UINT64_MAX;
+    char line[128];
+    unsigned long long kilobytes = 0;
+    while (std::fgets(line, sizeof line, info) != nullptr)
+        if (std::sscanf(line, "MemAvailable: %llu kB", &kilobytes) == 1) {
+            available = static_cast<uint64_t>(kilobytes) * 1024;
+            break;
+        }
+    std::fclose(info);
+    return available;
+#endif
 }

@@ -178,12 +178,15 @@ union LARGE_INTEGER {
 #define SM_CXFRAME 32
 #define SM_CYFRAME 33
 #define SM_CMOUSEBUTTONS 43
+#define SM_CXMAXTRACK 59
+#define SM_CYMAXTRACK 60
 
 // Window styles and creation.
 #define WS_OVERLAPPEDWINDOW 0x00CF0000u
 #define WS_POPUP 0x80000000u
 #define WS_VISIBLE 0x10000000u
 #define WS_CHILD 0x40000000u
+#define WS_THICKFRAME 0x00040000u
 #define CW_USEDEFAULT ((int)0x80000000)
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -200,6 +203,8 @@ union LARGE_INTEGER {
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
+#define PM_NOREMOVE 0x0000u
+#define PM_REMOVE 0x0001u
 #define WM_ERASEBKGND 0x0014
 #define WM_SHOWWINDOW 0x0018
 #define WM_ACTIVATEAPP 0x001C
@@ -262,6 +267,7 @@ HWND WINAPI GetForegroundWindow();
 HWND WINAPI GetParent(HWND window);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax);
+BOOL WINAPI PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT remove);
 BOOL WINAPI TranslateMessage(const MSG* message);
 LRESULT WINAPI DispatchMessageA(const MSG* message);
 void WINAPI PostQuitMessage(int exitCode);

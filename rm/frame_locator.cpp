@@ -26,6 +26,23 @@ static bool BlockIsHeader() {
            State.Block[3] == 0xE0;
 }
 
+// A long stretch without a header (gigabytes of zeros, a sparse file) keeps the one thread
+// here: every so many blocks the scan looks whether the user asked to end (the window
+// closed, Q or Escape pressed first) and ends the viewer as the quit command does. Nothing
+// else is taken from the queue, so the reading itself goes on exactly as before.
+constexpr int32_t BlocksBetweenLooks = 8192;  // 4 MB
+
+static void EndIfAskedTo() {
+    MSG message;
+    const bool quit = PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != 0;
+    const bool quitKey = PeekMessageA(&message, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE) &&
+                         (message.wParam == 'Q' || message.wParam == 0x1B);
+    if (!quit && !quitKey) return;
+    LogAt(3, "Scan ended by the user\n");
+    CleanUp(true);
+    EndProcess(0);
+}
+
 // Reads forward to the header of file image `n`, recording the position of every header met
 // on the way. False at the end of the file.
 static bool FindNewHeader(uint32_t index, int64_t n) {
@@ -35,7 +52,10 @@ static bool FindNewHeader(uint32_t index, int64_t n) {
             LogAt(3, "Failed to read\n");
             return false;
         }
-        if (!BlockIsHeader()) continue;
+        if (!BlockIsHeader()) {
+            if (State.BlockNumber % BlocksBetweenLooks == 0) EndIfAskedTo();
+            continue;
+        }
         if (static_cast<int64_t>(State.LastFileImage) + 1 >=
             static_cast<int64_t>(PositionsCapacity()))
             FatalError("GetFileImage",

@@ -10,27 +10,54 @@
 
 #include "app/diagnostics.h"
 #include "platform/memory.h"
+#include "platform/source_file.h"
 #include "rm/block_reader.h"
 
 // The largest image array accepted: what a signed 32-bit size can say. Anything above is a
 // damaged or hostile header, refused like a failed allocation.
 constexpr int64_t MaxImageArraySize = INT32_MAX;
 
+// Pages made present at once pay off only when the stream can write most of them: a frame
+// whose array is more than this many times the bytes left in the file is mostly never written.
+constexpr int64_t EagerArrayPerStreamByte = 64;
+// The most array one byte of stream can make present: a 2-byte fill word moves 4095 pixels
+// on, and a page (a huge page of 2 MB at most) becomes present when one pixel is written in it.
+constexpr int64_t PresentPerStreamByte = 4096;
+
+// What the system keeps for everything else (the window, a box) when image arrays are taken.
+constexpr uint64_t MemoryReserve = uint64_t{64} << 20;
+
+struct ArrayCost {
+    PagePresence presence;
+    int64_t present;  // the most bytes of the array that can become present
+};
+
+static ArrayCost CostOf(int64_t size) {
+    const int64_t left = BytesLeftToRead(State.MetafileStream);
+    if (left < 0) return {PagePresence::AsWritten, size};
+    if (size / EagerArrayPerStreamByte <= left) return {PagePresence::AllAtOnce, size};
+    return {PagePresence::AsWritten,
+            left > size / PresentPerStreamByte ? size : left * PresentPerStreamByte};
+}
+
 void AllocImageArray(Image& image) {
     // 64-bit arithmetic: a width times a height from the file can overflow 32 bits, and so
     // can the row rounded up to a multiple of 4 (the ScanLineWidth of a width near 2^31).
     // The array starts zeroed, so pixels that no frame writes show colour 0, which is black,
-    // rather than whatever the heap held. Its pages are present from the start: decoding
-    // writes each byte once, and a fault per page would cost more than the decoding.
+    // rather than whatever the heap held.
     const int64_t rowBytes = ((static_cast<int64_t>(image.IW) - 1) & ~int64_t{3}) + 4;
     int64_t size = rowBytes * image.IH;
     if (State.WidthAdjust < 0) size -= State.WidthAdjust;
     LogAt(0, "Allocating Image Array (size = %lu)\n", static_cast<unsigned long>(size));
     image.Pixels = nullptr;
     image.PixelsSize = 0;
+    // An array the system has no physical memory for is refused now, rather than left to the
+    // system's out-of-memory killer once its pages are written.
     const bool sane = image.IW > 0 && image.IH > 0 && rowBytes == image.ScanLineWidth &&
                       size <= MaxImageArraySize;
-    if (sane) image.Pixels = AllocZeroedPages(static_cast<size_t>(size));
+    const ArrayCost cost = CostOf(size);
+    if (sane && static_cast<uint64_t>(cost.present) + MemoryReserve <= AvailablePhysicalMemory())
+        image.Pixels = AllocZeroedPages(static_cast<size_t>(size), cost.presence);
     if (image.Pixels == nullptr)
         FatalError("AllocImageArray", "Cannot allocate memory for image array (%ld)", size);
     image.PixelsSize = static_cast<size_t>(size);

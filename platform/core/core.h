@@ -221,6 +221,8 @@ void BeforeWrite(core::WindowRecord& w, int x, int y, int width, int height);
 void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap);
 // Waits for native events until the deadline (microseconds of core::NowUs, -1: none).
 core::WaitResult Wait(int64_t deadlineUs);
+// Handles the native events already waiting, without waiting for more (PeekMessageA).
+void DeliverPending();
 // Runs the file chooser as `dialog` (hooked, check boxes made); 1 with the chosen path,
 // 0 when cancelled, or a common-dialog error code with the top bit set.
 DWORD ChooseFile(HWND dialog, OPENFILENAMEA* request, std::string* path);

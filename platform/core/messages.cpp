@@ -151,6 +151,24 @@ void ResetMessages() {
 
 using namespace core;
 
+BOOL WINAPI PeekMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT remove) {
+    if (message == nullptr || (window != nullptr && LiveWindow(window) == nullptr)) return FALSE;
+    native::DeliverPending();
+    if ((remove & PM_REMOVE) != 0) return TakeReady(message, window, filterMin, filterMax, true);
+    // Looked at only: the message stays where it is. Paints and ticks are not offered.
+    for (const Queued& q : queue) {
+        HWND h = q.Message.hwnd;
+        if ((h == nullptr || LiveWindow(h) != nullptr) &&
+            Matches(h, q.Message.message, window, filterMin, filterMax)) {
+            *message = q.Message;
+            return TRUE;
+        }
+    }
+    if (!quitPending || !Matches(nullptr, WM_QUIT, nullptr, filterMin, filterMax)) return FALSE;
+    *message = Make(nullptr, WM_QUIT, static_cast<WPARAM>(quitCode), 0);
+    return TRUE;
+}
+
 BOOL WINAPI GetMessageA(MSG* message, HWND window, UINT filterMin, UINT filterMax) {
     if (message == nullptr || (window != nullptr && LiveWindow(window) == nullptr)) return -1;
     for (;;) {

@@ -170,6 +170,15 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     w->Parent = parent;
     w->X = x;
     w->Y = y;
+    // An overlapped or sizable window is never larger than the maximum tracking size, which
+    // is about the desktop's: a frame larger than that is drawn clipped.
+    if (((style & WS_THICKFRAME) != 0 || (style & (WS_POPUP | WS_CHILD)) == 0) &&
+        width != CW_USEDEFAULT) {
+        const int widest = GetSystemMetrics(SM_CXMAXTRACK),
+                  tallest = GetSystemMetrics(SM_CYMAXTRACK);
+        if (widest > 0) width = std::min(width, widest);
+        if (tallest > 0) height = std::min(height, tallest);
+    }
     w->Width = width;
     w->Height = height;
     if (m != nullptr) {

@@ -146,6 +146,38 @@ bool FileExists(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+// A long text (a long file name has no spaces) is broken into lines within the screen's
+// width, so the box stays on screen with its text and its button; shorter lines keep their
+// own breaks. The breaks are laid out once here: a label that wraps by itself lays its text
+// out again and again while it looks for its size, which takes GTK minutes for such a text.
+std::string WrappedToScreen(GtkWidget* label, const char* text) {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+    if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+    if (monitor == nullptr) return text;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    // Room for the icon, the borders and the window manager's frame.
+    constexpr int Margins = 160;
+    PangoLayout* layout = gtk_widget_create_pango_layout(label, text);
+    pango_layout_set_width(layout, std::max(200, area.width - Margins) * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    std::vector<int> breaks;
+    for (GSList* l = pango_layout_get_lines_readonly(layout); l != nullptr; l = l->next) {
+        const PangoLayoutLine* line = static_cast<const PangoLayoutLine*>(l->data);
+        if (line->start_index > 0 && !line->is_paragraph_start) breaks.push_back(line->start_index);
+    }
+    g_object_unref(layout);
+    std::string wrapped;
+    size_t from = 0;
+    for (int at : breaks) {
+        wrapped.append(text + from, static_cast<size_t>(at) - from);
+        wrapped.push_back('\n');
+        from = static_cast<size_t>(at);
+    }
+    return wrapped.append(text + from);
+}
+
 }  // namespace
 
 // Without a display the box is written to stderr as "Title: text" and answered with OK, so
@@ -175,7 +207,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         gtk_widget_set_valign(image, GTK_ALIGN_START);
         gtk_box_pack_start(GTK_BOX(row), image, FALSE, FALSE, 0);
     }
-    GtkWidget* label = gtk_label_new(text);
+    GtkWidget* label = gtk_label_new(nullptr);
+    gtk_label_set_text(GTK_LABEL(label), WrappedToScreen(label, text).c_str());
     gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
     gtk_box_pack_start(GTK_BOX(row), label, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE,

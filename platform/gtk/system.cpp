@@ -95,8 +95,24 @@ DWORD WINAPI GetVersion() {
 // The frame and caption belong to the window manager and lie outside our window, so only
 // the menu bar counts as the non-client part of a window here (SM_CXFRAME, SM_CYFRAME and
 // SM_CYCAPTION are 0).
+// The largest window: the whole of the display's monitors, as Windows makes the maximum
+// tracking size about the desktop's size. 0 without a display.
+static int LargestWindowSide(bool width) {
+    if (!EnsureDisplay()) return 0;
+    GdkDisplay* display = gdk_display_get_default();
+    GdkRectangle all{0, 0, 0, 0};
+    for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+        GdkRectangle area;
+        gdk_monitor_get_geometry(gdk_display_get_monitor(display, i), &area);
+        gdk_rectangle_union(&all, &area, &all);
+    }
+    return width ? all.width : all.height;
+}
+
 int WINAPI GetSystemMetrics(int index) {
     if (index == SM_CYMENU) return MenuBarHeight();
+    if (index == SM_CXMAXTRACK || index == SM_CYMAXTRACK)
+        return LargestWindowSide(index == SM_CXMAXTRACK);
     return index == SM_CMOUSEBUTTONS ? PointerButtonCount() : 0;
 }
 
@@ -125,6 +141,13 @@ BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     if (frequency == nullptr) return FALSE;
     frequency->QuadPart = 1000000000LL;
     return TRUE;
+}
+
+void native::DeliverPending() {
+    // Only a display already open has events; a bound keeps a flood from holding the caller.
+    if (gdk_display_get_default() == nullptr) return;
+    for (int i = 0; i < 256 && g_main_context_iteration(nullptr, FALSE); ++i) {
+    }
 }
 
 core::WaitResult native::Wait(int64_t deadlineUs) {

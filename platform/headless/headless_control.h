@@ -55,9 +55,15 @@ struct HeadlessDesktop {
     std::function<int(const HeadlessBox&)> BoxHandler;
     DWORD Version = 0x0A00;  // what GetVersion reports: a current system, top bit clear
     // What GetSystemMetrics reports (0 and 1 are the screen size).
-    std::map<int, int> Metrics = {
-        {0, 1920},       {1, 1080},       {SM_CYCAPTION, 23},   {SM_CYMENU, 20},
-        {SM_CXFRAME, 4}, {SM_CYFRAME, 4}, {SM_CMOUSEBUTTONS, 3}};
+    std::map<int, int> Metrics = {{0, 1920},
+                                  {1, 1080},
+                                  {SM_CYCAPTION, 23},
+                                  {SM_CYMENU, 20},
+                                  {SM_CXFRAME, 4},
+                                  {SM_CYFRAME, 4},
+                                  {SM_CMOUSEBUTTONS, 3},
+                                  {SM_CXMAXTRACK, 1940},
+                                  {SM_CYMAXTRACK, 1100}};
     // Overlapped windows are never narrower than this (outer width); 0 = no minimum.
     int MinimumWindowWidth = 0;
     // The calls that fail (null / FALSE), with the GetLastError they leave.

@@ -281,3 +281,18 @@ TEST_F(Contract, MenuBarTakesItsHeightFromTheClientArea) {
 }
 
 }  // namespace
+
+// A frame far larger than the desktop asks for a window to match: the window stops at the
+// maximum tracking size, about the desktop's, and so does its client surface.
+TEST_F(Contract, WindowsStopAtTheMaximumTrackingSize) {
+    const int widest = GetSystemMetrics(SM_CXMAXTRACK), tallest = GetSystemMetrics(SM_CYMAXTRACK);
+    ASSERT_GT(widest, 0);
+    ASSERT_GT(tallest, 0);
+    HWND w = Shown("Contract giant", 40000, 40000);
+    ASSERT_NE(w, nullptr);
+    RECT client;
+    ASSERT_TRUE(GetClientRect(w, &client));
+    EXPECT_GT(client.right, 0);
+    EXPECT_LE(client.right, widest);
+    EXPECT_LE(client.bottom, tallest);
+}

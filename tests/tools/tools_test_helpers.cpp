@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,8 +39,10 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input) 
     ToolRun run;
     if (posix_spawn(&pid, RMTOOL_PATH, &actions, nullptr, argv.data(), environ) == 0) {
         int status = 0;
-        waitpid(pid, &status, 0);
+        struct rusage usage {};
+        wait4(pid, &status, 0, &usage);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        run.peakResidentKb = usage.ru_maxrss;
     }
     posix_spawn_file_actions_destroy(&actions);
     run.out = ReadWholeFile(outPath);

@@ -11,6 +11,7 @@ struct ToolRun {
     int status = -1;
     std::string out;
     std::string err;
+    long peakResidentKb = 0;  // the most memory the run had present
 };
 
 // Runs the rmtool executable with `args` (no shell: the arguments arrive as given), stdin

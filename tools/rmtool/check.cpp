@@ -14,8 +14,8 @@ const char* const CheckUsage =
 
 int RunCheck(const std::vector<std::string>& args) {
     MetafileArgs parsed = SplitMetafileArgs("check", args, {}, {});
-    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs);
-    const FileSurvey survey = SurveyFile(parsed.path);
+    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs, SourceUse::ForwardOnly);
+    const FileSurvey survey = SurveyFile();
     ReadOutcome outcome = ReadSelectedImages("check", SelectedImageCount(survey.headerBlocks),
                                              [](const Image&, const FrameLayout&) {});
     if (!outcome.failed) {

@@ -20,7 +20,7 @@ const char* const ExportUsage =
     "Decodes every selected frame with the viewer's reader and writes it out:\n"
     "  --png DIR     one 8-bit palette PNG per frame, DIR/NAME-NNNN.png (NNNN the file image\n"
     "                number), with the frame's own colour table and its exact colour indices;\n"
-    "                DIR is made when missing\n"
+    "                DIR is made when missing, once the first frame has been read\n"
     "  --png -       the same PNGs one after another on standard output, a stream that\n"
     "                ffmpeg reads with -f image2pipe; frames of another size stay as they are:\n"
     "                  rmtool export movie.rm --png - | ffmpeg -f image2pipe -framerate 25 -i - "
@@ -85,20 +85,24 @@ int RunExport(const std::vector<std::string>& args) {
     const bool pngStream = pngDir == "-";
     if (pngStream && isatty(STDOUT_FILENO))
         FailUsage("export: --png - writes PNG data; send it to a pipe or a file, not a terminal");
-    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs);
+    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs, SourceUse::ForwardOnly);
     const int32_t delayMs = delayGiven ? State.Wait : 100;
     // GIF keeps hundredths of a second in 16 bits.
     const int delayCs = delayMs <= 0 ? 0 : std::min<int64_t>((int64_t{delayMs} + 5) / 10, 65535);
-    const FileSurvey survey = SurveyFile(parsed.path);
+    const FileSurvey survey = SurveyFile();
 
     std::string stem = std::filesystem::path(parsed.path).stem().string();
     if (stem.empty()) stem = "frame";
-    if (!pngDir.empty() && !pngStream) {
+    // The folder is made once the file has given a frame: a file that is no metafile leaves
+    // nothing behind.
+    bool folderReady = pngDir.empty() || pngStream;
+    auto makeFolder = [&] {
         std::error_code error;
         std::filesystem::create_directories(pngDir, error);
         if (error || !std::filesystem::is_directory(pngDir))
             Fail(pngDir + ": cannot make the folder" + (error ? ": " + error.message() : ""));
-    }
+        folderReady = true;
+    };
 
     std::unique_ptr<GifWriter> gif;
     int32_t screenW = 0, screenH = 0;
@@ -112,6 +116,7 @@ int RunExport(const std::vector<std::string>& args) {
         if (pngStream) {
             WritePngToStream(stdout, frame, "stdout");
         } else if (!pngDir.empty()) {
+            if (!folderReady) makeFolder();
             char name[32];
             snprintf(name, sizeof name, "-%04u.png", layout.fileImage);
             WritePng((std::filesystem::path(pngDir) / (stem + name)).string(), frame, force);

@@ -235,7 +235,8 @@ void GifWriter::FailWith(const std::string& what, int error) {
         EGifCloseFile(AsGif(gif_), &ignored);
         gif_ = nullptr;
     }
-    Fail(path_ + ": " + what + ": " + GifError(error));
+    Fail(path_ + ": " + what + ": " +
+         (file_ ? file_->FailureReason(GifError(error)) : GifError(error)));
 }
 
 void GifWriter::AddFrame(const IndexedFrame& frame, int delayCentiseconds) {
@@ -272,6 +273,6 @@ void GifWriter::Finish() {
     GifFileType* gif = AsGif(gif_);
     gif_ = nullptr;
     if (EGifCloseFile(gif, &error) != GIF_OK)
-        Fail(path_ + ": cannot write GIF: " + GifError(error));
+        Fail(path_ + ": cannot write GIF: " + file_->FailureReason(GifError(error)));
     file_->Commit();
 }

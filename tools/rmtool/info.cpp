@@ -79,8 +79,8 @@ std::string LutSize(int32_t depth) {
 int RunInfo(const std::vector<std::string>& args) {
     MetafileArgs parsed = SplitMetafileArgs("info", args, {"--json"}, {});
     const bool json = !parsed.own.empty();
-    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs);
-    const FileSurvey survey = SurveyFile(parsed.path);
+    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs, SourceUse::ForwardOnly);
+    FileSurvey survey = SurveyFile();
     const bool adjusted = State.WidthAdjust != 0;
     const int32_t widthAdjust = State.WidthAdjust;
 
@@ -123,6 +123,7 @@ int RunInfo(const std::vector<std::string>& args) {
     ReadOutcome outcome =
         ReadSelectedImages("info", SelectedImageCount(survey.headerBlocks), onImage);
 
+    survey = SurveyFile(true);  // a pipe is counted to its end
     int64_t streamBlocks = 0, frameBlocks = 0, junkBlocks = 0, pixels = 0;
     int sizeChanges = 0;
     for (const Row& r : rows) {

@@ -43,6 +43,7 @@ static const char* const MainUsage =
     "written), 2 a wrong command line.\n";
 
 int main(int argc, char** argv) {
+    RemoveTempFilesOnSignals();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         fputs(MainUsage, stderr);

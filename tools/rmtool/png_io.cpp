@@ -230,12 +230,17 @@ static bool EncodeFrame(FILE* out, const IndexedFrame& frame, std::string& error
 void WritePng(const std::string& path, const IndexedFrame& frame, bool force) {
     AtomicFile file(path, force);
     std::string error;
-    if (!EncodeFrame(file.Stream(), frame, error)) Fail(path + ": cannot write PNG: " + error);
+    if (!EncodeFrame(file.Stream(), frame, error))
+        Fail(path + ": cannot write PNG: " + file.FailureReason(error));
     file.Commit();
 }
 
 void WritePngToStream(FILE* out, const IndexedFrame& frame, const std::string& name) {
     std::string error;
+    errno = 0;
     if (!EncodeFrame(out, frame, error) || fflush(out) != 0)
-        Fail(name + ": cannot write PNG: " + (error.empty() ? strerror(errno) : error));
+        Fail(name + ": cannot write PNG: " +
+             (ferror(out) && errno != 0 ? strerror(errno)
+              : error.empty()           ? "write failed"
+                                        : error));
 }

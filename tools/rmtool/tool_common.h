@@ -2,6 +2,8 @@
 // and its progress line.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -51,10 +53,10 @@ class Progress {
     long long lastDrawMs_ = -1000;
 };
 
-// A file written piece by piece under a temporary name beside `path`, put in place by Commit,
-// so a failure never leaves half a file; if it is never committed, the temporary file is
-// removed. An existing `path` is refused unless `force`, before anything is written and again
-// when the file is put in place.
+// A file written piece by piece under a temporary name beside `path` (PATH.tmp-XXXXXX), put
+// in place by Commit, so a failure never leaves half a file; if it is never committed, the
+// temporary file is removed. An existing `path` is refused unless `force`, before anything is
+// written and again when the file is put in place.
 class AtomicFile {
    public:
     AtomicFile(const std::string& path, bool force);
@@ -67,11 +69,23 @@ class AtomicFile {
     FILE* Stream() const { return out_; }
     void Commit();
     uint64_t Written() const { return written_; }
+    // Why a writer on Stream() failed: the system's reason for a failed write ("No space left
+    // on device"), else the writer's own message.
+    std::string FailureReason(const std::string& writersOwn) const;
 
    private:
     std::string path_;
     std::string temp_;
     bool force_;
     FILE* out_ = nullptr;
+    int fd_ = -1;
+    int writeError_ = 0;  // errno of the first failed write
+    int slot_ = -1;       // where the signal handler finds the temporary name
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
     uint64_t written_ = 0;
 };
+
+// SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary files of every AtomicFile not yet
+// committed, then end the process as the signal does (a shell sees 128 + its number).
+void RemoveTempFilesOnSignals();

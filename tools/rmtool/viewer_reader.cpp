@@ -1,5 +1,6 @@
 #include "tools/rmtool/viewer_reader.h"
 
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,10 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <optional>
 
 #include "app/command_line.h"
 #include "app/diagnostics.h"
 #include "platform/headless/headless_control.h"
+#include "platform/source_file.h"
 #include "rm/block_reader.h"
 #include "rm/frame_locator.h"
 
@@ -45,8 +48,135 @@ const ViewerOption* FindViewerOption(const std::string& arg) {
     return nullptr;
 }
 
-std::string Path;      // the metafile being read
-FILE* Peek = nullptr;  // a second handle on it, to look at blocks the reader passed
+std::string Path;  // the metafile being read
+// A second descriptor on the open file (a dup, never a second open of the path), to look at
+// blocks the reader passed without moving it; -1 for a pipe.
+int Peek = -1;
+
+// A pipe is read once, through this record: what a file survey and a look back at passed
+// blocks would tell is noted as the blocks go by.
+struct StreamRecord {
+    int descriptor = -1;
+    std::vector<uint8_t> pending;  // read while waiting for a writer, not yet handed on
+    int64_t bytes = 0;
+    int64_t headerBlocks = 0;
+    std::vector<int32_t> startBlocks;  // blocks whose byte 1 is 0x40, not yet passed for good
+    uint8_t head[4] = {};
+};
+StreamRecord Record;
+bool ReadingStream = false;
+std::optional<FileSurvey> Survey;  // of the file now open, once made
+
+void NoteBytes(const uint8_t* data, size_t count) {
+    while (count > 0) {
+        const size_t inBlock = static_cast<size_t>(Record.bytes % BlockSize);
+        const size_t take = std::min(count, BlockSize - inBlock);
+        for (size_t k = inBlock; k < 4 && k < inBlock + take; ++k)
+            Record.head[k] = data[k - inBlock];
+        Record.bytes += static_cast<int64_t>(take);
+        data += take;
+        count -= take;
+        if (Record.bytes % BlockSize != 0) continue;
+        const int64_t block = Record.bytes / BlockSize - 1;
+        const uint8_t* h = Record.head;
+        if (h[0] == 0 && h[1] == 0 && h[2] == 0 && h[3] == 0xE0) ++Record.headerBlocks;
+        if (h[1] == 0x40 && block <= INT32_MAX)
+            Record.startBlocks.push_back(static_cast<int32_t>(block));
+    }
+}
+
+ssize_t ReadStream(void*, char* buffer, size_t size) {
+    size_t got = 0;
+    if (!Record.pending.empty()) {
+        got = std::min(size, Record.pending.size());
+        memcpy(buffer, Record.pending.data(), got);
+        Record.pending.erase(Record.pending.begin(),
+                             Record.pending.begin() + static_cast<ptrdiff_t>(got));
+    } else {
+        ssize_t n;
+        do n = read(Record.descriptor, buffer, size);
+        while (n < 0 && errno == EINTR);
+        if (n < 0) return -1;
+        got = static_cast<size_t>(n);
+    }
+    NoteBytes(reinterpret_cast<const uint8_t*>(buffer), got);
+    return static_cast<ssize_t>(got);
+}
+
+int CloseStream(void*) {
+    const int result = close(Record.descriptor);
+    Record.descriptor = -1;
+    return result;
+}
+
+// A named pipe opens at once (the open does not wait for a writer); give a writer that is
+// about to come a moment, but no more: nobody may ever write to it.
+void AwaitWriter(const std::string& path, int descriptor) {
+    const int flags = fcntl(descriptor, F_GETFL);
+    fcntl(descriptor, F_SETFL, flags | O_NONBLOCK);
+    for (int waited = 0;; waited += 20) {
+        uint8_t probe[BlockSize];
+        const ssize_t n = read(descriptor, probe, sizeof probe);
+        if (n > 0) Record.pending.assign(probe, probe + n);
+        if (n > 0 || (n < 0 && errno == EAGAIN)) break;  // data, or a writer that has none yet
+        if (n < 0 && errno != EINTR) break;              // the first real read will say why
+        if (waited >= 500) {
+            fcntl(descriptor, F_SETFL, flags);
+            close(descriptor);
+            Fail(path + ": a named pipe that nobody writes to");
+        }
+        usleep(20000);
+    }
+    fcntl(descriptor, F_SETFL, flags);
+}
+
+// The pipe as the reader's stream, noting every block it hands on.
+FILE* RecordStream(const std::string& path, OpenedSource& source, bool named) {
+    struct stat info;
+    const int descriptor = dup(fileno(source.stream));
+    fclose(source.stream);
+    if (descriptor < 0) Fail(path + ": cannot read: " + strerror(errno));
+    Record = StreamRecord{};
+    Record.descriptor = descriptor;
+    if (named && fstat(descriptor, &info) == 0 && S_ISFIFO(info.st_mode))
+        AwaitWriter(path, descriptor);
+    FILE* stream = fopencookie(nullptr, "rb",
+                               cookie_io_functions_t{ReadStream, nullptr, nullptr, CloseStream});
+    if (stream == nullptr) {
+        close(descriptor);
+        Fail(path + ": cannot read: " + strerror(errno));
+    }
+    return stream;
+}
+
+// A pipe is read once: a selection that goes back (a negative skip) cannot be served.
+void RequireForwardSelection(const std::string& path) {
+    int64_t previous = -1;
+    for (uint32_t k = 0; k < State.MaxFrames && State.FileImageNumber[k] != AllOnes; ++k) {
+        if (int64_t{State.FileImageNumber[k]} <= previous)
+            Fail(path + ": a pipe is read once, so the frames must be selected going forward");
+        previous = State.FileImageNumber[k];
+    }
+}
+
+// Opens `path` once, the way the command can read it; Missing and refused sources end the
+// command with one line naming the reason.
+OpenedSource OpenOnce(const std::string& path, SourceUse use) {
+    OpenedSource source = path == "-" && use == SourceUse::ForwardOnly
+                              ? AdoptSource(dup(STDIN_FILENO))
+                              : OpenSource(path.c_str());
+    if (path == "-" && source.kind == SourceKind::Missing)
+        Fail("standard input: cannot read: " + source.reason);
+    const bool refused = source.kind == SourceKind::Device ||
+                         (source.kind == SourceKind::Stream && use != SourceUse::ForwardOnly);
+    if (refused) {
+        fclose(source.stream);
+        Fail((path == "-" ? std::string("standard input") : path) + ": " + source.reason +
+             (source.kind == SourceKind::Stream ? " (this command needs a file it can seek in)"
+                                                : ""));
+    }
+    return source;
+}
 std::deque<std::string> ArgumentStore;  // ParseCommandLine may keep pointers into argv
 
 // Runs the viewer's ParseCommandLine over `args`; false when it ended the process.
@@ -76,8 +206,15 @@ void ResetViewerState() {
 }  // namespace
 
 bool ReadAt(int64_t offset, uint8_t* bytes, size_t count) {
-    return Peek != nullptr &&
-           pread(fileno(Peek), bytes, count, offset) == static_cast<ssize_t>(count);
+    return Peek >= 0 && pread(Peek, bytes, count, offset) == static_cast<ssize_t>(count);
+}
+
+// True when block `b`, which the reader has passed, begins the pixel stream (byte 1 is 0x40).
+static bool BlockStartsStream(int32_t b) {
+    if (ReadingStream)
+        return std::binary_search(Record.startBlocks.begin(), Record.startBlocks.end(), b);
+    uint8_t start[2];
+    return ReadAt(int64_t{b} * BlockSize, start, 2) && start[1] == 0x40;
 }
 
 size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
@@ -95,7 +232,8 @@ size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
     return 2;
 }
 
-std::string OpenWithViewer(const std::string& asked, const std::vector<std::string>& viewerArgs) {
+std::string OpenWithViewer(const std::string& asked, const std::vector<std::string>& viewerArgs,
+                           SourceUse use) {
     ResetViewerState();
     if (!ParseWithViewer(viewerArgs)) {
         // Find the option the viewer turned down by trying each on its own.
@@ -120,22 +258,30 @@ std::string OpenWithViewer(const std::string& asked, const std::vector<std::stri
         Fail("the viewer's command line built no frame selection");
 
     std::string path = asked;
-    FILE* stream = fopen(path.c_str(), "rb");
-    if (stream == nullptr) {
-        int error = errno;
+    OpenedSource source = OpenOnce(path, use);
+    if (source.kind == SourceKind::Missing) {
+        const std::string reason = source.reason;
         path = asked + ".rm";
-        stream = fopen(path.c_str(), "rb");
-        if (stream == nullptr) Fail(asked + ": cannot open: " + strerror(error));
+        source = OpenOnce(path, use);
+        if (source.kind == SourceKind::Missing) Fail(asked + ": cannot open: " + reason);
     }
     struct stat info;
-    if (fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode)) {
-        fclose(stream);
+    if (fstat(fileno(source.stream), &info) == 0 && S_ISDIR(info.st_mode)) {
+        fclose(source.stream);
         Fail(path + ": is a directory");
     }
-    State.MetafileStream = stream;
+    if (Peek >= 0) close(Peek);
+    Peek = -1;
+    ReadingStream = source.kind == SourceKind::Stream;
+    if (ReadingStream) {
+        RequireForwardSelection(path == "-" ? "standard input" : path);
+        State.MetafileStream = RecordStream(path, source, path != "-");
+    } else {
+        State.MetafileStream = source.stream;
+        Peek = dup(fileno(source.stream));
+    }
     Path = path;
-    if (Peek != nullptr) fclose(Peek);
-    Peek = fopen(path.c_str(), "rb");
+    Survey.reset();
     return path;
 }
 
@@ -173,32 +319,49 @@ FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalR
         int32_t first = layout->headerBlock + 1 + (lutWillBeRead ? layout->lutBlocks : 0);
         layout->streamFirstBlock = layout->streamLastBlock;
         for (int32_t b = first; b < layout->streamLastBlock; ++b) {
-            uint8_t start[2];
-            if (ReadAt(int64_t{b} * BlockSize, start, 2) && start[1] == 0x40) {
+            if (BlockStartsStream(b)) {
                 layout->streamFirstBlock = b;
                 break;
             }
         }
     }
+    // Forward only: blocks before this frame's end are never looked at again.
+    if (ReadingStream) {
+        auto& starts = Record.startBlocks;
+        starts.erase(starts.begin(),
+                     std::lower_bound(starts.begin(), starts.end(), State.BlockNumber));
+    }
     return FetchResult::Decoded;
 }
 
-FileSurvey SurveyFile(const std::string& path) {
+FileSurvey SurveyFile(bool toTheEnd) {
     FileSurvey survey;
-    FILE* in = fopen(path.c_str(), "rb");
-    if (in == nullptr) return survey;
-    std::vector<uint8_t> chunk(BlockSize * 256);
-    size_t got;
-    while ((got = fread(chunk.data(), 1, chunk.size(), in)) > 0) {
-        survey.bytes += static_cast<int64_t>(got);
-        for (size_t at = 0; at + BlockSize <= got; at += BlockSize)
-            if (chunk[at] == 0 && chunk[at + 1] == 0 && chunk[at + 2] == 0 && chunk[at + 3] == 0xE0)
-                ++survey.headerBlocks;
-        if (got < chunk.size()) break;
+    if (ReadingStream) {
+        // What went by so far; to the end, the rest of the pipe is read (once) and counted.
+        if (toTheEnd && State.MetafileStream != nullptr) {
+            std::vector<char> rest(BlockSize * 256);
+            while (fread(rest.data(), 1, rest.size(), State.MetafileStream) == rest.size()) {
+            }
+        }
+        survey.bytes = Record.bytes;
+        survey.headerBlocks = Record.headerBlocks;
+    } else if (Survey) {
+        return *Survey;
+    } else {
+        std::vector<uint8_t> chunk(BlockSize * 256);
+        ssize_t got;
+        while (Peek >= 0 && (got = pread(Peek, chunk.data(), chunk.size(), survey.bytes)) > 0) {
+            for (size_t at = 0; at + BlockSize <= static_cast<size_t>(got); at += BlockSize)
+                if (chunk[at] == 0 && chunk[at + 1] == 0 && chunk[at + 2] == 0 &&
+                    chunk[at + 3] == 0xE0)
+                    ++survey.headerBlocks;
+            survey.bytes += got;
+            if (static_cast<size_t>(got) < chunk.size()) break;
+        }
     }
-    fclose(in);
     survey.blocks = survey.bytes / BlockSize;
     survey.trailingBytes = survey.bytes % BlockSize;
+    if (!ReadingStream) Survey = survey;
     return survey;
 }
 

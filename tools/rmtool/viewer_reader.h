@@ -17,14 +17,22 @@
 size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
                         std::vector<std::string>& viewerArgs);
 
+// How a command reads its metafile: seeking in it (a file only), or forward once, which
+// also takes a pipe, a socket or "-" (standard input).
+enum class SourceUse { Seekable, ForwardOnly };
+
 // Puts the viewer state to its start, applies the options with the viewer's ParseCommandLine
 // (so they mean exactly what they mean to the viewer) and opens `path`, or, as the viewer does
-// when that fails, `path` with ".rm" appended. Returns the name opened. A rejected option is
-// a usage error naming it; a file that cannot be opened is an error naming the file.
-std::string OpenWithViewer(const std::string& path, const std::vector<std::string>& viewerArgs);
+// when that fails, `path` with ".rm" appended. The path is opened once, and never waited on: a
+// terminal or another character device is refused, and so is a pipe unless `use` is
+// ForwardOnly. Returns the name opened. A rejected option is a usage error naming it; a file
+// that cannot be opened is an error naming the file and the reason.
+std::string OpenWithViewer(const std::string& path, const std::vector<std::string>& viewerArgs,
+                           SourceUse use = SourceUse::Seekable);
 
-// Reads `count` bytes at `offset` of the file OpenWithViewer opened, through a handle of its
-// own, so the reader's position is left alone; false when they cannot all be read.
+// Reads `count` bytes at `offset` of the file OpenWithViewer opened, through a descriptor of
+// its own, so the reader's position is left alone; false when they cannot all be read (and
+// always for a pipe).
 bool ReadAt(int64_t offset, uint8_t* bytes, size_t count);
 
 // Where a decoded frame lies in the file, in blocks.
@@ -47,13 +55,14 @@ enum class FetchResult { Decoded, End, Failed };
 FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalRecord* report);
 
 // What the file holds at a glance: its size, and how many blocks begin with the header marker.
+// For a pipe, what has gone by so far, or with `toTheEnd` the whole of it (the rest is read).
 struct FileSurvey {
     int64_t bytes = 0;
     int64_t blocks = 0;         // whole 512-byte blocks
     int64_t trailingBytes = 0;  // a short final block, which the reader never uses
     int64_t headerBlocks = 0;
 };
-FileSurvey SurveyFile(const std::string& path);
+FileSurvey SurveyFile(bool toTheEnd = false);
 
 // How many images the selection can yield at most (entries of FileImageNumber before the
 // first all-ones one), and no more than the file's headers where they are known.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -72,9 +73,37 @@ Extent FitWithin(int32_t width, int32_t height, int32_t box) {
     return {scaled(width, height), box};
 }
 
+namespace {
+
+// One source row reduced across into `sums` (red, green, blue per output pixel).
+void ReduceRow(const Source& frame, const Taps& across, const uint8_t* row,
+               std::vector<uint64_t>& sums) {
+    for (size_t j = 0; j + 1 < across.first.size(); ++j) {
+        uint64_t r = 0, g = 0, b = 0;
+        for (uint32_t s = across.first[j]; s < across.first[j + 1]; ++s) {
+            const Colour& c = frame.palette[row[across.source[s]]];
+            const uint64_t w = across.weight[s];
+            r += w * c.r;
+            g += w * c.g;
+            b += w * c.b;
+        }
+        sums[3 * j] = r;
+        sums[3 * j + 1] = g;
+        sums[3 * j + 2] = b;
+    }
+}
+
+bool RowIsBlank(const uint8_t* row, int32_t width) {
+    return row[0] == 0 && std::memcmp(row, row + 1, static_cast<size_t>(width) - 1) == 0;
+}
+
+}  // namespace
+
 // Box filter over the exact footprint of every output pixel, in the frame's 8-bit RGB.
 // Rows are reduced across first, one source row at a time; a source row on the border of
-// two output rows is reduced once and used for both.
+// two output rows is reduced once and used for both. A row of index 0 alone (most of a frame
+// far larger than its stream, whose pages were never written) always reduces to the same
+// sums: they are made once and copied.
 std::vector<uint8_t> ReduceByAreaAverage(const Image& image, Extent out) {
     const Source frame = SourceOf(image);
     const Taps across = AreaTaps(frame.width, out.width);
@@ -83,6 +112,9 @@ std::vector<uint8_t> ReduceByAreaAverage(const Image& image, Extent out) {
     std::vector<uint64_t> rowSums(static_cast<size_t>(out.width) * 3);
     std::vector<uint64_t> sums(rowSums.size());
     std::vector<uint8_t> rgb(rowSums.size() * out.height);
+    const std::vector<uint8_t> blankRow(static_cast<size_t>(frame.width), 0);
+    std::vector<uint64_t> blankSums(rowSums.size());
+    ReduceRow(frame, across, blankRow.data(), blankSums);
     int32_t reducedRow = -1;
     for (int32_t k = 0; k < out.height; ++k) {
         std::fill(sums.begin(), sums.end(), 0);
@@ -90,19 +122,10 @@ std::vector<uint8_t> ReduceByAreaAverage(const Image& image, Extent out) {
             const int32_t y = down.source[t];
             if (y != reducedRow) {
                 const uint8_t* row = frame.Row(y);
-                for (int32_t j = 0; j < out.width; ++j) {
-                    uint64_t r = 0, g = 0, b = 0;
-                    for (uint32_t s = across.first[j]; s < across.first[j + 1]; ++s) {
-                        const Colour& c = frame.palette[row[across.source[s]]];
-                        const uint64_t w = across.weight[s];
-                        r += w * c.r;
-                        g += w * c.g;
-                        b += w * c.b;
-                    }
-                    rowSums[3 * j] = r;
-                    rowSums[3 * j + 1] = g;
-                    rowSums[3 * j + 2] = b;
-                }
+                if (RowIsBlank(row, frame.width))
+                    rowSums = blankSums;
+                else
+                    ReduceRow(frame, across, row, rowSums);
                 reducedRow = y;
             }
             const uint64_t w = down.weight[t];
