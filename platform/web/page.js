@@ -205,7 +205,7 @@ const page = {
     element.kinaroButtons = document.createElement('div');
     element.kinaroButtons.className = 'buttons';
     element.kinaroButtons.append(
-        button('OK', () => element.kinaroFile && (run.chosen = mountFile(element.kinaroFile.name, element.kinaroFile), answer(number, 1))),
+        button('OK', () => element.kinaroFile && (run.chosenName = mountFile(element.kinaroFile.name, element.kinaroFile), answer(number, 1))),
         button('Cancel', () => answer(number, 0)));
     return number;
   },
@@ -240,7 +240,7 @@ const page = {
     const check = dialogs.get(number)?.querySelector(`input[data-id="${id}"]`);
     if (check) check.checked = !!checked;
   },
-  chosen: () => run.chosen,
+  chosen: () => run.chosenName,
   close(number) {
     dialogs.get(number)?.remove();
     dialogs.delete(number);
@@ -301,7 +301,7 @@ document.addEventListener('drop', (e) => {
   const chooser = [...dialogs.values()].find((d) => d.classList.contains('chooser'));
   if (chooser && run && !run.dead) {
     chooseInDialog(chooser, file);
-    run.chosen = mountFile(file.name, file);
+    run.chosenName = mountFile(file.name, file);
     return answer(chooser.kinaroNumber, 1);
   }
   start(lastArgs, file.name, file);
@@ -351,8 +351,9 @@ async function start(args, name, blob) {
   lastArgs = args;
   $('end').hidden = true;
   const this_run = run = Object.assign(Object.create(page), {events: [], output: [], dead: false});
-  const status = (code) => code === 0 ? 'Kinaro ended normally (status 0).'
-      : `Kinaro ended after an error (status ${code})` + (this_run.lastBox ? ': ' + this_run.lastBox : '.');
+  // The status as a shell sees it: -1 is 255.
+  const status = (code) => (code & 255) === 0 ? 'Kinaro ended normally (status 0).'
+      : `Kinaro ended after an error (status ${code & 255})` + (this_run.lastBox ? ': ' + this_run.lastBox : '.');
   const module = {
     arguments: name ? [...args, name] : args,
     kinaroPage: this_run,
