@@ -17,6 +17,11 @@ find_program(KINARO_NODE NAMES node nodejs REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${KINARO_NODE};--no-experimental-fetch
     CACHE STRING "Runs the Emscripten output under Node" FORCE)
 
+# The page is made small and fast unless another build type is asked for.
+if(NOT CMAKE_BUILD_TYPE)
+  set(CMAKE_BUILD_TYPE Release CACHE STRING "The build type")
+endif()
+
 set(CMAKE_C_FLAGS_INIT "-fexceptions")
 set(CMAKE_CXX_FLAGS_INIT "-fexceptions")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fexceptions -sASYNCIFY")

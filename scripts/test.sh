@@ -3,8 +3,9 @@
 # normal build, made as a distribution makes its packages (Release with Debian's hardening
 # flags: unit tests, end-to-end tests of the GTK viewer under Xvfb, tools, the installed tree
 # and the Debian package), the sanitizer build (ASan + UBSan + leak detection: unit tests,
-# reader crash files and fuzz corpus), and the Windows build under Wine. Warnings are errors
-# in all three.
+# reader crash files and fuzz corpus), the Windows build under Wine, and the web page
+# (Emscripten: the contract suite under Node, the page in headless Chromium, its ZIP package).
+# Warnings are errors in all four.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -34,10 +35,20 @@ cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -D
   >/dev/null
 cmake --build build-mingw -j"$jobs"
 
+echo "== web build (Emscripten)"
+cmake -S . -B build-web -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake -DKINARO_WERROR=ON >/dev/null
+cmake --build build-web -j"$jobs"
+
 echo "== sanitizer tests (leak detection on)"
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs") || status=1
 echo "== windows smoke test under Wine"
 (cd build-mingw && ctest --output-on-failure) || status=1
+echo "== web page: contract suite under Node, browser tests in Chromium, the ZIP package"
+(cd build-web && ctest --output-on-failure) || status=1
+(cd tests/web && KINARO_WEB_DIR="$root/build-web/web" KINARO_RMTOOL="$root/build/tools/rmtool/rmtool" \
+  KINARO_DEMO="$root/build/tools/demo/kinaro_demo" timeout 600 node --test page.test.mjs) || status=1
+(cd build-web && rm -f kinaro-*-web.zip && cpack >/dev/null &&
+  unzip -l kinaro-*-web.zip | grep -q 'kinaro-[0-9.]*-web/index.html$') || { echo "web package"; status=1; }
 exit $status

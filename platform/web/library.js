@@ -61,6 +61,11 @@ mergeInto(LibraryManager.library, {
   kinaro_web_wait__deps: ['$KinaroWeb'],
   kinaro_web_wait: function(deadline) {
     var page = Module['kinaroPage'];
+    // A tick already due goes on at once while the page had a turn a moment ago: the page
+    // gets one at least every 4 ms, and a frame is not held up by a turn of its own.
+    if (Asyncify.state === Asyncify.State.Normal && !page.events.length && deadline >= 0 &&
+        deadline <= performance.now() && performance.now() - KinaroWeb.lastYield < 4)
+      return;
     return Asyncify.handleSleep(function(wake) {
       var timer = null;
       function check() {
@@ -71,11 +76,9 @@ mergeInto(LibraryManager.library, {
           clearTimeout(timer);
           return KinaroWeb.yieldThen(wake);
         }
-        // The timer is set from a message task, never nested in timer tasks, so the
-        // browser does not round it up; the last millisecond is kept by turns.
-        if (deadline >= 0 && deadline - now > 1.5)
-          timer = setTimeout(check, deadline - now - 1);
-        else if (deadline >= 0) KinaroWeb.yieldThen(check);
+        // The program resumes from a message task, so this timer is never nested in timer
+        // tasks and the browser keeps it to the millisecond (nested ones it holds to 4 ms).
+        if (deadline >= 0) timer = setTimeout(check, deadline - now);
       }
       page.wake = function() { clearTimeout(timer); KinaroWeb.yieldThen(check); };
       check();
@@ -95,10 +98,10 @@ mergeInto(LibraryManager.library, {
   // Every presented rectangle reaches the canvas; a long run of them gives the page a turn
   // now and then, since a window with a due timer never waits.
   kinaro_web_present__deps: ['$KinaroWeb'],
-  kinaro_web_present: function(rgba, x, y, width, height) {
+  kinaro_web_present: function(rgba, x, y, width, height, bitmap) {
     // Called again when the program resumes after its turn: that call only ends the turn.
     if (Asyncify.state !== Asyncify.State.Rewinding) {
-      Module['kinaroPage'].present(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), x, y, width, height);
+      Module['kinaroPage'].present(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), x, y, width, height, bitmap);
       if (performance.now() - KinaroWeb.lastYield < 12) return;
     }
     return Asyncify.handleSleep(function(wake) { KinaroWeb.yieldThen(wake); });

@@ -11,7 +11,9 @@ let run = null;                     // the page side of the running instance
 let compiled = null;                // the module's compiled code, shared by every run
 let lastArgs = [];                  // the options of the last run, kept for the next file
 let mounts = 0;                     // file systems made for chosen files
-window.kinaroStats = {drawn: 0, composited: 0, presented: 0};
+// Presented rectangles, frames drawn (bitmaps) and frames the browser composited: what the
+// benchmark and the tests read.
+window.kinaroStats = {drawn: 0, frames: 0, composited: 0, firstFrame: 0, started: 0};
 
 // "&Go" -> "Go" with its mnemonic underlined; the text after a tab is the key it acts as.
 function label(text) {
@@ -124,9 +126,10 @@ const page = {
     canvas.hidden = !shown;
     canvas.classList.toggle('popup', !!popup);
   },
-  present(rgba, x, y, width, height) {
+  present(rgba, x, y, width, height, bitmap) {
     context.putImageData(new ImageData(rgba, width, height), x, y);
     kinaroStats.drawn++;
+    if (bitmap && !kinaroStats.frames++) kinaroStats.firstFrame = performance.now();
   },
   title(text) { document.title = text; },
   progress(shown, text) {
@@ -328,6 +331,7 @@ function download(name, data) {
 function ended(this_run, how) {
   if (this_run !== run || run.dead) return;
   run.dead = true;
+  kinaroStats.ended = performance.now();
   for (const number of [...dialogs.keys()]) page.close(number);
   closeMenu();
   $('menubar').hidden = canvas.hidden = $('progress').hidden = true;
@@ -350,6 +354,7 @@ async function start(args, name, blob) {
   for (const number of [...dialogs.keys()]) page.close(number);
   lastArgs = args;
   $('end').hidden = true;
+  Object.assign(kinaroStats, {frames: 0, composited: 0, firstFrame: 0, started: performance.now()});
   const this_run = run = Object.assign(Object.create(page), {events: [], output: [], dead: false});
   // The status as a shell sees it: -1 is 255.
   const status = (code) => (code & 255) === 0 ? 'Kinaro ended normally (status 0).'

@@ -15,7 +15,7 @@ int kinaro_web_next_event(int* fields);   // 0 when none is queued; else five fi
 double kinaro_web_now_ms();
 int kinaro_web_screen(int height);
 void kinaro_web_canvas(int width, int height, int shown, int popup);
-void kinaro_web_present(const uint8_t* rgba, int x, int y, int width, int height);
+void kinaro_web_present(const uint8_t* rgba, int x, int y, int width, int height, int bitmap);
 void kinaro_web_title(const char* text);
 void kinaro_web_static(int shown, const char* text);
 void kinaro_web_menu_popup(const char* text, int help);

@@ -126,7 +126,7 @@ void BeforeWrite(core::WindowRecord&, int, int, int, int) {}
 
 // 0x00RRGGBB words (B, G, R, 0 in memory) become the canvas's R, G, B, 255, once per
 // rectangle here rather than per pixel in the page's script.
-void Present(core::WindowRecord& w, int x, int y, int width, int height, bool) {
+void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap) {
     if (!OnCanvas(w) || width <= 0 || height <= 0 || w.Pixels.Pixels == nullptr) return;
     rgba.resize(static_cast<size_t>(width) * height * 4);
     auto* out = reinterpret_cast<uint32_t*>(rgba.data());
@@ -137,7 +137,7 @@ void Present(core::WindowRecord& w, int x, int y, int width, int height, bool) {
             *out++ = 0xFF000000u | (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
         }
     }
-    kinaro_web_present(rgba.data(), x, y, width, height);
+    kinaro_web_present(rgba.data(), x, y, width, height, bitmap);
 }
 
 }  // namespace native

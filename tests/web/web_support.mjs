@@ -16,10 +16,11 @@ export function serve(pageDir, filesDir) {
     const url = decodeURIComponent(new URL(request.url, 'http://x').pathname);
     const file = url.startsWith('/files/') ? path.join(filesDir, url.slice(7))
                                            : path.join(pageDir, url === '/' ? 'index.html' : url);
-    fs.readFile(file, (error, data) => {
-      if (error) { response.writeHead(404); return response.end(); }
-      response.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream'});
-      response.end(data);
+    fs.stat(file, (error, info) => {
+      if (error || !info.isFile()) { response.writeHead(404); return response.end(); }
+      response.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream',
+                               'Content-Length': info.size});
+      fs.createReadStream(file).pipe(response);
     });
   });
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () =>
