@@ -36,10 +36,10 @@ parts=()
 for _ in $(seq 165); do parts+=("$work/1920x1080.rm"); done
 "$rmtool" join "$work/big.rm" "${parts[@]}" >/dev/null
 echo "2 GB file: $(stat -c %s "$work/big.rm") bytes, unbuffered, -p 0, 10 s"
-node bench/web/run.mjs "$web/web" "$work/big.rm:pick -p 0 -max 20000:10"
+node bench/web/run.mjs "$web/web" "$work/big.rm:pick -p 0 -max 20000 -loop 1:10"
 Xvfb -displayfd 9 -screen 0 2560x1600x24 -nolisten tcp 9>"$work/display" >/dev/null 2>&1 &
 xpid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 DISPLAY=":$(head -1 "$work/display")" GDK_BACKEND=x11 NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory \
     /usr/bin/time -f "GTK viewer: peak resident %M KB" timeout -s INT 10 \
-    "$kinaro" -p 0 -max 20000 "$work/big.rm" 2>&1 | grep peak || true
+    "$kinaro" -p 0 -max 20000 -loop 1 "$work/big.rm" 2>&1 | grep peak || true

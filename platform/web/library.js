@@ -5,7 +5,7 @@ mergeInto(LibraryManager.library, {
   $KinaroWeb__deps: ['$Asyncify', '$WORKERFS'],
   $KinaroWeb__postset: 'KinaroWeb.init();',
   $KinaroWeb: {
-    chunk: 1 << 20,  // file bytes fetched at once: one promise per MiB, not per block
+    chunk: 4 << 20,  // file bytes fetched at once: one promise per 4 MiB, not per block
     lastYield: 0,
     init: function() {
       Module['WORKERFS'] = WORKERFS;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/core/surface_memory.h"
 #include "platform/web/web_layer.h"
 #include "resources/resource_tables.h"
 
@@ -108,14 +109,7 @@ void SetMenu(core::WindowRecord& w, core::MenuRecord*) {
 
 // The surface keeps what overlaps, the rest black; the canvas follows its size.
 void ResizeSurface(core::WindowRecord& w, int width, int height) {
-    std::vector<uint32_t>& old = SurfaceOf(w);
-    std::vector<uint32_t> surface(static_cast<size_t>(width) * height, 0);
-    int keepWidth = std::min(width, w.Pixels.Width), keepHeight = std::min(height, w.Pixels.Height);
-    for (int y = 0; y < keepHeight; ++y)
-        std::copy_n(&old[static_cast<size_t>(y) * w.Pixels.Width], keepWidth,
-                    &surface[static_cast<size_t>(y) * width]);
-    old.swap(surface);
-    w.Pixels = {old.empty() ? nullptr : old.data(), width, height, width};
+    core::RemakeSurfaceMemory(SurfaceOf(w), w.Pixels, width, height, 0);
     if (OnCanvas(w) && w.Visible) {
         kinaro_web_canvas(width, height, 1, (w.Style & WS_POPUP) != 0);
         Present(w, 0, 0, width, height, false);
