@@ -57,11 +57,16 @@ void SetCheckOnPage(HWND window, int id, int state) {
         if (dialog->Window == window) kinaro_web_set_check(number, id, state == BST_CHECKED);
 }
 
+void web::TakePageInput() {
+    int fields[5];
+    while (kinaro_web_next_event(fields, 1)) Deliver(fields);
+}
+
 // The page is always there: a wait ends with events or at the deadline.
 core::WaitResult native::Wait(int64_t deadlineUs) {
     kinaro_web_wait(deadlineUs < 0 ? -1.0 : double(deadlineUs) / 1000.0);
     int fields[5];
-    while (kinaro_web_next_event(fields)) Deliver(fields);
+    while (kinaro_web_next_event(fields, 0)) Deliver(fields);
     return core::WaitResult::Woke;
 }
 

@@ -67,26 +67,30 @@ mergeInto(LibraryManager.library, {
         deadline <= performance.now() && performance.now() - KinaroWeb.lastYield < 4)
       return;
     return Asyncify.handleSleep(function(wake) {
-      var timer = null;
+      var timer = null, done = false;
       function check() {
-        if (page.dead) return;
+        if (done || page.dead) return;
         var now = performance.now();
+        clearTimeout(timer);
         if (page.events.length || (deadline >= 0 && now >= deadline)) {
+          // Woken once: an event queued later finds no wait to wake (the next one takes it).
+          done = true;
           page.wake = null;
-          clearTimeout(timer);
           return KinaroWeb.yieldThen(wake);
         }
         // The program resumes from a message task, so this timer is never nested in timer
         // tasks and the browser keeps it to the millisecond (nested ones it holds to 4 ms).
         if (deadline >= 0) timer = setTimeout(check, deadline - now);
       }
-      page.wake = function() { clearTimeout(timer); KinaroWeb.yieldThen(check); };
+      page.wake = function() { if (!done) KinaroWeb.yieldThen(check); };
       check();
     });
   },
-  kinaro_web_next_event: function(fields) {
-    var event = Module['kinaroPage'].events.shift();
-    if (!event) return 0;
+  kinaro_web_next_event: function(fields, input) {
+    var events = Module['kinaroPage'].events;
+    var at = input ? events.findIndex(function(e) { return e[0] !== 4; }) : 0;  // 4: DialogClick
+    if (at < 0 || !events.length) return 0;
+    var event = events.splice(at, 1)[0];
     for (var i = 0; i < 5; i++) HEAP32[(fields >> 2) + i] = event[i] | 0;
     return 1;
   },

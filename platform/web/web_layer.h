@@ -11,7 +11,9 @@
 // The page (library.js). Strings are UTF-8; dialogs are numbered by the page.
 extern "C" {
 void kinaro_web_wait(double deadlineMs);  // until an event is queued or the deadline
-int kinaro_web_next_event(int* fields);   // 0 when none is queued; else five fields
+// The next queued event's five fields (0: none); with `input`, the next key, button, menu
+// item or dialog answer only.
+int kinaro_web_next_event(int* fields, int input);
 double kinaro_web_now_ms();
 int kinaro_web_screen(int height);
 void kinaro_web_canvas(int width, int height, int shown, int popup);
@@ -44,5 +46,9 @@ struct PageDialog {
 };
 // Runs the core's modal loop until the page answers the dialog; the answer (-1: none).
 int RunPageDialog(PageDialog& dialog);
+// Queues the page's input for the window: called where the page had a turn while drawing,
+// since a window whose timer is always due never waits. Dialog clicks, which run the
+// dialog's hook, wait for the next wait.
+void TakePageInput();
 
 }  // namespace web

@@ -132,6 +132,7 @@ void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bi
         }
     }
     kinaro_web_present(rgba.data(), x, y, width, height, bitmap);
+    web::TakePageInput();
 }
 
 }  // namespace native

@@ -36,6 +36,7 @@ const ending = (page) => page.locator('#ending');
 before(async () => {
   execFileSync(need('KINARO_DEMO'), [path.join(files, 'demo.rm'), '--frames', '6', '--size', '160x120']);
   execFileSync(need('KINARO_DEMO'), [path.join(files, 'small.rm'), '--frames', '4', '--size', '72x40']);
+  execFileSync(need('KINARO_DEMO'), [path.join(files, 'large.rm'), '--frames', '20', '--size', '1920x1080']);
   fs.copyFileSync(path.join(source, 'tests/rm/crashers/color-flag-2.rm'), path.join(files, 'damaged.rm'));
   ({server, origin} = await serve(need('KINARO_WEB_DIR'), files));
   browser = await launch();
@@ -105,6 +106,15 @@ describe('controls', () => {
     await page.keyboard.press('q');
     await ending(page).filter({hasText: 'Kinaro ended normally (status 0).'}).waitFor();
     assert.deepEqual(page.kinaroErrors, []);
+    await page.close();
+  });
+
+  test('a key reaches a window whose timer is always due', async () => {
+    // Each 1920 x 1080 frame takes longer than the 1 ms tick, so the viewer never waits.
+    const page = await open('index.html?file=files/large.rm&args=-p+0+-loop+1000');
+    await page.waitForFunction(() => kinaroStats.frames > 20);
+    await page.keyboard.press('q');
+    await ending(page).filter({hasText: 'Kinaro ended normally (status 0).'}).waitFor({timeout: 10000});
     await page.close();
   });
 
