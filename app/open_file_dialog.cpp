@@ -10,12 +10,11 @@
 #include "app/viewer_state.h"
 #include "resources/resource_ids.h"
 
-// The structure as it was before the extension fields of later platform versions.
-constexpr DWORD OpenFileStructSize = 136;
-#if !defined(_WIN32) || defined(_WIN64)
+// The structure as it was before the extension fields of later platform versions: 136 bytes
+// with 64-bit pointers, 76 with 32-bit ones (32-bit Windows, the web page).
+constexpr DWORD OpenFileStructSize = sizeof(void*) == 8 ? 136 : 76;
 static_assert(offsetof(OPENFILENAMEA, pvReserved) == OpenFileStructSize,
               "the older open-file structure ends where the extension fields begin");
-#endif
 
 static const char OpenFileFilter[] =
     "Raster Metafiles (*.rm)\0*.rm\0"

@@ -3,9 +3,10 @@
 # normal build, made as a distribution makes its packages (Release with Debian's hardening
 # flags: unit tests, end-to-end tests of the GTK viewer under Xvfb, tools, the installed tree
 # and the Debian package), the sanitizer build (ASan + UBSan + leak detection: unit tests,
-# reader crash files and fuzz corpus), the Python package's tests (pytest) and the Windows
-# build under Wine (kinaro.exe, the installer and the thumbnail handler). Warnings are errors
-# in all three builds.
+# reader crash files and fuzz corpus), the Python package's tests (pytest), the Windows build
+# under Wine (kinaro.exe, the installer and the thumbnail handler), and the web page
+# (Emscripten: the contract suite under Node, the page in headless Chromium, its ZIP package).
+# Warnings are errors in all four builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -37,6 +38,10 @@ cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -D
   -DKINARO_RMTOOL="$root/build/tools/rmtool/rmtool" >/dev/null
 cmake --build build-mingw -j"$jobs"
 
+echo "== web build (Emscripten)"
+cmake -S . -B build-web -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake -DKINARO_WERROR=ON >/dev/null
+cmake --build build-web -j"$jobs"
+
 echo "== sanitizer tests (leak detection on)"
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 echo "== tests"
@@ -52,4 +57,10 @@ else
 fi
 echo "== windows tests under Wine (smoke test, installer round trip, thumbnail handler)"
 (cd build-mingw && ctest --output-on-failure) || status=1
+echo "== web page: contract suite under Node, browser tests in Chromium, the ZIP package"
+(cd build-web && ctest --output-on-failure) || status=1
+(cd tests/web && KINARO_WEB_DIR="$root/build-web/web" KINARO_RMTOOL="$root/build/tools/rmtool/rmtool" \
+  KINARO_DEMO="$root/build/tools/demo/kinaro_demo" timeout 600 node --test page.test.mjs) || status=1
+(cd build-web && rm -f kinaro-*-web.zip && cpack >/dev/null &&
+  unzip -l kinaro-*-web.zip | grep -q 'kinaro-[0-9.]*-web/index.html$') || { echo "web package"; status=1; }
 exit $status

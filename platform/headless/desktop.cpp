@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/core/surface_memory.h"
 #include "platform/headless/headless_control.h"
 
 HeadlessDesktop& Headless() {
@@ -123,14 +124,8 @@ void SetMenu(core::WindowRecord& w, core::MenuRecord*) {
 
 void ResizeSurface(core::WindowRecord& w, int width, int height) {
     if (w.Native == nullptr) w.Native = std::make_shared<std::vector<uint32_t>>();
-    auto& old = *static_cast<std::vector<uint32_t>*>(w.Native.get());
-    std::vector<uint32_t> surface(static_cast<size_t>(width) * height, HeadlessUnpaintedPixel);
-    int keepWidth = std::min(width, w.Pixels.Width), keepHeight = std::min(height, w.Pixels.Height);
-    for (int y = 0; y < keepHeight; ++y)
-        std::copy_n(&old[static_cast<size_t>(y) * w.Pixels.Width], keepWidth,
-                    &surface[static_cast<size_t>(y) * width]);
-    old.swap(surface);
-    w.Pixels = {old.empty() ? nullptr : old.data(), width, height, width};
+    core::RemakeSurfaceMemory(*static_cast<std::vector<uint32_t>*>(w.Native.get()), w.Pixels, width,
+                              height, HeadlessUnpaintedPixel);
 }
 
 // Nothing ever waits: a budgeted timer tick moves the clock to its time, and otherwise the

@@ -1,0 +1,169 @@
+// Native windows of the page: the first frame window is the canvas, sized to its client area
+// (the menu bar lies above it and takes none of it), a static window is the page's progress
+// line, and a dialog is drawn by the box or file chooser that makes it. Also the system's
+// facts: the page is the screen, the clock is the page's.
+#include <algorithm>
+#include <vector>
+
+#include "platform/core/surface_memory.h"
+#include "platform/web/web_layer.h"
+#include "resources/resource_tables.h"
+
+namespace {
+
+constexpr int ScreenWidth = 0, ScreenHeight = 1;  // SM_CXSCREEN, SM_CYSCREEN
+
+HWND canvas = nullptr;
+std::vector<uint8_t> rgba;  // one presented rectangle, as the canvas takes it
+
+std::vector<uint32_t>& SurfaceOf(core::WindowRecord& w) {
+    if (w.Native == nullptr) w.Native = std::make_shared<std::vector<uint32_t>>();
+    return *static_cast<std::vector<uint32_t>*>(w.Native.get());
+}
+
+bool OnCanvas(const core::WindowRecord& w) {
+    return w.Handle == canvas;
+}
+
+}  // namespace
+
+HWND web::CanvasWindow() {
+    return canvas;
+}
+
+namespace native {
+
+DWORD Refusal(core::Call) {
+    return 0;
+}
+
+DWORD CreateWindow(core::WindowRecord& w) {
+    if (w.Style & WS_CHILD) return core::ErrorInvalidParameter;
+    if (w.Type == core::WindowKind::Dialog) return 0;
+    if (w.X == CW_USEDEFAULT) w.X = w.Y = 0;
+    if (w.Width == CW_USEDEFAULT) {
+        w.Width = GetSystemMetrics(ScreenWidth) * 3 / 4;
+        w.Height = GetSystemMetrics(ScreenHeight) * 3 / 4;
+    }
+    w.Width = std::max(0, w.Width);
+    w.Height = std::max(0, w.Height);
+    if (w.Type == core::WindowKind::Frame && canvas == nullptr) canvas = w.Handle;
+    core::ResizeClient(w, w.Width, w.Height);
+    SetText(w);
+    return 0;
+}
+
+void DestroyWindow(core::WindowRecord& w) {
+    if (w.Type == core::WindowKind::Static) kinaro_web_static(0, "");
+    if (!OnCanvas(w)) return;
+    kinaro_web_canvas(0, 0, 0, 0);
+    kinaro_web_menu_shown(0);
+    canvas = nullptr;
+}
+
+void ShowWindow(core::WindowRecord& w, int command) {
+    bool shown = command != SW_HIDE;
+    if (w.Type == core::WindowKind::Static) return kinaro_web_static(shown, w.Text.c_str());
+    int oldWidth = w.ClientWidth, oldHeight = w.ClientHeight;
+    if (command == SW_MAXIMIZE) {
+        w.Maximized = true;
+        w.Width = GetSystemMetrics(ScreenWidth);
+        w.Height = GetSystemMetrics(ScreenHeight);
+        core::ResizeClient(w, w.Width, w.Height);
+    }
+    if (OnCanvas(w)) {
+        kinaro_web_canvas(w.ClientWidth, w.ClientHeight, shown, (w.Style & WS_POPUP) != 0);
+        Present(w, 0, 0, w.ClientWidth, w.ClientHeight, false);
+    }
+    if (!shown) return;
+    HWND window = w.Handle;
+    core::SetForeground(window);
+    core::WindowRecord* again = core::LiveWindow(window);
+    if (again != nullptr &&
+        (!again->Sized || oldWidth != again->ClientWidth || oldHeight != again->ClientHeight))
+        core::SendSize(*again, w.Maximized ? core::SizeMaximized : core::SizeRestored);
+}
+
+void SetText(core::WindowRecord& w) {
+    if (w.Type == core::WindowKind::Static && w.Visible) kinaro_web_static(1, w.Text.c_str());
+    if (OnCanvas(w)) kinaro_web_title(w.Text.c_str());
+}
+
+void CreateMenu(core::MenuRecord&) {}
+void DestroyMenu(core::MenuRecord&) {}
+
+// The page has one menu bar, menu 103, shown while the canvas window has a menu.
+void SetMenu(core::WindowRecord& w, core::MenuRecord*) {
+    if (!OnCanvas(w)) return;
+    static const bool built = [] {
+        for (int p = 0; p < KinaroMenuPopupCount; ++p) {
+            const MenuPopupDefinition& popup = KinaroMenu[p];
+            kinaro_web_menu_popup(popup.Text, popup.IsHelpPopup);
+            for (int i = 0; i < popup.ItemCount; ++i)
+                kinaro_web_menu_item(popup.Items[i].Id, popup.Items[i].Text);
+        }
+        return true;
+    }();
+    kinaro_web_menu_shown(built && w.Menu != nullptr);
+}
+
+// The surface keeps what overlaps, the rest black; the canvas follows its size.
+void ResizeSurface(core::WindowRecord& w, int width, int height) {
+    core::RemakeSurfaceMemory(SurfaceOf(w), w.Pixels, width, height, 0);
+    if (OnCanvas(w) && w.Visible) {
+        kinaro_web_canvas(width, height, 1, (w.Style & WS_POPUP) != 0);
+        Present(w, 0, 0, width, height, false);
+    }
+}
+
+void BeforeWrite(core::WindowRecord&, int, int, int, int) {}
+
+// 0x00RRGGBB words (B, G, R, 0 in memory) become the canvas's R, G, B, 255, once per
+// rectangle here rather than per pixel in the page's script.
+void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap) {
+    if (!OnCanvas(w) || width <= 0 || height <= 0 || w.Pixels.Pixels == nullptr) return;
+    rgba.resize(static_cast<size_t>(width) * height * 4);
+    auto* out = reinterpret_cast<uint32_t*>(rgba.data());
+    for (int row = 0; row < height; ++row) {
+        const uint32_t* in = w.Pixels.Pixels + static_cast<size_t>(y + row) * w.Pixels.Stride + x;
+        for (int column = 0; column < width; ++column) {
+            uint32_t p = in[column];
+            *out++ = 0xFF000000u | (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
+        }
+    }
+    kinaro_web_present(rgba.data(), x, y, width, height, bitmap);
+    web::TakePageInput();
+}
+
+}  // namespace native
+
+// A system that is not an old one (the top bit clear).
+DWORD WINAPI GetVersion() {
+    return 10;
+}
+
+// The page is the screen; a frame has no border or caption of its own, and the menu bar
+// lies above the client area. A browser cannot tell how many buttons the mouse has: the
+// two-button rules hold (the right button plays forward).
+int WINAPI GetSystemMetrics(int index) {
+    if (index == ScreenWidth || index == ScreenHeight) return kinaro_web_screen(index);
+    return index == SM_CMOUSEBUTTONS ? 2 : 0;
+}
+
+HINSTANCE WINAPI GetModuleHandleA(LPCSTR) {
+    static int module;
+    return reinterpret_cast<HINSTANCE>(&module);
+}
+
+// Microseconds of the page's monotonic clock.
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* count) {
+    if (count == nullptr) return FALSE;
+    count->QuadPart = static_cast<LONGLONG>(kinaro_web_now_ms() * 1000.0);
+    return TRUE;
+}
+
+BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    if (frequency == nullptr) return FALSE;
+    frequency->QuadPart = 1000000;
+    return TRUE;
+}
