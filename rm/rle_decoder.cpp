@@ -53,14 +53,14 @@ constexpr int64_t PositionLimit = int64_t{1} << 62;
 // lands exactly where the pixels would have been written one by one, in the same order, so
 // the result is the same.
 //
-// A step of the main loop starts with at most LineCapacity bytes in use, adds at most
-// LiteralWords, then takes two words: one that counts at most StoreWidth stores StoreWidth
-// bytes; a longer run or fill (at most 4095) flushes first unless it ends within
-// LineCapacity + LineHeadroom. So nothing is stored past LineCapacity + LineHeadroom +
-// StoreWidth.
+// A step of the main loop starts with at most LineCapacity bytes in use and stores
+// LiteralWords literal pixels, of which it keeps those in a row; then a word that counts at
+// most StoreWidth stores StoreWidth bytes, and a longer run or fill (at most 4095) flushes
+// first unless it ends within LineCapacity + LineHeadroom. So nothing is stored past
+// LineCapacity + LineHeadroom + StoreWidth.
 constexpr size_t LineCapacity = 16384;
 constexpr size_t StoreWidth = 32;
-constexpr size_t LiteralWords = 16;
+constexpr size_t LiteralWords = 32;
 constexpr size_t LineHeadroom = 8192;
 static_assert(LineHeadroom >= 4095 + LiteralWords + 2 * StoreWidth,
               "a run or fill must fit in the headroom");
@@ -135,36 +135,54 @@ inline void StorePattern(uint8_t* at, uint64_t offset) {
 #endif
 }
 
-// The literal-pixel words at the start of the LiteralWords words at `words`: stores the
-// pixels of all LiteralWords words at `at` and returns how many of them are literal words in
-// a row from the first (0 to LiteralWords). A literal word's opcode nibble is 1.
-inline size_t TakeLiterals(const uint8_t* words, uint8_t* at) {
+// One bit per word of the span, set where the word is not a literal pixel (opcode nibble 1),
+// and set past its end, so that a run of literal words is found with one count of zeros.
+alignas(64) uint8_t NotLiteral[SpanBlocks * BlockSize / 2 / 8 + 16];
+
+void MarkNotLiteral(const uint8_t* words, size_t count) {
+    size_t i = 0;
 #if defined(__SSE2__)
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 16));
     const __m128i one = _mm_set1_epi16(1);
-    const __m128i literal =
-        _mm_packs_epi16(_mm_cmpeq_epi16(_mm_srli_epi16(a, 12), one),
-                        _mm_cmpeq_epi16(_mm_srli_epi16(b, 12), one));
-    const unsigned isLiteral = static_cast<unsigned>(_mm_movemask_epi8(literal));
-    const __m128i low = _mm_set1_epi16(0xFF);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
-                     _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low)));
-    return static_cast<size_t>(std::countr_zero(~isLiteral));
-#else
-    // Four words to a 64-bit lane: after the xor a literal word's lane is 0, any other word's
-    // lane 1 to 15, which adding 15 carries into the lane's bit 4.
-    uint64_t notLiteral = 0;
-    for (size_t i = 0; i < LiteralWords / 4; ++i) {
-        uint64_t four;
-        std::memcpy(&four, words + 8 * i, 8);
-        if constexpr (std::endian::native == std::endian::big) four = __builtin_bswap64(four);
-        const uint64_t nibbles = ((four >> 12) & 0x000F000F000F000Full) ^ 0x0001000100010001ull;
-        const uint64_t marks = (nibbles + 0x000F000F000F000Full) & 0x0010001000100010ull;
-        notLiteral |= ((marks >> 4) * 0x8421ull >> 12 & 0xF) << (4 * i);
+    for (; i + 16 <= count; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * i + 16));
+        const __m128i literal = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_srli_epi16(a, 12), one),
+                                                _mm_cmpeq_epi16(_mm_srli_epi16(b, 12), one));
+        const uint16_t marks = static_cast<uint16_t>(~_mm_movemask_epi8(literal));
+        std::memcpy(NotLiteral + i / 8, &marks, 2);
     }
-    for (size_t i = 0; i < LiteralWords; ++i) at[i] = words[2 * i];
-    return static_cast<size_t>(std::countr_zero(static_cast<unsigned>(notLiteral) | 0x10000u));
+#endif
+    // Counts are whole blocks, so i stays a multiple of 8 here.
+    for (; i < count; i += 8) {
+        uint8_t marks = 0;
+        for (size_t k = 0; k < 8; ++k)
+            marks |= static_cast<uint8_t>(((words[2 * (i + k) + 1] >> 4) != 1) << k);
+        NotLiteral[i / 8] = marks;
+    }
+    std::memset(NotLiteral + count / 8, 0xFF, 16);
+}
+
+// How many literal words in a row start at word `i` of the span, at most LiteralWords.
+inline size_t LiteralsAt(size_t i) {
+    uint64_t marks;
+    std::memcpy(&marks, NotLiteral + i / 8, 8);
+    if constexpr (std::endian::native == std::endian::big) marks = __builtin_bswap64(marks);
+    marks = (marks >> (i % 8)) | uint64_t{1} << LiteralWords;
+    return static_cast<size_t>(std::countr_zero(marks));
+}
+
+// Stores the pixels of the LiteralWords words at `words` (their low bytes) at `at`.
+inline void StoreLiterals(const uint8_t* words, uint8_t* at) {
+#if defined(__SSE2__)
+    const __m128i low = _mm_set1_epi16(0xFF);
+    for (size_t k = 0; k < LiteralWords; k += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * k + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + k),
+                         _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low)));
+    }
+#else
+    for (size_t k = 0; k < LiteralWords; ++k) at[k] = words[2 * k];
 #endif
 }
 
@@ -330,18 +348,37 @@ void GetRLE(Image& image, int32_t channel) {
     for (;;) {
         const uint8_t* word = Span;
         const uint8_t* end = Span + static_cast<size_t>(d.spanBlocks) * BlockSize;
-        // Each step reads at most LiteralWords + 2 words.
+        MarkNotLiteral(Span, static_cast<size_t>(d.spanBlocks) * (BlockSize / 2));
+        // Each step reads at most LiteralWords + 2 words: the literal pixels in a row, then
+        // most often a set-run-length word and its repeated run, taken together.
         constexpr size_t StepBytes = 2 * (LiteralWords + 2);
         if (end - word >= static_cast<ptrdiff_t>(StepBytes)) {
             const uint8_t* lastStep = end - StepBytes;
             while (word <= lastStep) {
                 makeRoom();
-                const size_t literals = TakeLiterals(word, out);
+                const size_t literals = LiteralsAt(static_cast<size_t>(word - Span) / 2);
+                StoreLiterals(word, out);
                 out += literals;
                 word += 2 * literals;
-                if (!step(word)) return;
-                if (!step(word + 2)) return;
-                word += 4;
+                if ((word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
+                    const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;
+                    const uint64_t pattern = uint64_t{word[2]} << 4;
+                    StorePattern(out, pattern);
+                    if (n > StoreWidth) [[unlikely]] {
+                        if (static_cast<size_t>(out - Line) + n > LineCapacity + LineHeadroom) {
+                            d.count = static_cast<size_t>(out - Line);
+                            d.Flush();
+                            out = Line;
+                        }
+                        std::memset(out, word[2], n);
+                    }
+                    out += n;
+                    runLength = 0;
+                    word += 4;
+                } else {
+                    if (!step(word)) return;
+                    word += 2;
+                }
             }
         }
         for (; word < end; word += 2) {
