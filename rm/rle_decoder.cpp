@@ -56,8 +56,8 @@ constexpr int64_t PositionLimit = int64_t{1} << 62;
 // A step of the main loop starts with at most LineCapacity bytes in use and stores
 // LiteralWords literal pixels, of which it keeps those in a row; then a word that counts at
 // most StoreWidth stores StoreWidth bytes, and a longer run or fill (at most 4095) flushes
-// first unless it ends within LineCapacity + LineHeadroom. So nothing is stored past
-// LineCapacity + LineHeadroom + StoreWidth.
+// first unless it ends within LineCapacity + LineHeadroom, and stores whole StoreWidths. So
+// nothing is stored past LineCapacity + LineHeadroom + StoreWidth.
 constexpr size_t LineCapacity = 16384;
 constexpr size_t StoreWidth = 32;
 constexpr size_t LiteralWords = 32;
@@ -133,6 +133,12 @@ inline void StorePattern(uint8_t* at, uint64_t offset) {
     const uint64_t pattern = (offset >> 4) * 0x0101010101010101ull;
     for (size_t i = 0; i < StoreWidth; i += 8) std::memcpy(at + i, &pattern, 8);
 #endif
+}
+
+// Stores `n` (more than StoreWidth, at most 4095) bytes of the pattern at `offset` from
+// `at`, whose first StoreWidth are already stored; may store up to StoreWidth - 1 bytes more.
+inline void StoreLongRun(uint8_t* at, uint64_t offset, size_t n) {
+    for (size_t k = StoreWidth; k < n; k += StoreWidth) StorePattern(at + k, offset);
 }
 
 // One bit per word of the span, set where the word is not a literal pixel (opcode nibble 1),
@@ -331,8 +337,9 @@ void GetRLE(Image& image, int32_t channel) {
             if (d.count + n > LineCapacity + LineHeadroom) {
                 d.Flush();
                 out = Line;
+                StorePattern(out, pattern);
             }
-            std::memset(out, static_cast<int>(pattern >> 4), n);
+            StoreLongRun(out, pattern, n);
         }
         out += n;
         return true;
@@ -369,8 +376,9 @@ void GetRLE(Image& image, int32_t channel) {
                             d.count = static_cast<size_t>(out - Line);
                             d.Flush();
                             out = Line;
+                            StorePattern(out, pattern);
                         }
-                        std::memset(out, word[2], n);
+                        StoreLongRun(out, pattern, n);
                     }
                     out += n;
                     runLength = 0;
