@@ -72,7 +72,7 @@ alignas(64) uint8_t Line[LineCapacity + LineHeadroom + 2 * StoreWidth];
 // twice as long.
 constexpr int SpanBlocks = 128;
 constexpr int FirstRead = 7;
-alignas(64) uint8_t Span[SpanBlocks * BlockSize];
+alignas(64) uint8_t Span[SpanBlocks * BlockSize + 2 * LiteralWords];  // literals read past
 
 // Copies `count` bytes of `source` to `pos`, dropping what falls outside [0, size).
 void PutBytes(uint8_t* pixels, int64_t size, int64_t pos, const uint8_t* source, int64_t count) {
@@ -141,8 +141,7 @@ inline void StoreLongRun(uint8_t* at, uint64_t offset, size_t n) {
     for (size_t k = StoreWidth; k < n; k += StoreWidth) StorePattern(at + k, offset);
 }
 
-// One bit per word of the span, set where the word is not a literal pixel (opcode nibble 1),
-// and set past its end, so that a run of literal words is found with one count of zeros.
+// One bit per word of the span, set where the word is not a literal pixel (opcode nibble 1).
 alignas(64) uint8_t NotLiteral[SpanBlocks * BlockSize / 2 / 8 + 16];
 
 void MarkNotLiteral(const uint8_t* words, size_t count) {
@@ -165,16 +164,6 @@ void MarkNotLiteral(const uint8_t* words, size_t count) {
             marks |= static_cast<uint8_t>(((words[2 * (i + k) + 1] >> 4) != 1) << k);
         NotLiteral[i / 8] = marks;
     }
-    std::memset(NotLiteral + count / 8, 0xFF, 16);
-}
-
-// How many literal words in a row start at word `i` of the span, at most LiteralWords.
-inline size_t LiteralsAt(size_t i) {
-    uint64_t marks;
-    std::memcpy(&marks, NotLiteral + i / 8, 8);
-    if constexpr (std::endian::native == std::endian::big) marks = __builtin_bswap64(marks);
-    marks = (marks >> (i % 8)) | uint64_t{1} << LiteralWords;
-    return static_cast<size_t>(std::countr_zero(marks));
 }
 
 // Stores the pixels of the LiteralWords words at `words` (their low bytes) at `at`.
@@ -352,22 +341,42 @@ void GetRLE(Image& image, int32_t channel) {
         }
     };
 
+    // The literal words [from, to) of the span, LiteralWords at a time.
+    auto takeLiterals = [&](size_t from, size_t to) {
+        const uint8_t* word = Span + 2 * from;
+        size_t left = to - from;
+        for (;;) {
+            makeRoom();
+            StoreLiterals(word, out);
+            if (left <= LiteralWords) {
+                out += left;
+                return;
+            }
+            out += LiteralWords;
+            word += 2 * LiteralWords;
+            left -= LiteralWords;
+        }
+    };
+
     for (;;) {
-        const uint8_t* word = Span;
-        const uint8_t* end = Span + static_cast<size_t>(d.spanBlocks) * BlockSize;
-        MarkNotLiteral(Span, static_cast<size_t>(d.spanBlocks) * (BlockSize / 2));
-        // Each step reads at most LiteralWords + 2 words: the literal pixels in a row, then
-        // most often a set-run-length word and its repeated run, taken together.
-        constexpr size_t StepBytes = 2 * (LiteralWords + 2);
-        if (end - word >= static_cast<ptrdiff_t>(StepBytes)) {
-            const uint8_t* lastStep = end - StepBytes;
-            while (word <= lastStep) {
+        // The words that are not literal pixels are visited through the span's bitmap, 64
+        // words to a bitmap word; the literal words between them are taken as runs. Most of
+        // them are a set-run-length word and its repeated run, taken together.
+        const size_t words = static_cast<size_t>(d.spanBlocks) * (BlockSize / 2);
+        MarkNotLiteral(Span, words);
+        size_t next = 0;  // the first word not yet decoded
+        for (size_t base = 0; base < words; base += 64) {
+            uint64_t marks;
+            std::memcpy(&marks, NotLiteral + base / 8, 8);
+            if constexpr (std::endian::native == std::endian::big)
+                marks = __builtin_bswap64(marks);
+            if (next > base) marks &= ~uint64_t{1};  // the run of a pair taken before
+            while (marks != 0) {
+                const size_t j = base + static_cast<size_t>(std::countr_zero(marks));
+                takeLiterals(next, j);
+                const uint8_t* word = Span + 2 * j;
                 makeRoom();
-                const size_t literals = LiteralsAt(static_cast<size_t>(word - Span) / 2);
-                StoreLiterals(word, out);
-                out += literals;
-                word += 2 * literals;
-                if ((word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
+                if (j + 1 < words && (word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
                     const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;
                     const uint64_t pattern = uint64_t{word[2]} << 4;
                     StorePattern(out, pattern);
@@ -382,17 +391,17 @@ void GetRLE(Image& image, int32_t channel) {
                     }
                     out += n;
                     runLength = 0;
-                    word += 4;
+                    next = j + 2;
+                    const size_t taken = next - base;
+                    marks = taken < 64 ? marks & (~uint64_t{0} << taken) : 0;
                 } else {
                     if (!step(word)) return;
-                    word += 2;
+                    next = j + 1;
+                    marks &= marks - 1;
                 }
             }
         }
-        for (; word < end; word += 2) {
-            makeRoom();
-            if (!step(word)) return;
-        }
+        takeLiterals(next, words);
         if (!d.NextSpan(wanted)) {
             d.count = static_cast<size_t>(out - Line);
             d.Flush();
