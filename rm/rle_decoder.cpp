@@ -53,11 +53,11 @@ constexpr int64_t PositionLimit = int64_t{1} << 62;
 // lands exactly where the pixels would have been written one by one, in the same order, so
 // the result is the same.
 //
-// A step of the main loop starts with at most LineCapacity bytes in use and stores
-// LiteralWords literal pixels, of which it keeps those in a row; then a word that counts at
-// most StoreWidth stores StoreWidth bytes, and a longer run or fill (at most 4095) flushes
-// first unless it ends within LineCapacity + LineHeadroom, and stores whole StoreWidths. So
-// nothing is stored past LineCapacity + LineHeadroom + StoreWidth.
+// Literal pixels are stored LiteralWords at a time, each with at most LineCapacity bytes in
+// use before it, of which it keeps those in a row. A word that counts at most StoreWidth
+// stores StoreWidth bytes; a longer run or fill (at most 4095) flushes first unless it ends
+// within LineCapacity + LineHeadroom, and stores whole StoreWidths. So nothing is stored
+// past LineCapacity + LineHeadroom + StoreWidth.
 constexpr size_t LineCapacity = 16384;
 constexpr size_t StoreWidth = 32;
 constexpr size_t LiteralWords = 32;
@@ -375,7 +375,6 @@ void GetRLE(Image& image, int32_t channel) {
                 const size_t j = base + static_cast<size_t>(std::countr_zero(marks));
                 takeLiterals(next, j);
                 const uint8_t* word = Span + 2 * j;
-                makeRoom();
                 if (j + 1 < words && (word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
                     const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;
                     const uint64_t pattern = uint64_t{word[2]} << 4;
