@@ -6,7 +6,10 @@
 
 #include <bit>
 
-#if defined(__SSE2__)
+// SSE2 is always there on x86-64; other machines (and a WebAssembly build) take the
+// portable path, which KINARO_PORTABLE_DECODER also chooses, so that its tests run here.
+#if defined(__SSE2__) && !defined(KINARO_PORTABLE_DECODER)
+#define KINARO_DECODER_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -124,7 +127,7 @@ const PatternTable Patterns;
 
 // Stores StoreWidth bytes of the pixel whose pattern is at `offset` (pixel × 16) at `at`.
 inline void StorePattern(uint8_t* at, uint64_t offset) {
-#if defined(__SSE2__)
+#if defined(KINARO_DECODER_SSE2)
     const __m128i pattern =
         _mm_load_si128(reinterpret_cast<const __m128i*>(Patterns.bytes + offset));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), pattern);
@@ -146,7 +149,7 @@ alignas(64) uint8_t NotLiteral[SpanBlocks * BlockSize / 2 / 8 + 16];
 
 void MarkNotLiteral(const uint8_t* words, size_t count) {
     size_t i = 0;
-#if defined(__SSE2__)
+#if defined(KINARO_DECODER_SSE2)
     const __m128i one = _mm_set1_epi16(1);
     for (; i + 16 <= count; i += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * i));
@@ -168,7 +171,7 @@ void MarkNotLiteral(const uint8_t* words, size_t count) {
 
 // Stores the pixels of the LiteralWords words at `words` (their low bytes) at `at`.
 inline void StoreLiterals(const uint8_t* words, uint8_t* at) {
-#if defined(__SSE2__)
+#if defined(KINARO_DECODER_SSE2)
     const __m128i low = _mm_set1_epi16(0xFF);
     for (size_t k = 0; k < LiteralWords; k += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * k));

@@ -29,6 +29,11 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKINARO_WERROR=ON -DKINARO_SA
   -DKINARO_GTK=OFF -DKINARO_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 
+echo "== decoder's portable path (no SIMD, as a build without SSE2 has it): its unit tests"
+cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DKINARO_WERROR=ON \
+  -DKINARO_PORTABLE_DECODER=ON -DKINARO_GTK=OFF -DKINARO_BENCH=OFF >/dev/null
+cmake --build build-portable -j"$jobs" --target rm_tests
+
 echo "== windows build (MinGW-w64 cross compiler)"
 cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKINARO_WERROR=ON \
   >/dev/null
@@ -38,6 +43,9 @@ echo "== sanitizer tests (leak detection on)"
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1
 echo "== tests"
 (cd build && ctest --output-on-failure -j"$jobs") || status=1
+echo "== decoder's portable path"
+(cd build-portable && ctest --output-on-failure -j"$jobs" -R 'Decoder|Differential|Safety|Reference') ||
+  status=1
 echo "== windows smoke test under Wine"
 (cd build-mingw && ctest --output-on-failure) || status=1
 exit $status
