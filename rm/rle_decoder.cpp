@@ -141,6 +141,10 @@ inline void StorePattern(uint8_t* at, uint64_t offset) {
 // Stores `n` (more than StoreWidth, at most 4095) bytes of the pattern at `offset` from
 // `at`, whose first StoreWidth are already stored; may store up to StoreWidth - 1 bytes more.
 inline void StoreLongRun(uint8_t* at, uint64_t offset, size_t n) {
+    if (n > 8 * StoreWidth) {
+        std::memset(at, static_cast<int>(offset >> 4), n);
+        return;
+    }
     for (size_t k = StoreWidth; k < n; k += StoreWidth) StorePattern(at + k, offset);
 }
 
@@ -376,7 +380,8 @@ void GetRLE(Image& image, int32_t channel) {
             if (next > base) marks &= ~uint64_t{1};  // the run of a pair taken before
             while (marks != 0) {
                 const size_t j = base + static_cast<size_t>(std::countr_zero(marks));
-                takeLiterals(next, j);
+                if (j != next) takeLiterals(next, j);
+                else makeRoom();
                 const uint8_t* word = Span + 2 * j;
                 if (j + 1 < words && (word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
                     const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;
