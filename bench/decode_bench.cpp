@@ -29,8 +29,12 @@ namespace {
 enum class Content { Typical, Busy, Busy1080, Picture1080 };
 const char* const ContentNames[] = {"typical", "busy", "busy1080", "picture1080"};
 
-int WidthOf(Content c) { return c == Content::Typical || c == Content::Busy ? 640 : 1920; }
-int HeightOf(Content c) { return c == Content::Typical || c == Content::Busy ? 480 : 1080; }
+int WidthOf(Content c) {
+    return c == Content::Typical || c == Content::Busy ? 640 : 1920;
+}
+int HeightOf(Content c) {
+    return c == Content::Typical || c == Content::Busy ? 480 : 1080;
+}
 
 // Writes one frame's stream, word by word. Typical: runs of 1 to 40 pixels (about 10 on
 // average), about as many literal pixels as runs, a few fills. Busy: mostly literals.
@@ -132,8 +136,8 @@ const Sample& SampleOf(Content content) {
     static std::map<Content, Sample> samples;
     auto found = samples.find(content);
     if (found == samples.end())
-        found = samples.emplace(content, MakeSample(content, 1, 1 + static_cast<int>(content)))
-                    .first;
+        found =
+            samples.emplace(content, MakeSample(content, 1, 1 + static_cast<int>(content))).first;
     return found->second;
 }
 
@@ -270,9 +274,9 @@ int main(int argc, char** argv) {
         const double old = t.count("BM_OldGetRLE/" + name) ? t["BM_OldGetRLE/" + name] : 0;
         const double now = t.count("BM_GetRLE/" + name) ? t["BM_GetRLE/" + name] : 0;
         if (floor == 0 || old == 0 || now == 0) continue;
-        std::printf("%-12s %9zu %8.0f%% %6.0fus %6.0fus %5.0fus %7.1f %7.1f %9.2f\n",
-                    name.c_str(), s.words, 200.0 * s.words / raw, floor, old, now, old / floor,
-                    now / floor, now / old);
+        std::printf("%-12s %9zu %8.0f%% %6.0fus %6.0fus %5.0fus %7.1f %7.1f %9.2f\n", name.c_str(),
+                    s.words, 200.0 * s.words / raw, floor, old, now, old / floor, now / floor,
+                    now / old);
         const std::string file = "BM_GetFileImageSequential/" + name;
         if (t.count(file))
             std::printf("%-12s whole frames from a 100-frame file: %.0f a second\n", "",

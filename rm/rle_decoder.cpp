@@ -248,8 +248,7 @@ struct Decoder {
     bool NextSpan(int& wanted) {
         // Block holds the last block read, and a short tail read after it lies over its start,
         // as reading block by block leaves them.
-        std::memcpy(State.Block, Span + static_cast<size_t>(spanBlocks - 1) * BlockSize,
-                    BlockSize);
+        std::memcpy(State.Block, Span + static_cast<size_t>(spanBlocks - 1) * BlockSize, BlockSize);
         if (bulk && !endOfFile) {
             const BlocksRead read = ReadBlocks(Span, wanted);
             spanTail = read.tailBytes;
@@ -263,8 +262,7 @@ struct Decoder {
             endOfFile = true;
             std::memcpy(State.Block, Span, spanTail);
         } else if (endOfFile) {
-            std::memcpy(State.Block, Span + static_cast<size_t>(spanBlocks) * BlockSize,
-                        spanTail);
+            std::memcpy(State.Block, Span + static_cast<size_t>(spanBlocks) * BlockSize, spanTail);
         }
         // A stream that cannot be put back, the end of the file, or the last block the
         // counter can name: one block at a time, as ever.
@@ -375,13 +373,14 @@ void GetRLE(Image& image, int32_t channel) {
         for (size_t base = 0; base < words; base += 64) {
             uint64_t marks;
             std::memcpy(&marks, NotLiteral + base / 8, 8);
-            if constexpr (std::endian::native == std::endian::big)
-                marks = __builtin_bswap64(marks);
+            if constexpr (std::endian::native == std::endian::big) marks = __builtin_bswap64(marks);
             if (next > base) marks &= ~uint64_t{1};  // the run of a pair taken before
             while (marks != 0) {
                 const size_t j = base + static_cast<size_t>(std::countr_zero(marks));
-                if (j != next) takeLiterals(next, j);
-                else makeRoom();
+                if (j != next)
+                    takeLiterals(next, j);
+                else
+                    makeRoom();
                 const uint8_t* word = Span + 2 * j;
                 if (j + 1 < words && (word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
                     const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;

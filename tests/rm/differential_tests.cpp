@@ -76,10 +76,12 @@ std::vector<uint8_t> RandomStream(std::mt19937& rng, int blocks) {
                 int literals = 1 + static_cast<int>(rng() % 40);
                 while (literals-- > 0) words.push_back(0x1000 | high | (rng() & 0xFF));
             } else if (pick < 800) {
-                words.push_back(static_cast<uint16_t>(rng() % 8 == 0 ? rng() & 0x0FFF : rng() % 48));
+                words.push_back(
+                    static_cast<uint16_t>(rng() % 8 == 0 ? rng() & 0x0FFF : rng() % 48));
                 words.push_back(0x3000 | high | pixel);
             } else if (pick < 860) {
-                words.push_back(static_cast<uint16_t>(0xD000 | (rng() % 8 == 0 ? rng() & 0x0FFF : rng() % 64)));
+                words.push_back(
+                    static_cast<uint16_t>(0xD000 | (rng() % 8 == 0 ? rng() & 0x0FFF : rng() % 64)));
             } else if (pick < 920) {
                 words.push_back(static_cast<uint16_t>(0x6000 | (rng() & 0x0FFF)));
             } else if (pick < 960) {

@@ -44,8 +44,8 @@ struct Options {
 
 // One bit from a pixel block, a row and a frame.
 int DetailBit(int block, int y, int t) {
-    uint32_t h = static_cast<uint32_t>(block) * 0x9E3779B1u ^ static_cast<uint32_t>(y) * 0x85EBCA77u ^
-                 static_cast<uint32_t>(t) * 0xC2B2AE3Du;
+    uint32_t h = static_cast<uint32_t>(block) * 0x9E3779B1u ^
+                 static_cast<uint32_t>(y) * 0x85EBCA77u ^ static_cast<uint32_t>(t) * 0xC2B2AE3Du;
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
