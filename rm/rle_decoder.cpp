@@ -377,10 +377,7 @@ void GetRLE(Image& image, int32_t channel) {
             if (next > base) marks &= ~uint64_t{1};  // the run of a pair taken before
             while (marks != 0) {
                 const size_t j = base + static_cast<size_t>(std::countr_zero(marks));
-                if (j != next)
-                    takeLiterals(next, j);
-                else
-                    makeRoom();
+                takeLiterals(next, j);
                 const uint8_t* word = Span + 2 * j;
                 if (j + 1 < words && (word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
                     const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;
