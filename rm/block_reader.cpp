@@ -26,3 +26,38 @@ bool ReadBlock() {
     ++State.BlockNumber;
     return ReadNextBlock(int64_t{State.BlockNumber} * BlockSize);
 }
+
+BlocksRead ReadBlocks(uint8_t* into, int count) {
+    BlocksRead result;
+    const int64_t room = int64_t{INT32_MAX} - State.BlockNumber;
+    if (count > room) count = static_cast<int>(room);
+    if (count <= 0) return result;
+    size_t got = 0;
+    if (State.MetafileStream != nullptr)
+        got = std::fread(into, 1, static_cast<size_t>(count) * BlockSize, State.MetafileStream);
+    result.blocks = static_cast<int>(got / BlockSize);
+    result.tailBytes = got % BlockSize;
+    State.BlockNumber += result.blocks;
+    return result;
+}
+
+static int64_t StreamPosition(FILE* stream) {
+#ifdef _WIN32
+    return _ftelli64(stream);
+#else
+    return static_cast<int64_t>(ftello(stream));
+#endif
+}
+
+bool StreamCanSeek() {
+    return State.MetafileStream != nullptr && StreamPosition(State.MetafileStream) >= 0;
+}
+
+void UnreadBytes(int64_t bytes) {
+    if (bytes <= 0 || State.MetafileStream == nullptr) return;
+#ifdef _WIN32
+    _fseeki64(State.MetafileStream, -bytes, SEEK_CUR);
+#else
+    fseeko(State.MetafileStream, static_cast<off_t>(-bytes), SEEK_CUR);
+#endif
+}

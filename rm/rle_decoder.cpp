@@ -4,7 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
+#include <bit>
+
+// SSE2 is always there on x86-64; other machines (and a WebAssembly build) take the
+// portable path, which KINARO_PORTABLE_DECODER also chooses, so that its tests run here.
+#if defined(__SSE2__) && !defined(KINARO_PORTABLE_DECODER)
+#define KINARO_DECODER_SSE2 1
 #include <emmintrin.h>
 #endif
 
@@ -69,21 +74,35 @@ namespace {
 // nothing overflows: the row start saturates here.
 constexpr int64_t PositionLimit = int64_t{1} << 62;
 
-// The scan line being decoded is built in this buffer and copied into the array at its end
-// (or whenever the buffer fills). That lets every pixel word store a fixed StoreWidth bytes
-// without a branch on its count, and bounds the array once per line instead of once per
-// word. The copy lands exactly where the pixels would have been written one by one, in the
-// same order, so the result is the same.
+// The decoder's scratch buffers below are static: the reader runs on one thread, and a
+// program that reads from several threads serialises its calls to it.
 //
-// At the start of a block at most LineCapacity bytes are in use. A word on the fast path adds
-// at most StoreWidth; a longer run or fill (at most 4095) first flushes unless it ends within
-// LineCapacity + LineHeadroom. So nothing is stored past LineCapacity + 2 × LineHeadroom +
-// StoreWidth.
+// The scan line being decoded is built in Line and copied into the array at its end (or
+// whenever the buffer fills). That lets every word store a fixed number of bytes without a
+// branch on its count, and bounds the array once per line instead of once per word. The copy
+// lands exactly where the pixels would have been written one by one, in the same order, so
+// the result is the same.
+//
+// Literal pixels are stored LiteralWords at a time, each with at most LineCapacity bytes in
+// use before it, of which it keeps those in a row. A word that counts at most StoreWidth
+// stores StoreWidth bytes; a longer run or fill (at most 4095) flushes first unless it ends
+// within LineCapacity + LineHeadroom, and stores whole StoreWidths. So nothing is stored
+// past LineCapacity + LineHeadroom + StoreWidth.
 constexpr size_t LineCapacity = 16384;
-constexpr size_t StoreWidth = 16;
-constexpr size_t LineHeadroom = 256 * StoreWidth;  // a block of 256 words
-static_assert(LineHeadroom >= 4095, "a run or fill must fit in the headroom");
-alignas(64) uint8_t Line[LineCapacity + 2 * LineHeadroom + StoreWidth];
+constexpr size_t StoreWidth = 32;
+constexpr size_t LiteralWords = 32;
+constexpr size_t LineHeadroom = 8192;
+static_assert(LineHeadroom >= 4095 + LiteralWords + 2 * StoreWidth,
+              "a run or fill must fit in the headroom");
+alignas(64) uint8_t Line[LineCapacity + LineHeadroom + 2 * StoreWidth];
+
+// The stream is decoded from spans of whole blocks read in one go: the start block, then as
+// many as SpanBlocks. The first read after the start block is short (a small frame should
+// not read far past its end, which is read again for the next frame), and each further read
+// twice as long.
+constexpr int SpanBlocks = 128;
+constexpr int FirstRead = 7;
+alignas(64) uint8_t Span[SpanBlocks * BlockSize + 2 * LiteralWords];  // literals read past
 
 // Copies `count` bytes of `source` to `pos`, dropping what falls outside [0, size).
 void PutBytes(uint8_t* pixels, int64_t size, int64_t pos, const uint8_t* source, int64_t count) {
@@ -135,14 +154,64 @@ const PatternTable Patterns;
 
 // Stores StoreWidth bytes of the pixel whose pattern is at `offset` (pixel × 16) at `at`.
 inline void StorePattern(uint8_t* at, uint64_t offset) {
-#if defined(__SSE2__)
+#if defined(KINARO_DECODER_SSE2)
     const __m128i pattern =
         _mm_load_si128(reinterpret_cast<const __m128i*>(Patterns.bytes + offset));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(at), pattern);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16), pattern);
 #else
     const uint64_t pattern = (offset >> 4) * 0x0101010101010101ull;
-    std::memcpy(at, &pattern, 8);
-    std::memcpy(at + 8, &pattern, 8);
+    for (size_t i = 0; i < StoreWidth; i += 8) std::memcpy(at + i, &pattern, 8);
+#endif
+}
+
+// Stores `n` (more than StoreWidth, at most 4095) bytes of the pattern at `offset` from
+// `at`, whose first StoreWidth are already stored; may store up to StoreWidth - 1 bytes more.
+inline void StoreLongRun(uint8_t* at, uint64_t offset, size_t n) {
+    if (n > 8 * StoreWidth) {
+        std::memset(at, static_cast<int>(offset >> 4), n);
+        return;
+    }
+    for (size_t k = StoreWidth; k < n; k += StoreWidth) StorePattern(at + k, offset);
+}
+
+// One bit per word of the span, set where the word is not a literal pixel (opcode nibble 1).
+alignas(64) uint8_t NotLiteral[SpanBlocks * BlockSize / 2 / 8 + 16];
+
+void MarkNotLiteral(const uint8_t* words, size_t count) {
+    size_t i = 0;
+#if defined(KINARO_DECODER_SSE2)
+    const __m128i one = _mm_set1_epi16(1);
+    for (; i + 16 <= count; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * i + 16));
+        const __m128i literal = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_srli_epi16(a, 12), one),
+                                                _mm_cmpeq_epi16(_mm_srli_epi16(b, 12), one));
+        const uint16_t marks = static_cast<uint16_t>(~_mm_movemask_epi8(literal));
+        std::memcpy(NotLiteral + i / 8, &marks, 2);
+    }
+#endif
+    // Counts are whole blocks, so i stays a multiple of 8 here.
+    for (; i < count; i += 8) {
+        uint8_t marks = 0;
+        for (size_t k = 0; k < 8; ++k)
+            marks |= static_cast<uint8_t>(((words[2 * (i + k) + 1] >> 4) != 1) << k);
+        NotLiteral[i / 8] = marks;
+    }
+}
+
+// Stores the pixels of the LiteralWords words at `words` (their low bytes) at `at`.
+inline void StoreLiterals(const uint8_t* words, uint8_t* at) {
+#if defined(KINARO_DECODER_SSE2)
+    const __m128i low = _mm_set1_epi16(0xFF);
+    for (size_t k = 0; k < LiteralWords; k += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * k));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * k + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + k),
+                         _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low)));
+    }
+#else
+    for (size_t k = 0; k < LiteralWords; ++k) at[k] = words[2 * k];
 #endif
 }
 
@@ -156,6 +225,13 @@ struct Decoder {
     int64_t rowStart;
     int64_t linePos;  // where Line[0] goes in the array
     size_t count;     // pixels in Line
+    // The span being decoded: its first block's number, its whole blocks, and how many bytes
+    // of the stream were read past the block that holds the current word.
+    int32_t spanFirstBlock;
+    int spanBlocks;
+    size_t spanTail;
+    bool bulk;       // spans are read many blocks at a time (the stream can be put back)
+    bool endOfFile;  // the last span ended short of what was asked
 
     void Flush() {
         PutBytes(pixels, size, linePos, Line, static_cast<int64_t>(count));
@@ -163,23 +239,66 @@ struct Decoder {
         count = 0;
     }
 
+    // Leaves the block that holds `word` in Block, its number in BlockNumber and the stream
+    // right behind it, as reading block by block up to it would have.
+    void SettleAt(const uint8_t* word) {
+        const int block = static_cast<int>((word - Span) / BlockSize);
+        State.BlockNumber = spanFirstBlock + block;
+        std::memcpy(State.Block, Span + static_cast<size_t>(block) * BlockSize, BlockSize);
+        UnreadBytes(static_cast<int64_t>(spanBlocks - 1 - block) * BlockSize +
+                    static_cast<int64_t>(spanTail));
+    }
+
     // Every word that is not a pixel word, set-run-length or no-op: the end of a scan line
     // or of the frame (false), or an error.
-    [[gnu::noinline]] bool Special(uint32_t w) {
+    [[gnu::noinline]] bool Special(const uint8_t* word) {
         Flush();
-        switch (w >> 12) {
-            case 0x6:
-                rowStart -= rowStep;
-                if (rowStart < -PositionLimit) rowStart = -PositionLimit;
-                if (rowStart > PositionLimit) rowStart = PositionLimit;
-                linePos = rowStart;
-                return true;
+        const int op = word[1] >> 4;
+        if (op == 0x6) {
+            rowStart -= rowStep;
+            if (rowStart < -PositionLimit) rowStart = -PositionLimit;
+            if (rowStart > PositionLimit) rowStart = PositionLimit;
+            linePos = rowStart;
+            return true;
+        }
+        SettleAt(word);
+        switch (op) {
             case 0x7: return false;
             case 0x4: FatalError("GetRLE", "Start frame encountered before end of last frame", 0);
             case 0xB: FatalError("GetRLE", "Unexpected colormap in Raster Metafile", 0);
-            default:
-                FatalError("GetRLE", "Illegal opcode (%ld) in Raster Metafile", (w >> 8) & 0xF0);
+            default: FatalError("GetRLE", "Illegal opcode (%ld) in Raster Metafile", op << 4);
         }
+    }
+
+    // Reads the span that follows the current one; false at the end of the file, with Block
+    // and BlockNumber as ReadBlock would have left them.
+    bool NextSpan(int& wanted) {
+        // Block holds the last block read, and a short tail read after it lies over its start,
+        // as reading block by block leaves them.
+        std::memcpy(State.Block, Span + static_cast<size_t>(spanBlocks - 1) * BlockSize, BlockSize);
+        if (bulk && !endOfFile) {
+            const BlocksRead read = ReadBlocks(Span, wanted);
+            spanTail = read.tailBytes;
+            if (read.blocks > 0) {
+                spanFirstBlock = State.BlockNumber - read.blocks + 1;
+                spanBlocks = read.blocks;
+                endOfFile = read.blocks < wanted;
+                wanted = wanted * 2 > SpanBlocks ? SpanBlocks : wanted * 2;
+                return true;
+            }
+            endOfFile = true;
+            std::memcpy(State.Block, Span, spanTail);
+        } else if (endOfFile) {
+            std::memcpy(State.Block, Span + static_cast<size_t>(spanBlocks) * BlockSize, spanTail);
+        }
+        // A stream that cannot be put back, the end of the file, or the last block the
+        // counter can name: one block at a time, as ever.
+        spanTail = 0;
+        if (!ReadBlock()) return false;
+        std::memcpy(Span, State.Block, BlockSize);
+        spanFirstBlock = State.BlockNumber;
+        spanBlocks = 1;
+        return true;
     }
 };
 
@@ -200,44 +319,120 @@ void GetRLE(Image& image, int32_t channel) {
     d.rowStart = (static_cast<int64_t>(image.IH) - 1) * d.rowStep;
     d.linePos = d.rowStart;
     d.count = 0;
+    // The first span: the start block and what one read brings after it.
+    std::memcpy(Span, State.Block, BlockSize);
+    d.spanFirstBlock = State.BlockNumber;
+    d.spanBlocks = 1;
+    d.spanTail = 0;
+    d.bulk = StreamCanSeek();
+    d.endOfFile = false;
+    int wanted = FirstRead;
+    if (d.bulk) {
+        const BlocksRead read = ReadBlocks(Span + BlockSize, wanted);
+        d.spanBlocks += read.blocks;
+        d.spanTail = read.tailBytes;
+        d.endOfFile = read.blocks < wanted;
+        wanted = 2 * (FirstRead + 1);
+    }
     // The frame's own copy of the opcode table, with the fill value in place.
     OpcodeEffects e = Effects;
     e.FillPixel[0xD] = uint64_t{image.FillValues[channel >= 0 && channel < 3 ? channel : 0]} << 4;
     uint64_t runLength = 0;
     uint8_t* out = Line;  // where the next pixel of the line goes; d.count = out - Line
 
-    for (;;) {
+    // One word, any word, as the opcode masks say; false at the end of the frame.
+    auto step = [&](const uint8_t* word) {
+        const uint64_t w = word[0] | static_cast<uint64_t>(word[1]) << 8;
+        const uint64_t op = w >> 12;
+        const uint64_t n = e.One[op] | (runLength & e.RunCount[op]) | (w & e.ValueCount[op]);
+        const uint64_t pattern = ((w << 4) & e.OwnPixel[op]) | e.FillPixel[op];
+        runLength = (runLength & e.KeepRun[op]) | (w & e.SetRun[op]);
+        StorePattern(out, pattern);
+        if (n > StoreWidth) [[unlikely]] {
+            d.count = static_cast<size_t>(out - Line);
+            if (n >= S) {
+                const bool more = d.Special(word);
+                out = Line + d.count;
+                return more;
+            }
+            if (d.count + n > LineCapacity + LineHeadroom) {
+                d.Flush();
+                out = Line;
+                StorePattern(out, pattern);
+            }
+            StoreLongRun(out, pattern, n);
+        }
+        out += n;
+        return true;
+    };
+    auto makeRoom = [&] {
         if (out > Line + LineCapacity) {
             d.count = static_cast<size_t>(out - Line);
             d.Flush();
             out = Line;
         }
-#pragma GCC unroll 4
-        for (const uint8_t* word = State.Block; word < State.Block + BlockSize; word += 2) {
-            const uint64_t w = word[0] | static_cast<uint64_t>(word[1]) << 8;
-            const uint64_t op = w >> 12;
-            const uint64_t n = e.One[op] | (runLength & e.RunCount[op]) | (w & e.ValueCount[op]);
-            const uint64_t pattern = ((w << 4) & e.OwnPixel[op]) | e.FillPixel[op];
-            runLength = (runLength & e.KeepRun[op]) | (w & e.SetRun[op]);
-            StorePattern(out, pattern);
-            if (n > StoreWidth) [[unlikely]] {
-                d.count = static_cast<size_t>(out - Line);
-                if (n >= S) {
-                    // Read the word again rather than keep a copy of it alive in the loop.
-                    const bool more = d.Special(word[0] | static_cast<uint32_t>(word[1]) << 8);
-                    out = Line + d.count;
-                    if (!more) return;
-                    continue;
-                }
-                if (d.count + n > LineCapacity + LineHeadroom) {
-                    d.Flush();
-                    out = Line;
-                }
-                std::memset(out, static_cast<int>(pattern >> 4), n);
+    };
+
+    // The literal words [from, to) of the span, LiteralWords at a time.
+    auto takeLiterals = [&](size_t from, size_t to) {
+        const uint8_t* word = Span + 2 * from;
+        size_t left = to - from;
+        for (;;) {
+            makeRoom();
+            StoreLiterals(word, out);
+            if (left <= LiteralWords) {
+                out += left;
+                return;
             }
-            out += n;
+            out += LiteralWords;
+            word += 2 * LiteralWords;
+            left -= LiteralWords;
         }
-        if (!ReadBlock()) {
+    };
+
+    for (;;) {
+        // The words that are not literal pixels are visited through the span's bitmap, 64
+        // words to a bitmap word; the literal words between them are taken as runs. Most of
+        // them are a set-run-length word and its repeated run, taken together.
+        const size_t words = static_cast<size_t>(d.spanBlocks) * (BlockSize / 2);
+        MarkNotLiteral(Span, words);
+        size_t next = 0;  // the first word not yet decoded
+        for (size_t base = 0; base < words; base += 64) {
+            uint64_t marks;
+            std::memcpy(&marks, NotLiteral + base / 8, 8);
+            if constexpr (std::endian::native == std::endian::big) marks = __builtin_bswap64(marks);
+            if (next > base) marks &= ~uint64_t{1};  // the run of a pair taken before
+            while (marks != 0) {
+                const size_t j = base + static_cast<size_t>(std::countr_zero(marks));
+                takeLiterals(next, j);
+                const uint8_t* word = Span + 2 * j;
+                if (j + 1 < words && (word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
+                    const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;
+                    const uint64_t pattern = uint64_t{word[2]} << 4;
+                    StorePattern(out, pattern);
+                    if (n > StoreWidth) [[unlikely]] {
+                        if (static_cast<size_t>(out - Line) + n > LineCapacity + LineHeadroom) {
+                            d.count = static_cast<size_t>(out - Line);
+                            d.Flush();
+                            out = Line;
+                            StorePattern(out, pattern);
+                        }
+                        StoreLongRun(out, pattern, n);
+                    }
+                    out += n;
+                    runLength = 0;
+                    next = j + 2;
+                    const size_t taken = next - base;
+                    marks = taken < 64 ? marks & (~uint64_t{0} << taken) : 0;
+                } else {
+                    if (!step(word)) return;
+                    next = j + 1;
+                    marks &= marks - 1;
+                }
+            }
+        }
+        takeLiterals(next, words);
+        if (!d.NextSpan(wanted)) {
             d.count = static_cast<size_t>(out - Line);
             d.Flush();
             FatalError("GetRLE", "End of file encountered before end of frame", 0);

@@ -32,6 +32,11 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKINARO_WERROR=ON -DKINARO_SA
   -DKINARO_GTK=OFF -DKINARO_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
 
+echo "== decoder's portable path (no SIMD, as a build without SSE2 has it): its unit tests"
+cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DKINARO_WERROR=ON \
+  -DKINARO_PORTABLE_DECODER=ON -DKINARO_GTK=OFF -DKINARO_BENCH=OFF >/dev/null
+cmake --build build-portable -j"$jobs" --target rm_tests
+
 echo "== windows build (MinGW-w64 cross compiler; kinaro.exe, the thumbnail handler, the MSI)"
 # The thumbnail handler's test compares its pixels with rmtool thumbnail of the normal build.
 cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKINARO_WERROR=ON \
@@ -55,6 +60,9 @@ else
   (cd build && PYTHONPATH="$root/build/python" /usr/bin/python3 -m pytest -q -p no:cacheprovider \
     "$root/python/tests") || { echo "FAIL: python tests (pytest status $?)"; status=1; }
 fi
+echo "== decoder's portable path"
+(cd build-portable && ctest --output-on-failure -j"$jobs" -R 'Decoder|Differential|Safety|Reference') ||
+  status=1
 echo "== windows tests under Wine (smoke test, installer round trip, thumbnail handler)"
 (cd build-mingw && ctest --output-on-failure) || status=1
 echo "== web page: contract suite under Node, browser tests in Chromium, the ZIP package"

@@ -25,8 +25,12 @@
 # GTK's redraws (KINARO_GTK_PRESENT=gtk, held to its frame clock), reads the pacing off the
 # viewer's debug log, and prints what buffering costs in memory.
 #   Usage: bench/playback/run.sh [BUILD_DIR] [WxH...]   (default: build 640x480 1920x1080)
+# Each size is played twice: the demo frames, then the same demo made busy (--busy: pixel
+# streams about half the raw size, as real pictures in 255 colours), each followed by the
+# time of rmtool check over the file.
 # With BEFORE=path/to/another/kinaro the two Kinaro runs are made with that binary first,
-# marked "(before)", for a side-by-side comparison in one run. ONLY_KINARO=1 makes only the
+# marked "(before)", for a side-by-side comparison in one run; BEFORE_RMTOOL likewise adds
+# the check of another rmtool. ONLY_KINARO=1 makes only the
 # Kinaro runs at -p 0 and the line on what a buffered first frame waits for (no GIF players,
 # no -p 20, no GTK redraws).
 set -euo pipefail
@@ -97,6 +101,29 @@ run() {
         }' "$work/watch"
 }
 
+# kinaro_runs FILE TAG: the Kinaro runs at -p 0 (buffered and unbuffered, with BEFORE first
+# when given), then rmtool check of the file (BEFORE_RMTOOL first when given) and fresh
+# memory for its arrays: what a buffered first frame waits for. Measured after the viewer's
+# runs: memory freed moments before comes back cheaper.
+kinaro_runs() {
+    local file=$1 content=$2 viewer tool tag check_s fresh
+    for viewer in ${BEFORE:+"$BEFORE"} "$kinaro"; do
+        tag=$content
+        [ "$viewer" = "$kinaro" ] || tag="$content (before)"
+        run "kinaro -b -noinfo -p 0$tag" Kinaro "$viewer" -b "$frames" -noinfo -p 0 -loop 20 "$file"
+        run "kinaro -p 0 (unbuffered)$tag" Kinaro "$viewer" -p 0 -loop 20 "$file"
+    done
+    for tool in ${BEFORE_RMTOOL:+"$BEFORE_RMTOOL"} "$rmtool"; do
+        check_s=$( { /usr/bin/time -f %e "$tool" check "$file" >/dev/null; } 2>&1 | tail -1)
+        tag=""
+        [ "$tool" = "$rmtool" ] || tag=" (before)"
+        echo "rmtool check$content$tag: $check_s s"
+    done
+    read -r _ _ _ _ _ _ _ fresh < <("$work/floor" "$width" "$height" "$frames")
+    echo "what a buffered first frame waits for: decoding the file (rmtool check, above)," \
+        "fresh memory for its arrays $fresh ms"
+}
+
 for size in "${sizes[@]}"; do
     width=${size%x*}
     height=${size#*x}
@@ -108,18 +135,13 @@ for size in "${sizes[@]}"; do
     echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
     printf "%-34s %7s %7s %8s %8s %7s %7s %7s %7s\n" run shown/s put/s "run CPU" "play CPU" \
         "x floor" "X ms/f" "first s" "peak MB"
-    for viewer in ${BEFORE:+"$BEFORE"} "$kinaro"; do
-        tag=""
-        [ "$viewer" = "$kinaro" ] || tag=" (before)"
-        run "kinaro -b -noinfo -p 0$tag" Kinaro "$viewer" -b "$frames" -noinfo -p 0 -loop 20 \
-            "$work/bench.rm"
-        run "kinaro -p 0 (unbuffered)$tag" Kinaro "$viewer" -p 0 -loop 20 "$work/bench.rm"
-    done
-    # Measured after the viewer's runs: memory freed moments before comes back cheaper.
-    check_s=$( { /usr/bin/time -f %e "$rmtool" check "$work/bench.rm" >/dev/null; } 2>&1 | tail -1)
-    read -r _ _ _ _ _ _ _ fresh < <("$work/floor" "$width" "$height" "$frames")
-    echo "what a buffered first frame waits for: decoding the file $check_s s (rmtool check)," \
-        "fresh memory for its arrays $fresh ms"
+    kinaro_runs "$work/bench.rm" ""
+    # Busy content: the demo roughened (--busy), pixel streams about half the raw size, which
+    # the decoder rather than the drawing paces.
+    "$demo" "$work/busy.rm" --frames "$frames" --size "$size" --busy
+    echo "busy frames: file $(stat -c %s "$work/busy.rm") bytes, $(awk -v b="$(stat -c %s "$work/busy.rm")" \
+        -v r=$((width * height * frames)) 'BEGIN { printf "%.0f", 100 * b / r }')% of the raw frames"
+    kinaro_runs "$work/busy.rm" " busy"
     [ -z "${ONLY_KINARO:-}" ] || continue
     if command -v mpv >/dev/null || command -v gifview >/dev/null; then
         "$rmtool" export "$work/bench.rm" --gif "$work/bench.gif" -p 10 --force >/dev/null

@@ -3,12 +3,16 @@
 // Every frame carries its own colour table (the sky's colours change from frame to frame),
 // so playback, cycling and per-frame colour maps are all visible.
 //
-//   kinaro_demo OUTPUT [--frames N] [--size WxH] [--ppm FRAME FILE]
+//   kinaro_demo OUTPUT [--frames N] [--size WxH] [--busy] [--ppm FRAME FILE]
 //
+// --busy roughens the sky and the ground with fine detail that changes every frame (blocks of
+// 2, 4 or 8 pixels one colour index apart), so that the pixel streams take about half the
+// raw size, as real pictures in 255 colours do, instead of a few percent.
 // --ppm also writes frame FRAME as the viewer must show it (colour 0 black), as a binary
 // PPM, for the end-to-end tests to compare the screen with.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +39,18 @@ struct Options {
     int Height = 480;
     int PpmFrame = -1;
     std::string PpmFile;
+    bool Busy = false;
 };
+
+// One bit from a pixel block, a row and a frame.
+int DetailBit(int block, int y, int t) {
+    uint32_t h = static_cast<uint32_t>(block) * 0x9E3779B1u ^
+                 static_cast<uint32_t>(y) * 0x85EBCA77u ^ static_cast<uint32_t>(t) * 0xC2B2AE3Du;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    return static_cast<int>(h & 1);
+}
 
 int CounterSquare(int width) {
     return std::max(4, width / 40);
@@ -62,6 +77,9 @@ std::vector<std::vector<uint8_t>> Picture(const Options& o, int t) {
                 int stripe = ((x + (y - groundTop) + t * 6) / 24) % GroundCount;
                 index = (uint8_t)(GroundFirst + stripe);
             }
+            // One index up or not, in blocks of 2, 4 or 8 pixels by bands of 8 rows (both
+            // ranges have a free index above them).
+            if (o.Busy) index = (uint8_t)(index + DetailBit(x >> (1 + (y / 8) % 3), y, t));
             double dx = x - ballX, dy = y - ballY;
             double d = std::sqrt(dx * dx + dy * dy);
             if (d < radius) {
@@ -159,6 +177,8 @@ bool Parse(int argc, char** argv, Options& o) {
             o.Frames = atoi(argv[++i]);
         } else if (a == "--size" && i + 1 < argc) {
             if (sscanf(argv[++i], "%dx%d", &o.Width, &o.Height) != 2) return false;
+        } else if (a == "--busy") {
+            o.Busy = true;
         } else if (a == "--ppm" && i + 2 < argc) {
             o.PpmFrame = atoi(argv[++i]);
             o.PpmFile = argv[++i];
@@ -178,7 +198,8 @@ int main(int argc, char** argv) {
     Options o;
     if (!Parse(argc, argv, o)) {
         fprintf(stderr,
-                "usage: kinaro_demo OUTPUT [--frames N (1-256)] [--size WxH] [--ppm FRAME FILE]\n");
+                "usage: kinaro_demo OUTPUT [--frames N (1-256)] [--size WxH] [--busy] [--ppm FRAME "
+                "FILE]\n");
         return 2;
     }
     rmwriter::Metafile file;
