@@ -76,4 +76,6 @@ void native::SetCheck(core::WindowRecord& dialog, int id, int state) {
 
 // The page queues its events only while the program waits: a wait that is already due gives
 // it a turn, and what it queued is delivered.
-void native::DeliverPending() { native::Wait(0); }
+void native::DeliverPending() {
+    native::Wait(0);
+}

@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "platform/headless/headless_control.h"
 #include "python/src/memory_stream.h"
+#include "platform/source_file.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/viewer_reader.h"
 
@@ -19,21 +20,29 @@ namespace {
 
 std::mutex ReaderMutex;
 
+// Opens as the viewer does: the name, else the name with ".rm". Metafiles are read at random,
+// so what cannot be read as a file (a pipe, a device that may never end) is refused at once,
+// without waiting on it.
 FILE* OpenStream(const std::string& asked, std::string& opened) {
     opened = asked;
-    FILE* stream = fopen(asked.c_str(), "rb");
-    if (stream == nullptr) {
+    OpenedSource source = OpenSource(asked.c_str());
+    if (source.kind == SourceKind::Missing) {
         const int error = errno;
         opened = asked + ".rm";
-        stream = fopen(opened.c_str(), "rb");
-        if (stream == nullptr) throw OpenFailure{error, asked};
+        source = OpenSource(opened.c_str());
+        if (source.kind == SourceKind::Missing) throw OpenFailure{error, asked};
     }
+    int refusal = 0;
     struct stat info;
-    if (fstat(fileno(stream), &info) == 0 && S_ISDIR(info.st_mode)) {
-        fclose(stream);
-        throw OpenFailure{EISDIR, opened};
+    if (source.kind != SourceKind::File)
+        refusal = ESPIPE;
+    else if (fstat(fileno(source.stream), &info) == 0 && S_ISDIR(info.st_mode))
+        refusal = EISDIR;
+    if (refusal != 0) {
+        fclose(source.stream);
+        throw OpenFailure{refusal, opened};
     }
-    return stream;
+    return source.stream;
 }
 
 std::vector<std::string> ViewerArguments(const ReadOptions& options) {
@@ -253,7 +262,7 @@ DecodedFrame OpenMetafile::CopyOut(uint32_t index) const {
 uint32_t OpenMetafile::SelectedCount() {
     Exchange in(*this);
     if (!open_) return 0;
-    if (!selected_) selected_ = SelectedImageCount(SurveyFile(path_).headerBlocks);
+    if (!selected_) selected_ = SelectedImageCount(SurveyDescriptor(keptDescriptor_).headerBlocks);
     return *selected_;
 }
 

@@ -1,3 +1,4 @@
+import errno
 import os
 
 import numpy as np
@@ -18,6 +19,13 @@ def test_files_that_cannot_be_opened_raise_os_errors(tmp_path):
         locked.chmod(0)
         with pytest.raises(PermissionError):
             kinaro.open(locked)
+    # A named pipe nobody writes to and a device that never ends are refused, not waited on.
+    fifo = tmp_path / "fifo.rm"
+    os.mkfifo(fifo)
+    for source in (fifo, "/dev/zero"):
+        with pytest.raises(OSError) as refused:
+            kinaro.open(source)
+        assert refused.value.errno == errno.ESPIPE
 
 
 def test_the_viewer_retries_the_name_with_rm(movie):

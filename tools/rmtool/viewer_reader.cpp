@@ -334,34 +334,40 @@ FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalR
     return FetchResult::Decoded;
 }
 
-FileSurvey SurveyFile(bool toTheEnd) {
+FileSurvey SurveyDescriptor(int descriptor) {
     FileSurvey survey;
-    if (ReadingStream) {
-        // What went by so far; to the end, the rest of the pipe is read (once) and counted.
-        if (toTheEnd && State.MetafileStream != nullptr) {
-            std::vector<char> rest(BlockSize * 256);
-            while (fread(rest.data(), 1, rest.size(), State.MetafileStream) == rest.size()) {
-            }
-        }
-        survey.bytes = Record.bytes;
-        survey.headerBlocks = Record.headerBlocks;
-    } else if (Survey) {
-        return *Survey;
-    } else {
-        std::vector<uint8_t> chunk(BlockSize * 256);
-        ssize_t got;
-        while (Peek >= 0 && (got = pread(Peek, chunk.data(), chunk.size(), survey.bytes)) > 0) {
-            for (size_t at = 0; at + BlockSize <= static_cast<size_t>(got); at += BlockSize)
-                if (chunk[at] == 0 && chunk[at + 1] == 0 && chunk[at + 2] == 0 &&
-                    chunk[at + 3] == 0xE0)
-                    ++survey.headerBlocks;
-            survey.bytes += got;
-            if (static_cast<size_t>(got) < chunk.size()) break;
-        }
+    std::vector<uint8_t> chunk(BlockSize * 256);
+    ssize_t got;
+    while (descriptor >= 0 &&
+           (got = pread(descriptor, chunk.data(), chunk.size(), survey.bytes)) > 0) {
+        for (size_t at = 0; at + BlockSize <= static_cast<size_t>(got); at += BlockSize)
+            if (chunk[at] == 0 && chunk[at + 1] == 0 && chunk[at + 2] == 0 &&
+                chunk[at + 3] == 0xE0)
+                ++survey.headerBlocks;
+        survey.bytes += got;
+        if (static_cast<size_t>(got) < chunk.size()) break;
     }
     survey.blocks = survey.bytes / BlockSize;
     survey.trailingBytes = survey.bytes % BlockSize;
-    if (!ReadingStream) Survey = survey;
+    return survey;
+}
+
+FileSurvey SurveyFile(bool toTheEnd) {
+    if (!ReadingStream) {
+        if (!Survey) Survey = SurveyDescriptor(Peek);
+        return *Survey;
+    }
+    // What went by so far; to the end, the rest of the pipe is read (once) and counted.
+    if (toTheEnd && State.MetafileStream != nullptr) {
+        std::vector<char> rest(BlockSize * 256);
+        while (fread(rest.data(), 1, rest.size(), State.MetafileStream) == rest.size()) {
+        }
+    }
+    FileSurvey survey;
+    survey.bytes = Record.bytes;
+    survey.headerBlocks = Record.headerBlocks;
+    survey.blocks = survey.bytes / BlockSize;
+    survey.trailingBytes = survey.bytes % BlockSize;
     return survey;
 }
 

@@ -63,6 +63,8 @@ struct FileSurvey {
     int64_t headerBlocks = 0;
 };
 FileSurvey SurveyFile(bool toTheEnd = false);
+// The same for the file open as `descriptor`, read with pread (its position is left alone).
+FileSurvey SurveyDescriptor(int descriptor);
 
 // How many images the selection can yield at most (entries of FileImageNumber before the
 // first all-ones one), and no more than the file's headers where they are known.
