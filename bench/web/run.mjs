@@ -23,8 +23,8 @@ async function metric(cdp, name) {
 
 console.log('| run | frames | drawn/s | composited/s | main ms/f | first s | wasm MB | JS MB |');
 console.log('|---|---|---|---|---|---|---|---|');
-for (const spec of runs) {
-  const [file, argText = '', seconds] = spec.split(':');
+for (const run of runs) {
+  const [file, argText = '', seconds] = run.split(':');
   const pick = argText.startsWith('pick');
   const args = argText.replace(/^pick\s*/, '').trim().split(/\s+/).filter(Boolean);
   const page = await browser.newPage();
