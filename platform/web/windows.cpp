@@ -145,8 +145,14 @@ DWORD WINAPI GetVersion() {
 // The page is the screen; a frame has no border or caption of its own, and the menu bar
 // lies above the client area. A browser cannot tell how many buttons the mouse has: the
 // two-button rules hold (the right button plays forward).
+// The page scrolls, so a window may be larger than the page's area: the largest is what a
+// canvas holds well (a client surface of 256 MB at 8192 x 8192), or the page where it is larger.
+constexpr int LargestWindowSide = 8192;
+
 int WINAPI GetSystemMetrics(int index) {
     if (index == ScreenWidth || index == ScreenHeight) return kinaro_web_screen(index);
+    if (index == SM_CXMAXTRACK || index == SM_CYMAXTRACK)
+        return std::max(LargestWindowSide, kinaro_web_screen(index == SM_CYMAXTRACK));
     return index == SM_CMOUSEBUTTONS ? 2 : 0;
 }
 
