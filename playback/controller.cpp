@@ -17,6 +17,9 @@ enum class Outcome { Advance, Retry, NoChange };
 struct Selection {
     Outcome outcome;
     int paced;
+    // A counted loop wraps onto the image already on screen (a one-image selection): it is
+    // put again all the same, so that the pass is counted and a finished -loop ends.
+    bool putAgain = false;
 };
 
 // With an image pending it is offered again; otherwise there is nothing to do.
@@ -50,11 +53,12 @@ Selection Select(PlaybackCommand command) {
             }
             --State.CurrentImage;
             return {Outcome::Advance, 1};
-        case CmdLoop:
+        case CmdLoop: {
             if (State.PutPending) return {Outcome::Retry, 1};
-            State.CurrentImage =
-                State.CurrentImage < State.TotalImages ? State.CurrentImage + 1 : 0;
-            return {Outcome::Advance, 1};
+            const bool wraps = State.CurrentImage >= State.TotalImages;
+            State.CurrentImage = wraps ? 0 : State.CurrentImage + 1;
+            return {Outcome::Advance, 1, wraps && State.RepeatLimit != 0};
+        }
         case CmdCycle: {
             if (State.PutPending) return {Outcome::Retry, 1};
             int16_t d = State.Direction;
@@ -123,8 +127,8 @@ void Fetch() {
     LogAt(0, "Ready to put Image\n");
 }
 
-void Put(int paced) {
-    if (State.ShownImage == State.CurrentImage) return;  // nothing new to draw
+void Put(int paced, bool putAgain) {
+    if (State.ShownImage == State.CurrentImage && !putAgain) return;  // nothing new to draw
     State.PutPending = PutImage(State.DisplayImage, paced) == 0;
     if (State.PutPending) return;
     State.ShownImage = State.CurrentImage;
@@ -157,6 +161,6 @@ void DoImage(PlaybackCommand command) {
         return;
     }
     if (s.outcome == Outcome::Advance) Fetch();
-    Put(s.paced);
+    Put(s.paced, s.putAgain);
     LogResult();
 }

@@ -367,6 +367,16 @@ TEST_P(ScenarioTest, ASingleImageFileCyclesWithoutError) {
     EXPECT_EQ(State.TotalImages, 0u);
 }
 
+TEST_P(ScenarioTest, LoopOneOfASingleImageFileEnds) {
+    State.Mode = Loop;
+    State.RepeatLimit = 1;
+    Start({ColourFrame(8, 8, 4)});
+    int status = 1000;
+    TickUntilEnd(10, &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(State.RepeatCount, 1);
+}
+
 TEST_P(ScenarioTest, AFileWithoutAReadableImageIsRefused) {
     int status = ExpectProcessEnd([&] {
         StartViewer({}, Buffered());  // a file without a frame
