@@ -6,6 +6,10 @@ mergeInto(LibraryManager.library, {
   $KinaroWeb__postset: 'KinaroWeb.init();',
   $KinaroWeb: {
     chunk: 4 << 20,  // file bytes fetched at once: one promise per 4 MiB, not per block
+    // The C library reads a large request and its own buffer in one call (two parts). A
+    // suspension in the second part would replay the call with the first part already taken,
+    // so a part is served from the window only when the window also holds this much after it.
+    following: 64 << 10,
     lastYield: 0,
     init: function() {
       Module['WORKERFS'] = WORKERFS;
@@ -24,13 +28,14 @@ mergeInto(LibraryManager.library, {
         var node = stream.node, end = Math.min(node.size, position + length);
         if (position >= end) return 0;
         var held = stream.kinaroWindow;
+        var after = Math.min(node.size, end + KinaroWeb.following);
         if (Asyncify.state !== Asyncify.State.Rewinding && held &&
-            position >= held.start && end <= held.start + held.bytes.length) {
+            position >= held.start && after <= held.start + held.bytes.length) {
           buffer.set(held.bytes.subarray(position - held.start, end - held.start), offset);
           return end - position;
         }
         Asyncify.handleSleep(function(wake) {
-          var to = Math.min(node.size, Math.max(end, position + KinaroWeb.chunk));
+          var to = Math.min(node.size, Math.max(after, position + KinaroWeb.chunk));
           node.contents.slice(position, to).arrayBuffer().then(function(data) {
             stream.kinaroWindow = {start: position, bytes: new Uint8Array(data)};
             KinaroWeb.resume(wake, 0);

@@ -37,6 +37,8 @@ before(async () => {
   execFileSync(need('KINARO_DEMO'), [path.join(files, 'demo.rm'), '--frames', '6', '--size', '160x120']);
   execFileSync(need('KINARO_DEMO'), [path.join(files, 'small.rm'), '--frames', '4', '--size', '72x40']);
   execFileSync(need('KINARO_DEMO'), [path.join(files, 'large.rm'), '--frames', '20', '--size', '1920x1080']);
+  // 12 MB: more than the page holds of a file at once, so playing it again seeks back.
+  execFileSync(need('KINARO_DEMO'), [path.join(files, 'long.rm'), '--frames', '100', '--size', '1920x1080']);
   fs.copyFileSync(path.join(source, 'tests/rm/crashers/color-flag-2.rm'), path.join(files, 'damaged.rm'));
   ({server, origin} = await serve(need('KINARO_WEB_DIR'), files));
   browser = await launch();
@@ -115,6 +117,13 @@ describe('controls', () => {
     await page.waitForFunction(() => kinaroStats.frames > 20);
     await page.keyboard.press('q');
     await ending(page).filter({hasText: 'Kinaro ended normally (status 0).'}).waitFor({timeout: 10000});
+    await page.close();
+  });
+
+  test('a file larger than the part of it the page holds plays through twice', async () => {
+    const page = await open('index.html?file=files/long.rm&args=-p+0+-loop+2');
+    await ending(page).filter({hasText: 'Kinaro ended normally (status 0).'}).waitFor({timeout: 60000});
+    assert.deepEqual(page.kinaroErrors, []);
     await page.close();
   });
 
