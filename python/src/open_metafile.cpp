@@ -11,8 +11,8 @@
 
 #include "app/command_line.h"
 #include "platform/headless/headless_control.h"
-#include "python/src/memory_stream.h"
 #include "platform/source_file.h"
+#include "python/src/memory_stream.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/viewer_reader.h"
 
