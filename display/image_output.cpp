@@ -18,9 +18,11 @@ struct BitmapHeader {
     RGBQUAD bmiColors[256];
 };
 
-// True when this put starts a new pass of a -loop or -cycle run.
+// True when this put starts a new pass of a -loop or -cycle run. A selection of one image
+// (its end found at image 0) has no image 1: each turn at image 0 is a sweep.
 bool StartsPass(const Image& image) {
-    if (State.Mode == Cycle) return image.Index == 1 && State.Direction == 1;
+    if (State.Mode == Cycle)
+        return State.TotalImages == 0 ? image.Index == 0 : image.Index == 1 && State.Direction == 1;
     if (State.Mode == Loop) return image.Index == 0;
     return false;
 }

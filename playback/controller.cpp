@@ -17,8 +17,8 @@ enum class Outcome { Advance, Retry, NoChange };
 struct Selection {
     Outcome outcome;
     int paced;
-    // A counted loop wraps onto the image already on screen (a one-image selection): it is
-    // put again all the same, so that the pass is counted and a finished -loop ends.
+    // A counted loop or cycle turns onto the image already on screen (a one-image
+    // selection): it is put again all the same, so that the pass is counted and the run ends.
     bool putAgain = false;
 };
 
@@ -66,7 +66,7 @@ Selection Select(PlaybackCommand command) {
             if (State.CurrentImage == 0) d = 1;  // made last: it wins
             State.Direction = d;
             State.CurrentImage += static_cast<uint32_t>(static_cast<int32_t>(d));
-            return {Outcome::Advance, 1};
+            return {Outcome::Advance, 1, State.TotalImages == 0 && State.RepeatLimit != 0};
         }
         case CmdStepForward:
             State.RepeatLimit = 0;
