@@ -302,9 +302,9 @@ struct Decoder {
     }
 };
 
-}  // namespace
-
-void GetRLE(Image& image, int32_t channel) {
+// Finds the start word and sets the decoder on the frame's first span: the start block and
+// what one read brings after it. Returns how many blocks the next read asks for.
+int StartFrame(const Image& image, Decoder& d) {
     do {
         if (!ReadBlock()) FatalError("GetRLE", "Start frame not found", 0);
     } while (State.Block[1] != 0x40);
@@ -312,34 +312,48 @@ void GetRLE(Image& image, int32_t channel) {
 
     LogAt(6, "addto = %d\n", -image.ScanLineWidth);
 
-    Decoder d;
     d.pixels = image.Pixels;
     d.size = image.Pixels != nullptr ? static_cast<int64_t>(image.PixelsSize) : 0;
     d.rowStep = image.ScanLineWidth;
     d.rowStart = (static_cast<int64_t>(image.IH) - 1) * d.rowStep;
     d.linePos = d.rowStart;
     d.count = 0;
-    // The first span: the start block and what one read brings after it.
     std::memcpy(Span, State.Block, BlockSize);
     d.spanFirstBlock = State.BlockNumber;
     d.spanBlocks = 1;
     d.spanTail = 0;
     d.bulk = StreamCanSeek();
     d.endOfFile = false;
-    int wanted = FirstRead;
-    if (d.bulk) {
-        const BlocksRead read = ReadBlocks(Span + BlockSize, wanted);
-        d.spanBlocks += read.blocks;
-        d.spanTail = read.tailBytes;
-        d.endOfFile = read.blocks < wanted;
-        wanted = 2 * (FirstRead + 1);
-    }
+    if (!d.bulk) return FirstRead;
+    const BlocksRead read = ReadBlocks(Span + BlockSize, FirstRead);
+    d.spanBlocks += read.blocks;
+    d.spanTail = read.tailBytes;
+    d.endOfFile = read.blocks < FirstRead;
+    return 2 * (FirstRead + 1);
+}
+
+}  // namespace
+
+void GetRLE(Image& image, int32_t channel) {
+    Decoder d;
+    int wanted = StartFrame(image, d);
     // The frame's own copy of the opcode table, with the fill value in place.
     OpcodeEffects e = Effects;
     e.FillPixel[0xD] = uint64_t{image.FillValues[channel >= 0 && channel < 3 ? channel : 0]} << 4;
     uint64_t runLength = 0;
     uint8_t* out = Line;  // where the next pixel of the line goes; d.count = out - Line
 
+    // The rest of a run or fill of n pixels longer than one store, its pattern stored once at
+    // `out`; the line is flushed first when the run would not fit in the headroom.
+    auto storeLong = [&](uint64_t pattern, size_t n) {
+        if (static_cast<size_t>(out - Line) + n > LineCapacity + LineHeadroom) {
+            d.count = static_cast<size_t>(out - Line);
+            d.Flush();
+            out = Line;
+            StorePattern(out, pattern);
+        }
+        StoreLongRun(out, pattern, n);
+    };
     // One word, any word, as the opcode masks say; false at the end of the frame.
     auto step = [&](const uint8_t* word) {
         const uint64_t w = word[0] | static_cast<uint64_t>(word[1]) << 8;
@@ -349,18 +363,13 @@ void GetRLE(Image& image, int32_t channel) {
         runLength = (runLength & e.KeepRun[op]) | (w & e.SetRun[op]);
         StorePattern(out, pattern);
         if (n > StoreWidth) [[unlikely]] {
-            d.count = static_cast<size_t>(out - Line);
             if (n >= S) {
+                d.count = static_cast<size_t>(out - Line);
                 const bool more = d.Special(word);
                 out = Line + d.count;
                 return more;
             }
-            if (d.count + n > LineCapacity + LineHeadroom) {
-                d.Flush();
-                out = Line;
-                StorePattern(out, pattern);
-            }
-            StoreLongRun(out, pattern, n);
+            storeLong(pattern, static_cast<size_t>(n));
         }
         out += n;
         return true;
@@ -410,15 +419,8 @@ void GetRLE(Image& image, int32_t channel) {
                     const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;
                     const uint64_t pattern = uint64_t{word[2]} << 4;
                     StorePattern(out, pattern);
-                    if (n > StoreWidth) [[unlikely]] {
-                        if (static_cast<size_t>(out - Line) + n > LineCapacity + LineHeadroom) {
-                            d.count = static_cast<size_t>(out - Line);
-                            d.Flush();
-                            out = Line;
-                            StorePattern(out, pattern);
-                        }
-                        StoreLongRun(out, pattern, n);
-                    }
+                    if (n > StoreWidth) [[unlikely]]
+                        storeLong(pattern, n);
                     out += n;
                     runLength = 0;
                     next = j + 2;
