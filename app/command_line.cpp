@@ -119,11 +119,15 @@ bool ScanLogLevel(const char* option, int16_t& level) {
 struct Arguments {
     int count;
     char** vector;
-    int next;  // index of the argument after the option being handled
+    int next;                   // index of the argument after the option being handled
+    CommandLineRefusal* where;  // the option being handled, when the caller asked
 
     bool HasNext() const { return next < count; }
     bool NextIsValue() const { return HasNext() && vector[next][0] != '-'; }
-    const char* Take() { return vector[next++]; }
+    const char* Take() {
+        if (where != nullptr && where->option > 0 && next > where->option) where->valueTaken = true;
+        return vector[next++];
+    }
 };
 
 // The value argument of an option whose value is required and must not look like an option.
@@ -271,17 +275,22 @@ void BuildFileImageNumberTable() {
     State.FileImageNumber = table;
 }
 
-}  // namespace
-
-const char* ParseCommandLine(int argc, char** argv) {
+const char* ParseArguments(Arguments& args) {
     const char* metafileName = nullptr;
-    Arguments args{argc, argv, 1};
+    CommandLineRefusal frameCount;  // the option that set the frame count last
     while (args.next < args.count) {
+        if (args.where != nullptr) *args.where = CommandLineRefusal{args.next, false};
         const char* argument = args.Take();
-        if (ApplyOption(argument, args)) continue;
+        if (ApplyOption(argument, args)) {
+            if (args.where != nullptr &&
+                (EqualsIgnoringCase(argument, "-max") || EqualsIgnoringCase(argument, "-b")))
+                frameCount = *args.where;
+            continue;
+        }
         if (argument[0] == '-' || metafileName != nullptr) CommandLineError();
         metafileName = argument;
     }
+    if (args.where != nullptr) *args.where = frameCount;
 
     if (State.BufferCount == AllOnes) State.BufferCount = State.MaxFrames;
     if (State.BufferCount != 0) State.MaxFrames = State.BufferCount;
@@ -290,4 +299,16 @@ const char* ParseCommandLine(int argc, char** argv) {
     if (State.LastFrame > State.MaxFrames) State.LastFrame = State.MaxFrames;
     BuildFileImageNumberTable();
     return metafileName;
+}
+
+}  // namespace
+
+const char* ParseCommandLine(int argc, char** argv) {
+    Arguments args{argc, argv, 1, nullptr};
+    return ParseArguments(args);
+}
+
+const char* ParseCommandLine(int argc, char** argv, CommandLineRefusal& where) {
+    Arguments args{argc, argv, 1, &where};
+    return ParseArguments(args);
 }

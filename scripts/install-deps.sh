@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgtk-3-dev
   xvfb xdotool imagemagick x11-utils time libxdamage-dev
-  libpng-dev libgif-dev libimagequant-dev ffmpeg
+  libpng-dev libgif-dev libimagequant-dev nlohmann-json3-dev ffmpeg
   g++-mingw-w64-x86-64 wine64 wine unzip icoutils
   dpkg-dev file lintian librsvg2-bin desktop-file-utils appstream mandoc shared-mime-info
   xdg-utils libfile-mimeinfo-perl

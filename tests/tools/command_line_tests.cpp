@@ -173,7 +173,7 @@ TEST(Help, EveryCommandHasItsUsage) {
     ToolRun main = RunTool({"--help"});
     EXPECT_EQ(main.status, 0);
     EXPECT_EQ(main.out.rfind("Usage: rmtool COMMAND", 0), 0u);
-    for (const char* command : {"info", "check", "export", "encode"}) {
+    for (const char* command : {"info", "check", "export", "encode", "cut", "join", "thumbnail"}) {
         ToolRun run = RunTool({command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_EQ(run.out.rfind(std::string("Usage: rmtool ") + command + " ", 0), 0u) << run.out;

@@ -10,7 +10,7 @@
 
 namespace {
 
-struct GifFrameSpec {
+struct GifFrameToWrite {
     int left, top, width, height;
     std::vector<Rgb> localMap;  // empty: the global map
     int transparent = NO_TRANSPARENT_COLOR;
@@ -28,7 +28,7 @@ ColorMapObject* MakeMap(const std::vector<Rgb>& colours) {
 }
 
 void WriteGif(const std::string& path, int width, int height, const std::vector<Rgb>& globalMap,
-              const std::vector<GifFrameSpec>& frames) {
+              const std::vector<GifFrameToWrite>& frames) {
     int error = 0;
     GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
     ASSERT_NE(gif, nullptr);
@@ -36,7 +36,7 @@ void WriteGif(const std::string& path, int width, int height, const std::vector<
     ColorMapObject* global = MakeMap(globalMap);
     ASSERT_EQ(EGifPutScreenDesc(gif, width, height, 8, 0, global), GIF_OK);
     GifFreeMapObject(global);
-    for (const GifFrameSpec& f : frames) {
+    for (const GifFrameToWrite& f : frames) {
         GraphicsControlBlock control{f.disposal, false, 5, f.transparent};
         GifByteType extension[4];
         EGifGCBToExtension(&control, extension);
@@ -67,12 +67,12 @@ std::vector<Rgb> Colours(int count, int seed) {
 TEST(GifRoundTrip, FramesAsSeenComeBackTheSame) {
     const int W = 24, H = 16;
     std::vector<Rgb> global = {Rgb{0, 0, 0}, Rgb{255, 0, 0}, Rgb{0, 255, 0}, Rgb{0, 0, 255}};
-    GifFrameSpec full{0, 0, W, H, Colours(8, 1), NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {}};
+    GifFrameToWrite full{0, 0, W, H, Colours(8, 1), NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {}};
     for (int i = 0; i < W * H; ++i) full.pixels.push_back(static_cast<uint8_t>((i / 5) % 8));
-    GifFrameSpec inset{5, 3, 10, 6, Colours(16, 2), 7, DISPOSE_BACKGROUND, {}};
+    GifFrameToWrite inset{5, 3, 10, 6, Colours(16, 2), 7, DISPOSE_BACKGROUND, {}};
     for (int i = 0; i < 60; ++i)
         inset.pixels.push_back(static_cast<uint8_t>(i % 3 == 0 ? 7 : i % 16));
-    GifFrameSpec corner{0, 0, 12, 8, {}, NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {}};
+    GifFrameToWrite corner{0, 0, 12, 8, {}, NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {}};
     for (int i = 0; i < 96; ++i) corner.pixels.push_back(static_cast<uint8_t>(1 + (i / 12) % 3));
 
     // What a GIF viewer shows after each frame, worked out by hand.
@@ -115,9 +115,9 @@ TEST(GifRoundTrip, FramesAsSeenComeBackTheSame) {
 TEST(GifRoundTrip, ImageMagickSeesNoDifference) {
     if (access("/usr/bin/compare", X_OK) != 0) GTEST_SKIP() << "ImageMagick's compare is missing";
     const int W = 31, H = 9;
-    std::vector<GifFrameSpec> frames;
+    std::vector<GifFrameToWrite> frames;
     for (int n = 0; n < 3; ++n) {
-        GifFrameSpec f{0, 0, W, H, Colours(4 << n, n), NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {}};
+        GifFrameToWrite f{0, 0, W, H, Colours(4 << n, n), NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {}};
         for (int i = 0; i < W * H; ++i)
             f.pixels.push_back(static_cast<uint8_t>((i * (n + 1) / 7) % (4 << n)));
         frames.push_back(f);
@@ -141,7 +141,7 @@ TEST(GifRoundTrip, ImageMagickSeesNoDifference) {
 
 TEST(GifInput, OversizedOrDamagedGifIsRefusedNamingIt) {
     std::string dir = MakeTempDir();
-    GifFrameSpec dot{0, 0, 1, 1, {}, NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {1}};
+    GifFrameToWrite dot{0, 0, 1, 1, {}, NO_TRANSPARENT_COLOR, DISPOSE_DO_NOT, {1}};
     WriteGif(dir + "/huge.gif", 65535, 65535, Colours(2, 1), {dot});
     ToolRun huge = RunTool({"encode", dir + "/m.rm", dir + "/huge.gif"});
     EXPECT_EQ(huge.status, 1);

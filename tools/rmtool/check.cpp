@@ -1,5 +1,6 @@
 #include <cstdio>
 
+#include "tools/rmtool/command_args.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/viewer_reader.h"
 
@@ -13,21 +14,22 @@ const char* const CheckUsage =
     "The options select and adjust frames as the viewer's own do.\n";
 
 int RunCheck(const std::vector<std::string>& args) {
-    MetafileArgs parsed = SplitMetafileArgs("check", args, {}, {});
-    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs, SourceUse::ForwardOnly);
+    const CommandArgs parsed = ParseCommandArgs("check", args, ViewerOptionRules);
+    const std::string path =
+        OpenWithViewer(parsed.OneMetafile("check"), parsed.viewerArgs, SourceUse::ForwardOnly);
     const FileSurvey survey = SurveyFile();
     ReadOutcome outcome = ReadSelectedImages("check", SelectedImageCount(survey.headerBlocks),
                                              [](const Image&, const FrameLayout&) {});
     if (!outcome.failed) {
-        printf("%s: %u frame%s decode%s\n", parsed.path.c_str(), outcome.decoded,
+        printf("%s: %u frame%s decode%s\n", path.c_str(), outcome.decoded,
                outcome.decoded == 1 ? "" : "s", outcome.decoded == 1 ? "s" : "");
         return 0;
     }
-    printf("%s: %u frame%s decoded, then:\n", parsed.path.c_str(), outcome.decoded,
+    printf("%s: %u frame%s decoded, then:\n", path.c_str(), outcome.decoded,
            outcome.decoded == 1 ? "" : "s");
     printf("Fatal error in routine \"%s\"\n%s\nRaster Metafile Block Number = %ld\n",
            outcome.report.routine.c_str(), outcome.report.text.c_str(),
            (long)outcome.report.blockNumber);
     fflush(stdout);
-    Fail(DescribeFailure(parsed.path, outcome));
+    ThrowToolError(DescribeFailure(path, outcome));
 }

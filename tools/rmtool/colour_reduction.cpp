@@ -141,7 +141,7 @@ void NearestColours::SetPalette(const std::vector<Rgb>& palette) {
     constexpr size_t TableSize = size_t{1} << 24, HugePage = size_t{1} << 21;
     if (!table_) {
         table_.reset(static_cast<uint8_t*>(std::aligned_alloc(HugePage, TableSize)));
-        if (!table_) Fail("colour table: out of memory");
+        if (!table_) ThrowToolError("colour table: out of memory");
         madvise(table_.get(), TableSize, MADV_HUGEPAGE);
     }
     std::memset(table_.get(), 0, TableSize);
@@ -227,7 +227,7 @@ std::vector<Rgb> Quantise(int32_t width, int32_t height, const std::vector<Rgb>&
     using LiqImage = std::unique_ptr<liq_image, Release>;
     using Result = std::unique_ptr<liq_result, Release>;
     Attr attr(liq_attr_create());
-    if (!attr) Fail("colour quantiser: cannot start");
+    if (!attr) ThrowToolError("colour quantiser: cannot start");
     // 255 colours leave index 0 free for the black that the viewer puts there.
     liq_set_max_colors(attr.get(), 255);
     // The fastest setting: frames come by the thousand (video through a pipe), and its
@@ -235,18 +235,18 @@ std::vector<Rgb> Quantise(int32_t width, int32_t height, const std::vector<Rgb>&
     liq_set_speed(attr.get(), 10);
     LiqImage image(liq_image_create_rgba(attr.get(), rgba.data(), width, height, 0));
     if (!image)
-        Fail("colour quantiser: cannot take a " + std::to_string(width) + "x" +
-             std::to_string(height) + " picture");
+        ThrowToolError("colour quantiser: cannot take a " + std::to_string(width) + "x" +
+                       std::to_string(height) + " picture");
     liq_result* raw = nullptr;
     if (liq_image_quantize(image.get(), attr.get(), &raw) != LIQ_OK || raw == nullptr)
-        Fail("colour quantiser: quantisation failed");
+        ThrowToolError("colour quantiser: quantisation failed");
     Result result(raw);
     liq_set_dithering_level(result.get(), 1.0f);
     if (dithered) {
         dithered->resize(rgb.size());
         if (liq_write_remapped_image(result.get(), image.get(), dithered->data(),
                                      dithered->size()) != LIQ_OK)
-            Fail("colour quantiser: remapping failed");
+            ThrowToolError("colour quantiser: remapping failed");
         for (uint8_t& p : *dithered) ++p;
     }
     const liq_palette* palette = liq_get_palette(result.get());

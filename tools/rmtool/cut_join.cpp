@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "rm/block_reader.h"
+#include "rm/format.h"
+#include "tools/rmtool/command_args.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/viewer_reader.h"
 
@@ -40,7 +42,7 @@ namespace {
 std::string MaxFramesFor(const std::string& path) {
     struct stat info;
     int64_t blocks = stat(path.c_str(), &info) == 0 ? info.st_size / BlockSize : 0;
-    return std::to_string(std::clamp<int64_t>(blocks / 3 + 1, 512, int64_t{1} << 21));
+    return std::to_string(std::clamp<int64_t>(blocks / 3 + 1, DefaultMaxFrames, MaxFramesCeiling));
 }
 
 // Copies the selected frames of `path` to `out`; returns how many.
@@ -52,8 +54,8 @@ uint32_t CopyFrames(const std::string& command, const std::string& asked,
     auto copy = [&](int64_t first, int64_t count) {
         buffer.resize(static_cast<size_t>(count) * BlockSize);
         if (!ReadAt(first * BlockSize, buffer.data(), buffer.size()))
-            Fail(path + ": cannot read blocks " + std::to_string(first) + " to " +
-                 std::to_string(first + count - 1));
+            ThrowToolError(path + ": cannot read blocks " + std::to_string(first) + " to " +
+                           std::to_string(first + count - 1));
         out.Write(buffer.data(), buffer.size());
     };
     uint32_t copied = 0;
@@ -65,43 +67,8 @@ uint32_t CopyFrames(const std::string& command, const std::string& asked,
     ReadOutcome outcome = ReadSelectedImages(command, 0, onImage);
     if (State.MetafileStream != nullptr) fclose(State.MetafileStream);
     State.MetafileStream = nullptr;
-    if (outcome.failed) Fail(DescribeFailure(path, outcome));
+    if (outcome.failed) ThrowToolError(DescribeFailure(path, outcome));
     return copied;
-}
-
-// Sorts the arguments into file names, --force and the viewer options in `allowed`.
-struct CopyArgs {
-    std::vector<std::string> files;
-    std::vector<std::string> viewerArgs;
-    bool force = false;
-};
-CopyArgs SplitCopyArgs(const std::string& command, const std::vector<std::string>& args,
-                       const std::vector<std::string>& allowed) {
-    CopyArgs out;
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size();) {
-        const std::string& a = args[i];
-        if (optionsEnded || a.empty() || a[0] != '-') {
-            out.files.push_back(a);
-            ++i;
-        } else if (a == "--") {
-            optionsEnded = true;
-            ++i;
-        } else if (a == "--force") {
-            out.force = true;
-            ++i;
-        } else {
-            const bool known = std::any_of(allowed.begin(), allowed.end(), [&](const auto& o) {
-                return strcasecmp(o.c_str(), a.c_str()) == 0;
-            });
-            size_t used = known ? TakeViewerOption(args, i, out.viewerArgs) : 0;
-            if (used == 0)
-                FailUsage(command + ": unknown option '" + a + "' (see rmtool " + command +
-                          " --help)");
-            i += used;
-        }
-    }
-    return out;
 }
 
 void PrintCopied(const std::string& path, uint32_t frames, const AtomicFile& file) {
@@ -113,12 +80,16 @@ void PrintCopied(const std::string& path, uint32_t frames, const AtomicFile& fil
 }  // namespace
 
 int RunCut(const std::vector<std::string>& args) {
-    CopyArgs parsed = SplitCopyArgs("cut", args, {"-f", "-max"});
-    if (parsed.files.size() != 2) FailUsage("cut: give the metafile to cut and the one to make");
+    const CommandArgs parsed = ParseCommandArgs(
+        "cut", args,
+        {{"-f", OptionKind::Viewer}, {"-max", OptionKind::Viewer}, {"--force", OptionKind::Flag}});
+    if (parsed.files.size() != 2)
+        ThrowUsageError("cut: give the metafile to cut and the one to make");
     if (std::none_of(parsed.viewerArgs.begin(), parsed.viewerArgs.end(),
                      [](const std::string& a) { return strcasecmp(a.c_str(), "-f") == 0; }))
-        FailUsage("cut: say which frames with -f first,last,skip");
-    AtomicFile file(parsed.files[1], parsed.force);
+        ThrowUsageError("cut: say which frames with -f first,last,skip");
+    RefuseStandardOutput("cut", parsed.files[1], "metafile");
+    AtomicFile file(parsed.files[1], parsed.Has("--force"));
     uint32_t frames = CopyFrames("cut", parsed.files[0], parsed.viewerArgs, file);
     file.Commit();
     PrintCopied(parsed.files[1], frames, file);
@@ -126,9 +97,11 @@ int RunCut(const std::vector<std::string>& args) {
 }
 
 int RunJoin(const std::vector<std::string>& args) {
-    CopyArgs parsed = SplitCopyArgs("join", args, {});
-    if (parsed.files.size() < 2) FailUsage("join: give the metafile to make and those to join");
-    AtomicFile file(parsed.files[0], parsed.force);
+    const CommandArgs parsed = ParseCommandArgs("join", args, {{"--force", OptionKind::Flag}});
+    if (parsed.files.size() < 2)
+        ThrowUsageError("join: give the metafile to make and those to join");
+    RefuseStandardOutput("join", parsed.files[0], "metafile");
+    AtomicFile file(parsed.files[0], parsed.Has("--force"));
     uint32_t frames = 0;
     for (size_t i = 1; i < parsed.files.size(); ++i)
         frames += CopyFrames("join " + parsed.files[i], parsed.files[i], {}, file);

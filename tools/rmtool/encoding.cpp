@@ -48,14 +48,9 @@ IndexedFrame MetafileEncoder::PrepareIndexed(IndexedFrame frame, Changes& change
     return frame;
 }
 
-MetafileEncoder::Changes MetafileEncoder::Add(const SourcePicture& picture) {
-    Changes changes;
-    AddFrame(Prepare(picture, reducer_, changes));
-    return changes;
-}
-
 void MetafileEncoder::AddFrame(const IndexedFrame& frame) {
-    if (frame.width <= 0 || frame.height <= 0) Fail("a frame without pixels cannot be written");
+    if (frame.width <= 0 || frame.height <= 0)
+        ThrowToolError("a frame without pixels cannot be written");
     rmwriter::Header header;
     header.Width = frame.width;
     header.Height = frame.height;

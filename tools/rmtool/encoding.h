@@ -36,18 +36,16 @@ int DepthFor(size_t paletteSize);
 
 class MetafileEncoder {
    public:
-    explicit MetafileEncoder(const EncodeChoices& choices)
-        : choices_(choices), reducer_(choices.dither) {}
+    explicit MetafileEncoder(const EncodeChoices& choices) : choices_(choices) {}
 
-    // Adds one picture as a frame, and says what had to change on the way.
+    // What had to change in a picture on its way to a frame.
     struct Changes {
         ZeroFix zero = ZeroFix::Kept;
         bool quantised = false;
     };
-    Changes Add(const SourcePicture& picture);
-    // The part of Add that needs no encoder (colour reduction, black at index 0), so that it
-    // can run on another thread; AddFrame then codes the result. The pictures of one file go
-    // through one reducer, in order.
+    // A picture made ready for AddFrame (colour reduction, black at index 0). It needs no
+    // encoder, so that it can run on another thread. The pictures of one file go through
+    // one reducer, in order.
     static IndexedFrame Prepare(const SourcePicture& picture, ColourReducer& reducer,
                                 Changes& changes);
     // Prepare for a picture that has its indices already: only black at index 0, which is
@@ -64,7 +62,6 @@ class MetafileEncoder {
 
    private:
     EncodeChoices choices_;
-    ColourReducer reducer_;
     EncodeStats stats_;
     rmwriter::Metafile file_;
 };

@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <system_error>
 
+#include "tools/rmtool/command_args.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/gif_io.h"
 #include "tools/rmtool/png_io.h"
@@ -61,90 +63,136 @@ IndexedFrame FitToScreen(const IndexedFrame& frame, int32_t width, int32_t heigh
     return out;
 }
 
+// Where the frames go, from the command line.
+struct ExportTargets {
+    std::string pngDir;  // "-": standard output
+    std::string gifPath;
+    bool force = false;
+    bool delayGiven = false;  // -p; otherwise 100 ms
+    bool PngStream() const { return pngDir == "-"; }
+};
+
+ExportTargets TargetsOf(const CommandArgs& parsed) {
+    ExportTargets targets;
+    targets.pngDir = parsed.Value("--png");
+    targets.gifPath = parsed.Value("--gif");
+    targets.force = parsed.Has("--force");
+    if (targets.pngDir.empty() && targets.gifPath.empty())
+        ThrowUsageError("export: say where to: --png DIR or --gif OUT.gif");
+    for (const std::string& a : parsed.viewerArgs)
+        if (strcasecmp(a.c_str(), "-p") == 0) targets.delayGiven = true;
+    // "--png -": one PNG after another on standard output, for a pipe into a video encoder.
+    if (targets.PngStream() && isatty(STDOUT_FILENO))
+        ThrowUsageError(
+            "export: --png - writes PNG data; send it to a pipe or a file, not a terminal");
+    return targets;
+}
+
+// Writes each frame it is given to the targets: a PNG file or a PNG on the stream, and a
+// frame of the GIF.
+class FrameWriter {
+   public:
+    FrameWriter(const std::string& path, const ExportTargets& targets, int delayCs)
+        : path_(path),
+          targets_(targets),
+          delayCs_(delayCs),
+          stem_(std::filesystem::path(path).stem().string()),
+          folderReady_(targets.pngDir.empty() || targets.PngStream()) {
+        if (stem_.empty()) stem_ = "frame";
+    }
+    void operator()(const Image& image, const FrameLayout& layout);
+    void Finish() {
+        if (gif_) gif_->Finish();
+    }
+    uint32_t Written() const { return written_; }
+
+   private:
+    void MakeFolder();
+    void WriteToGif(const IndexedFrame& frame);
+    std::string path_;
+    const ExportTargets& targets_;
+    int delayCs_;
+    std::string stem_;
+    // The folder is made once the file has given a frame: a file that is no metafile leaves
+    // nothing behind.
+    bool folderReady_;
+    std::unique_ptr<GifWriter> gif_;
+    int32_t screenW_ = 0, screenH_ = 0;
+    uint32_t written_ = 0;
+};
+
+void FrameWriter::MakeFolder() {
+    std::error_code error;
+    std::filesystem::create_directories(targets_.pngDir, error);
+    if (error || !std::filesystem::is_directory(targets_.pngDir))
+        ThrowToolError(targets_.pngDir + ": cannot make the folder" +
+                       (error ? ": " + error.message() : ""));
+    folderReady_ = true;
+}
+
+void FrameWriter::WriteToGif(const IndexedFrame& frame) {
+    if (!gif_) {
+        screenW_ = frame.width;
+        screenH_ = frame.height;
+        gif_ = std::make_unique<GifWriter>(targets_.gifPath, screenW_, screenH_, targets_.force);
+    }
+    gif_->AddFrame(FitToScreen(frame, screenW_, screenH_), delayCs_);
+}
+
+void FrameWriter::operator()(const Image& image, const FrameLayout& layout) {
+    IndexedFrame frame = FrameFromImage(image);
+    if (frame.width <= 0 || frame.height <= 0)
+        ThrowToolError(path_ + ": image " + std::to_string(layout.index) + " (file image " +
+                       std::to_string(layout.fileImage) + ") is " + std::to_string(image.IW) + "x" +
+                       std::to_string(image.IH) + ": no picture to export");
+    if (targets_.PngStream()) {
+        WritePngToStream(stdout, frame, "stdout");
+    } else if (!targets_.pngDir.empty()) {
+        if (!folderReady_) MakeFolder();
+        char name[32];
+        snprintf(name, sizeof name, "-%04u.png", layout.fileImage);
+        WritePng((std::filesystem::path(targets_.pngDir) / (stem_ + name)).string(), frame,
+                 targets_.force);
+    }
+    if (!targets_.gifPath.empty()) WriteToGif(frame);
+    ++written_;
+}
+
+// With the frames on standard output, the summary goes to standard error.
+void PrintSummary(const std::string& path, const ExportTargets& targets, uint32_t written,
+                  int delayCs) {
+    FILE* summary = targets.PngStream() ? stderr : stdout;
+    if (targets.PngStream())
+        fprintf(stderr, "%s: %u PNG image%s on standard output\n", path.c_str(), written,
+                written == 1 ? "" : "s");
+    else if (!targets.pngDir.empty())
+        printf("%s: %u PNG file%s in %s\n", path.c_str(), written, written == 1 ? "" : "s",
+               targets.pngDir.c_str());
+    if (!targets.gifPath.empty())
+        fprintf(summary, "%s: %u frame%s in %s (%d ms a frame)\n", path.c_str(), written,
+                written == 1 ? "" : "s", targets.gifPath.c_str(), delayCs * 10);
+}
+
 }  // namespace
 
 int RunExport(const std::vector<std::string>& args) {
-    MetafileArgs parsed = SplitMetafileArgs("export", args, {"--force"}, {"--png", "--gif"});
-    std::string pngDir, gifPath;
-    bool force = false;
-    for (size_t i = 0; i < parsed.own.size(); ++i) {
-        if (parsed.own[i] == "--force")
-            force = true;
-        else if (parsed.own[i] == "--png")
-            pngDir = parsed.own[++i];
-        else if (parsed.own[i] == "--gif")
-            gifPath = parsed.own[++i];
-    }
-    if (pngDir.empty() && gifPath.empty())
-        FailUsage("export: say where to: --png DIR or --gif OUT.gif");
-    bool delayGiven = false;
-    for (const std::string& a : parsed.viewerArgs)
-        if (strcasecmp(a.c_str(), "-p") == 0) delayGiven = true;
-
-    // "--png -": one PNG after another on standard output, for a pipe into a video encoder.
-    const bool pngStream = pngDir == "-";
-    if (pngStream && isatty(STDOUT_FILENO))
-        FailUsage("export: --png - writes PNG data; send it to a pipe or a file, not a terminal");
-    parsed.path = OpenWithViewer(parsed.path, parsed.viewerArgs, SourceUse::ForwardOnly);
-    const int32_t delayMs = delayGiven ? State.Wait : 100;
+    std::vector<OptionRule> rules = ViewerOptionRules;
+    rules.insert(rules.end(), {{"--force", OptionKind::Flag},
+                               {"--png", OptionKind::Value},
+                               {"--gif", OptionKind::Value}});
+    const CommandArgs parsed = ParseCommandArgs("export", args, rules);
+    const std::string asked = parsed.OneMetafile("export");
+    const ExportTargets targets = TargetsOf(parsed);
+    const std::string path = OpenWithViewer(asked, parsed.viewerArgs, SourceUse::ForwardOnly);
+    const int32_t delayMs = targets.delayGiven ? State.Wait : 100;
     // GIF keeps hundredths of a second in 16 bits.
     const int delayCs = delayMs <= 0 ? 0 : std::min<int64_t>((int64_t{delayMs} + 5) / 10, 65535);
     const FileSurvey survey = SurveyFile();
-
-    std::string stem = std::filesystem::path(parsed.path).stem().string();
-    if (stem.empty()) stem = "frame";
-    // The folder is made once the file has given a frame: a file that is no metafile leaves
-    // nothing behind.
-    bool folderReady = pngDir.empty() || pngStream;
-    auto makeFolder = [&] {
-        std::error_code error;
-        std::filesystem::create_directories(pngDir, error);
-        if (error || !std::filesystem::is_directory(pngDir))
-            Fail(pngDir + ": cannot make the folder" + (error ? ": " + error.message() : ""));
-        folderReady = true;
-    };
-
-    std::unique_ptr<GifWriter> gif;
-    int32_t screenW = 0, screenH = 0;
-    uint32_t written = 0;
-    auto onImage = [&](const Image& image, const FrameLayout& layout) {
-        IndexedFrame frame = FrameFromImage(image);
-        if (frame.width <= 0 || frame.height <= 0)
-            Fail(parsed.path + ": image " + std::to_string(layout.index) + " (file image " +
-                 std::to_string(layout.fileImage) + ") is " + std::to_string(image.IW) + "x" +
-                 std::to_string(image.IH) + ": no picture to export");
-        if (pngStream) {
-            WritePngToStream(stdout, frame, "stdout");
-        } else if (!pngDir.empty()) {
-            if (!folderReady) makeFolder();
-            char name[32];
-            snprintf(name, sizeof name, "-%04u.png", layout.fileImage);
-            WritePng((std::filesystem::path(pngDir) / (stem + name)).string(), frame, force);
-        }
-        if (!gifPath.empty()) {
-            if (!gif) {
-                screenW = frame.width;
-                screenH = frame.height;
-                gif = std::make_unique<GifWriter>(gifPath, screenW, screenH, force);
-            }
-            gif->AddFrame(FitToScreen(frame, screenW, screenH), delayCs);
-        }
-        ++written;
-    };
+    FrameWriter writer(path, targets, delayCs);
     ReadOutcome outcome =
-        ReadSelectedImages("export", SelectedImageCount(survey.headerBlocks), onImage);
-    if (outcome.failed) Fail(DescribeFailure(parsed.path, outcome));
-    if (gif) gif->Finish();
-    // With the frames on standard output, the summary goes to standard error.
-    FILE* summary = pngStream ? stderr : stdout;
-    if (pngStream)
-        fprintf(stderr, "%s: %u PNG image%s on standard output\n", parsed.path.c_str(), written,
-                written == 1 ? "" : "s");
-    else if (!pngDir.empty())
-        printf("%s: %u PNG file%s in %s\n", parsed.path.c_str(), written, written == 1 ? "" : "s",
-               pngDir.c_str());
-    if (!gifPath.empty())
-        fprintf(summary, "%s: %u frame%s in %s (%d ms a frame)\n", parsed.path.c_str(), written,
-                written == 1 ? "" : "s", gifPath.c_str(), delayCs * 10);
+        ReadSelectedImages("export", SelectedImageCount(survey.headerBlocks), std::ref(writer));
+    if (outcome.failed) ThrowToolError(DescribeFailure(path, outcome));
+    writer.Finish();
+    PrintSummary(path, targets, writer.Written(), delayCs);
     return 0;
 }

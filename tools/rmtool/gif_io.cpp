@@ -34,18 +34,18 @@ static void CloseGif(void*& gif) {
 GifReader::GifReader(const std::string& path) : path_(path) {
     int error = 0;
     GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-    if (gif == nullptr) Fail(path + ": cannot read GIF: " + GifError(error));
+    if (gif == nullptr) ThrowToolError(path + ": cannot read GIF: " + GifError(error));
     gif_ = gif;
     width_ = gif->SWidth;
     height_ = gif->SHeight;
     if (width_ <= 0 || height_ <= 0) {
         CloseGif(gif_);
-        Fail(path + ": GIF with an empty canvas");
+        ThrowToolError(path + ": GIF with an empty canvas");
     }
     if (uint64_t(width_) * uint64_t(height_) > MaxPicturePixels) {
         CloseGif(gif_);
-        Fail(path + ": picture too large (" + std::to_string(width_) + "x" +
-             std::to_string(height_) + ")");
+        ThrowToolError(path + ": picture too large (" + std::to_string(width_) + "x" +
+                       std::to_string(height_) + ")");
     }
     canvas_.assign(static_cast<size_t>(width_) * height_, Rgb{0, 0, 0});
     previousDisposal_ = DISPOSAL_UNSPECIFIED;
@@ -58,14 +58,14 @@ GifReader::~GifReader() {
 bool GifReader::Next(SourcePicture& picture) {
     GifFileType* gif = AsGif(gif_);
     if (gif == nullptr) return false;
-    auto damaged = [&] { Fail(path_ + ": damaged GIF: " + GifError(gif->Error)); };
+    auto damaged = [&] { ThrowToolError(path_ + ": damaged GIF: " + GifError(gif->Error)); };
     GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
     for (;;) {
         GifRecordType type;
         if (DGifGetRecordType(gif, &type) != GIF_OK) damaged();
         if (type == TERMINATE_RECORD_TYPE) {
             CloseGif(gif_);
-            if (frames_ == 0) Fail(path_ + ": GIF without frames");
+            if (frames_ == 0) ThrowToolError(path_ + ": GIF without frames");
             return false;
         }
         if (type == EXTENSION_RECORD_TYPE) {
@@ -91,7 +91,7 @@ bool GifReader::Next(SourcePicture& picture) {
     const GifImageDesc rect = gif->Image;
     if (rect.Width <= 0 || rect.Height <= 0 ||
         uint64_t(rect.Width) * uint64_t(rect.Height) > MaxPicturePixels)
-        Fail(path_ + ": frame " + std::to_string(frames_) + " has a bad size");
+        ThrowToolError(path_ + ": frame " + std::to_string(frames_) + " has a bad size");
     raster_.resize(static_cast<size_t>(rect.Width) * rect.Height);
     // Interlaced images come in four passes of rows.
     static const int passStart[] = {0, 4, 2, 1}, passStep[] = {8, 8, 4, 2};
@@ -102,7 +102,8 @@ bool GifReader::Next(SourcePicture& picture) {
                             rect.Width) != GIF_OK)
                 damaged();
     const ColorMapObject* map = rect.ColorMap ? rect.ColorMap : gif->SColorMap;
-    if (map == nullptr) Fail(path_ + ": frame " + std::to_string(frames_) + " has no colour table");
+    if (map == nullptr)
+        ThrowToolError(path_ + ": frame " + std::to_string(frames_) + " has no colour table");
 
     const int width = width_, height = height_;
     // What the previous frame asked to be done with its area before this one is drawn.
@@ -203,11 +204,12 @@ static int WriteToFile(GifFileType* gif, const GifByteType* bytes, int count) {
 GifWriter::GifWriter(const std::string& path, int32_t width, int32_t height, bool force)
     : path_(path), width_(width), height_(height) {
     if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
-        Fail(path + ": a GIF cannot be " + std::to_string(width) + "x" + std::to_string(height));
+        ThrowToolError(path + ": a GIF cannot be " + std::to_string(width) + "x" +
+                       std::to_string(height));
     file_.emplace(path, force);
     int error = 0;
     GifFileType* gif = EGifOpen(&*file_, WriteToFile, &error);
-    if (gif == nullptr) Fail(path + ": cannot write GIF: " + GifError(error));
+    if (gif == nullptr) ThrowToolError(path + ": cannot write GIF: " + GifError(error));
     gif_ = gif;
     EGifSetGifVersion(gif, true);
     if (EGifPutScreenDesc(gif, width, height, 8, 0, nullptr) != GIF_OK)
@@ -235,8 +237,8 @@ void GifWriter::FailWith(const std::string& what, int error) {
         EGifCloseFile(AsGif(gif_), &ignored);
         gif_ = nullptr;
     }
-    Fail(path_ + ": " + what + ": " +
-         (file_ ? file_->FailureReason(GifError(error)) : GifError(error)));
+    ThrowToolError(path_ + ": " + what + ": " +
+                   (file_ ? file_->FailureReason(GifError(error)) : GifError(error)));
 }
 
 void GifWriter::AddFrame(const IndexedFrame& frame, int delayCentiseconds) {
@@ -273,6 +275,6 @@ void GifWriter::Finish() {
     GifFileType* gif = AsGif(gif_);
     gif_ = nullptr;
     if (EGifCloseFile(gif, &error) != GIF_OK)
-        Fail(path_ + ": cannot write GIF: " + file_->FailureReason(GifError(error)));
+        ThrowToolError(path_ + ": cannot write GIF: " + file_->FailureReason(GifError(error)));
     file_->Commit();
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/diagnostics.h"
+#include "tools/rmtool/command_args.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/thumbnail.h"
 #include "tools/rmtool/tool_common.h"
@@ -42,6 +43,56 @@ static const char* const MainUsage =
     "Exit status: 0 success, 1 failure (a damaged file, a file that cannot be read or\n"
     "written), 2 a wrong command line.\n";
 
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>&);
+    const char* usage;
+};
+
+const Command Commands[] = {
+    {"info", RunInfo, InfoUsage},
+    {"check", RunCheck, CheckUsage},
+    {"export", RunExport, ExportUsage},
+    {"encode", RunEncode, EncodeUsage},
+    {"cut", RunCut, CutUsage},
+    {"join", RunJoin, JoinUsage},
+    {"thumbnail", RunThumbnail, ThumbnailUsage},
+};
+
+const Command* FindCommand(const std::string& name) {
+    for (const Command& c : Commands)
+        if (name == c.name) return &c;
+    ThrowUsageError("no command '" + name + "' (see rmtool --help)");
+}
+
+// The command named first runs with the arguments after its name; --help before "--", or
+// "rmtool help COMMAND", prints its usage instead.
+int RunCommandLine(const std::vector<std::string>& args) {
+    const std::string& name = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (name == "--help" || name == "-h" || name == "help") {
+        fputs(name == "help" && !rest.empty() ? FindCommand(rest[0])->usage : MainUsage, stdout);
+        return 0;
+    }
+    const Command* command = FindCommand(name);
+    if (AsksForHelp(rest)) {
+        fputs(command->usage, stdout);
+        return 0;
+    }
+    return command->run(rest);
+}
+
+// Every failure ends here as one line on stderr and the exit status.
+int Report(const char* message, int status) {
+    fflush(stdout);
+    fprintf(stderr, "rmtool: %s\n", message);
+    return status;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     RemoveTempFilesOnSignals();
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -49,63 +100,16 @@ int main(int argc, char** argv) {
         fputs(MainUsage, stderr);
         return 2;
     }
-    const std::string command = args[0];
-    std::vector<std::string> rest(args.begin() + 1, args.end());
-    struct Entry {
-        const char* name;
-        int (*run)(const std::vector<std::string>&);
-        const char* usage;
-    };
-    const Entry commands[] = {
-        {"info", RunInfo, InfoUsage},
-        {"check", RunCheck, CheckUsage},
-        {"export", RunExport, ExportUsage},
-        {"encode", RunEncode, EncodeUsage},
-        {"cut", RunCut, CutUsage},
-        {"join", RunJoin, JoinUsage},
-        {"thumbnail", RunThumbnail, ThumbnailUsage},
-    };
     try {
-        if (IsHelp(command) || command == "help") {
-            if (command == "help" && !rest.empty()) {
-                for (const Entry& e : commands)
-                    if (rest[0] == e.name) {
-                        fputs(e.usage, stdout);
-                        return 0;
-                    }
-                FailUsage("no command '" + rest[0] + "' (see rmtool --help)");
-            }
-            fputs(MainUsage, stdout);
-            return 0;
-        }
-        for (const Entry& e : commands) {
-            if (command != e.name) continue;
-            for (const std::string& a : rest) {
-                if (a == "--") break;
-                if (IsHelp(a)) {
-                    fputs(e.usage, stdout);
-                    return 0;
-                }
-            }
-            return e.run(rest);
-        }
-        FailUsage("no command '" + command + "' (see rmtool --help)");
+        return RunCommandLine(args);
     } catch (const ToolError& error) {
-        fflush(stdout);
-        fprintf(stderr, "rmtool: %s\n", error.message.c_str());
-        return error.status;
+        return Report(error.message.c_str(), error.status);
     } catch (const ProcessEnded&) {
         // Every call into the viewer's code catches its end; this is a last line of defence.
-        fflush(stdout);
-        fprintf(stderr, "rmtool: the viewer's code ended the work unexpectedly\n");
-        return 1;
+        return Report("the viewer's code ended the work unexpectedly", 1);
     } catch (const std::bad_alloc&) {
-        fflush(stdout);
-        fprintf(stderr, "rmtool: out of memory\n");
-        return 1;
+        return Report("out of memory", 1);
     } catch (const std::exception& e) {
-        fflush(stdout);
-        fprintf(stderr, "rmtool: %s\n", e.what());
-        return 1;
+        return Report(e.what(), 1);
     }
 }

@@ -106,18 +106,38 @@ bool DecodePng(FILE* in, int signatureRead, PngJob* job) {
     return true;
 }
 
-bool EncodePng(FILE* out, const IndexedFrame* frame, PngJob* job) {
+// What EncodePng writes: colour indices with the job's palette, or RGB triples.
+struct PngPixels {
+    int32_t width = 0;
+    int32_t height = 0;
+    const uint8_t* data = nullptr;  // top row first, rows one after another
+    bool rgb = false;               // three bytes a pixel; else one index
+};
+
+bool EncodePng(FILE* out, const PngPixels* pixels, PngJob* job) {
     job->png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job, OnPngError, OnPngWarning);
     if (!AddInfo(job)) return false;
     if (setjmp(png_jmpbuf(job->png))) return false;
     png_init_io(job->png, out);
-    png_set_IHDR(job->png, job->info, static_cast<png_uint_32>(frame->width),
-                 static_cast<png_uint_32>(frame->height), 8, PNG_COLOR_TYPE_PALETTE,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_PLTE(job->png, job->info, job->palette.data(), static_cast<int>(job->palette.size()));
+    png_set_IHDR(job->png, job->info, static_cast<png_uint_32>(pixels->width),
+                 static_cast<png_uint_32>(pixels->height), 8,
+                 pixels->rgb ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (pixels->rgb)
+        png_set_sRGB(job->png, job->info, PNG_sRGB_INTENT_PERCEPTUAL);
+    else
+        png_set_PLTE(job->png, job->info, job->palette.data(),
+                     static_cast<int>(job->palette.size()));
     png_write_info(job->png, job->info);
-    for (int32_t y = 0; y < frame->height; ++y)
-        png_write_row(job->png, frame->pixels.data() + static_cast<size_t>(y) * frame->width);
+    if (pixels->rgb) {
+        // An RGB picture is a thumbnail, small and read once: fast compression over the
+        // smallest file (no filters, zlib level 3).
+        png_set_filter(job->png, PNG_FILTER_TYPE_BASE, PNG_NO_FILTERS);
+        png_set_compression_level(job->png, 3);
+    }
+    const size_t rowBytes = static_cast<size_t>(pixels->width) * (pixels->rgb ? 3 : 1);
+    for (int32_t y = 0; y < pixels->height; ++y)
+        png_write_row(job->png, pixels->data + static_cast<size_t>(y) * rowBytes);
     png_write_end(job->png, nullptr);
     return true;
 }
@@ -141,9 +161,9 @@ SourcePicture PictureFromJob(PngJob& job, const std::string& name) {
                 frame.palette.push_back(Rgb{c.red, c.green, c.blue});
             for (uint8_t& p : frame.pixels)
                 if (p >= frame.palette.size())
-                    Fail(name + ": pixel index " + std::to_string(p) +
-                         " is beyond the palette of " + std::to_string(frame.palette.size()) +
-                         " colours");
+                    ThrowToolError(name + ": pixel index " + std::to_string(p) +
+                                   " is beyond the palette of " +
+                                   std::to_string(frame.palette.size()) + " colours");
         } else {
             for (int v = 0; v < 256; ++v)
                 frame.palette.push_back(Rgb{uint8_t(v), uint8_t(v), uint8_t(v)});
@@ -185,16 +205,16 @@ bool LooksLikePng(const std::string& path) {
 
 SourcePicture ReadPng(const std::string& path) {
     File in(fopen(path.c_str(), "rb"), fclose);
-    if (!in) Fail(path + ": cannot open: " + strerror(errno));
+    if (!in) ThrowToolError(path + ": cannot open: " + strerror(errno));
     png_byte signature[sizeof Signature];
     if (fread(signature, 1, sizeof signature, in.get()) != sizeof signature ||
         memcmp(signature, Signature, sizeof signature) != 0)
-        Fail(path + ": not a PNG file");
+        ThrowToolError(path + ": not a PNG file");
 
     PngJob job;
     bool ok = DecodePng(in.get(), sizeof signature, &job);
     png_destroy_read_struct(&job.png, &job.info, nullptr);
-    if (!ok) Fail(path + ": damaged PNG: " + job.error);
+    if (!ok) ThrowToolError(path + ": damaged PNG: " + job.error);
     return PictureFromJob(job, path);
 }
 
@@ -204,34 +224,50 @@ bool PngStreamReader::Next(SourcePicture& picture) {
     if (got == 0 && feof(in_)) return false;
     const std::string name = name_ + ": frame " + std::to_string(++frames_);
     if (got < sizeof signature) {
-        if (ferror(in_)) Fail(name + ": cannot read: " + strerror(errno));
-        Fail(name + ": the stream ends inside a PNG signature");
+        if (ferror(in_)) ThrowToolError(name + ": cannot read: " + strerror(errno));
+        ThrowToolError(name + ": the stream ends inside a PNG signature");
     }
-    if (memcmp(signature, Signature, sizeof signature) != 0) Fail(name + ": not a PNG");
+    if (memcmp(signature, Signature, sizeof signature) != 0) ThrowToolError(name + ": not a PNG");
     PngJob job;
     job.rgb = std::move(picture.rgb);
     bool ok = DecodePng(in_, sizeof signature, &job);
     png_destroy_read_struct(&job.png, &job.info, nullptr);
-    if (!ok) Fail(name + ": damaged PNG: " + job.error);
+    if (!ok) ThrowToolError(name + ": damaged PNG: " + job.error);
     picture = PictureFromJob(job, name);
     return true;
 }
 
-// Encodes `frame` to `out`; false with the reason in `error` when it cannot.
-static bool EncodeFrame(FILE* out, const IndexedFrame& frame, std::string& error) {
+// Encodes `pixels` (with `palette` for indices) to `out`; false with the reason in `error`
+// when it cannot.
+static bool Encode(FILE* out, const PngPixels& pixels, const std::vector<Rgb>& palette,
+                   std::string& error) {
     PngJob job;
-    for (const Rgb& c : frame.palette) job.palette.push_back(png_color{c.r, c.g, c.b});
-    bool ok = EncodePng(out, &frame, &job);
+    for (const Rgb& c : palette) job.palette.push_back(png_color{c.r, c.g, c.b});
+    bool ok = EncodePng(out, &pixels, &job);
     png_destroy_write_struct(&job.png, &job.info);
     error = job.error;
     return ok;
+}
+
+static bool EncodeFrame(FILE* out, const IndexedFrame& frame, std::string& error) {
+    return Encode(out, PngPixels{frame.width, frame.height, frame.pixels.data(), false},
+                  frame.palette, error);
+}
+
+void WriteRgbPng(const std::string& path, int32_t width, int32_t height,
+                 const std::vector<uint8_t>& rgb, bool force) {
+    AtomicFile file(path, force);
+    std::string error;
+    if (!Encode(file.Stream(), PngPixels{width, height, rgb.data(), true}, {}, error))
+        ThrowToolError(path + ": cannot write PNG: " + file.FailureReason(error));
+    file.Commit();
 }
 
 void WritePng(const std::string& path, const IndexedFrame& frame, bool force) {
     AtomicFile file(path, force);
     std::string error;
     if (!EncodeFrame(file.Stream(), frame, error))
-        Fail(path + ": cannot write PNG: " + file.FailureReason(error));
+        ThrowToolError(path + ": cannot write PNG: " + file.FailureReason(error));
     file.Commit();
 }
 
@@ -239,8 +275,8 @@ void WritePngToStream(FILE* out, const IndexedFrame& frame, const std::string& n
     std::string error;
     errno = 0;
     if (!EncodeFrame(out, frame, error) || fflush(out) != 0)
-        Fail(name + ": cannot write PNG: " +
-             (ferror(out) && errno != 0 ? strerror(errno)
-              : error.empty()           ? "write failed"
-                                        : error));
+        ThrowToolError(name + ": cannot write PNG: " +
+                       (ferror(out) && errno != 0 ? strerror(errno)
+                        : error.empty()           ? "write failed"
+                                                  : error));
 }

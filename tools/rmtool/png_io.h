@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tools/rmtool/colour_reduction.h"
 #include "tools/rmtool/tool_common.h"
@@ -17,6 +18,11 @@ SourcePicture ReadPng(const std::string& path);
 
 // Writes an 8-bit palette PNG with the frame's palette and indices, through a temporary file.
 void WritePng(const std::string& path, const IndexedFrame& frame, bool force);
+
+// Writes an 8-bit RGB PNG of `rgb` (three bytes a pixel, top row first), marked sRGB and
+// compressed for speed (a thumbnail, read once), through a temporary file.
+void WriteRgbPng(const std::string& path, int32_t width, int32_t height,
+                 const std::vector<uint8_t>& rgb, bool force);
 
 // The PNG images of a stream (PNG files one after another, as `ffmpeg -f image2pipe -c:v png`
 // writes them), one picture each, with the colour rules of ReadPng. Errors name the stream and

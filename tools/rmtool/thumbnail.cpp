@@ -1,15 +1,13 @@
 #include "tools/rmtool/thumbnail.h"
 
-#include <png.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "tools/rmtool/command_args.h"
 #include "tools/rmtool/commands.h"
+#include "tools/rmtool/png_io.h"
 #include "tools/rmtool/viewer_reader.h"
 #include "tools/thumbnail/area_reduction.h"
 
@@ -30,54 +28,26 @@ namespace {
 
 constexpr int32_t DefaultSize = 256;
 
-void WriteRgbPng(const std::string& path, Extent size, const std::vector<uint8_t>& rgb) {
-    // File managers hand over a name they have already made: it is replaced.
-    AtomicFile file(path, true);
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(size.width);
-    image.height = static_cast<png_uint_32>(size.height);
-    image.format = PNG_FORMAT_RGB;
-    // A thumbnail is small and read once: fast compression over the smallest file.
-    image.flags = PNG_IMAGE_FLAG_FAST;
-    const bool ok = png_image_write_to_stdio(&image, file.Stream(), 0, rgb.data(), 0, nullptr) != 0;
-    const std::string error = ok ? "" : image.message;
-    png_image_free(&image);
-    if (!ok) Fail(path + ": cannot write PNG: " + error);
-    file.Commit();
-}
-
 int32_t ParseSize(const std::string& text) {
     char* end = nullptr;
     errno = 0;
     const long value = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno != 0 || value < 1 || value > INT32_MAX)
-        FailUsage("thumbnail: -s takes a size in pixels, 1 or more (not '" + text + "')");
+        ThrowUsageError("thumbnail: -s takes a size in pixels, 1 or more (not '" + text + "')");
     return static_cast<int32_t>(value);
 }
 
 }  // namespace
 
 int RunThumbnail(const std::vector<std::string>& args) {
-    int32_t box = DefaultSize;
-    std::vector<std::string> names;
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (!optionsEnded && a == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && a == "-s") {
-            if (i + 1 >= args.size()) FailUsage("thumbnail: -s needs a size");
-            box = ParseSize(args[++i]);
-        } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
-            FailUsage("thumbnail: unknown option '" + a + "' (see rmtool thumbnail --help)");
-        } else {
-            names.push_back(a);
-        }
-    }
+    const CommandArgs parsed =
+        ParseCommandArgs("thumbnail", args, {{"-s", OptionKind::Value, "a size"}});
+    const int32_t box = parsed.Has("-s") ? ParseSize(parsed.Value("-s")) : DefaultSize;
+    const std::vector<std::string>& names = parsed.files;
     if (names.size() != 2)
-        FailUsage(
+        ThrowUsageError(
             "thumbnail: give one metafile and one PNG to write (see rmtool thumbnail --help)");
+    RefuseStandardOutput("thumbnail", names[1], "PNG");
 
     // No viewer options: the first frame with its own colour table, in colour.
     const std::string path = OpenWithViewer(names[0], {});
@@ -92,13 +62,14 @@ int RunThumbnail(const std::vector<std::string>& args) {
         outcome.failed = true;
         outcome.failedFileImage = State.FileImageNumber[0];
         if (result == FetchResult::End) outcome.report.text = "Error: no frame";
-        Fail(DescribeFailure(path, outcome));
+        ThrowToolError(DescribeFailure(path, outcome));
     }
     if (image.IW <= 0 || image.IH <= 0)
-        Fail(path + ": the first frame is " + std::to_string(image.IW) + "x" +
-             std::to_string(image.IH) + ": no picture");
+        ThrowToolError(path + ": the first frame is " + std::to_string(image.IW) + "x" +
+                       std::to_string(image.IH) + ": no picture");
     CheckImageArray(image);
     const Extent size = FitWithin(image.IW, image.IH, box);
-    WriteRgbPng(names[1], size, ReduceByAreaAverage(image, size));
+    // File managers hand over a name they have already made: it is replaced.
+    WriteRgbPng(names[1], size.width, size.height, ReduceByAreaAverage(image, size), true);
     return 0;
 }

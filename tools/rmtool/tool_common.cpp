@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <cstring>
 
-void Fail(const std::string& message) {
+void ThrowToolError(const std::string& message) {
     throw ToolError{message, 1};
 }
-void FailUsage(const std::string& message) {
+void ThrowUsageError(const std::string& message) {
     throw ToolError{message, 2};
 }
 
@@ -140,13 +140,14 @@ void RemoveTempFilesOnSignals() {
 AtomicFile::AtomicFile(const std::string& path, bool force) : path_(path), force_(force) {
     struct stat info;
     if (!force && lstat(path.c_str(), &info) == 0)
-        Fail(path + ": already exists (use --force to replace it)");
+        ThrowToolError(path + ": already exists (use --force to replace it)");
     temp_ = path + ".tmp-XXXXXX";
     // Created once (mkstemp opens with O_EXCL) and written through that descriptor only: the
     // name is never opened again, so nothing put in its place can redirect the writing.
     SignalsHeld held;
     const int fd = mkstemp(temp_.data());
-    if (fd < 0) Fail(path + ": cannot create a temporary file beside it: " + strerror(errno));
+    if (fd < 0)
+        ThrowToolError(path + ": cannot create a temporary file beside it: " + strerror(errno));
     slot_ = RegisterTemp(temp_);
     fd_ = fd;
     // Writers that take a FILE* (libpng, giflib) report a failed write in their own words;
@@ -173,7 +174,7 @@ AtomicFile::AtomicFile(const std::string& path, bool force) : path_(path), force
         const int error = errno;
         if (out_ == nullptr) close(fd);
         Abandon(out_, temp_, slot_);
-        Fail(path + ": cannot write: " + strerror(error));
+        ThrowToolError(path + ": cannot write: " + strerror(error));
     }
     device_ = own.st_dev;
     inode_ = own.st_ino;
@@ -185,7 +186,8 @@ AtomicFile::~AtomicFile() {
 
 void AtomicFile::Write(const void* bytes, size_t count) {
     if (count > 0 && fwrite(bytes, 1, count, out_) != count)
-        Fail(path_ + ": cannot write: " + strerror(writeError_ != 0 ? writeError_ : errno));
+        ThrowToolError(path_ +
+                       ": cannot write: " + strerror(writeError_ != 0 ? writeError_ : errno));
     written_ += count;
 }
 
@@ -200,7 +202,7 @@ void AtomicFile::Commit() {
     if (fflush(out_) != 0 || ferror(out_) != 0 || fchmod(fd_, 0666 & ~mask) != 0) {
         const int error = writeError_ != 0 ? writeError_ : errno;
         Abandon(out_, temp_, slot_);
-        Fail(path_ + ": cannot write: " + strerror(error));
+        ThrowToolError(path_ + ": cannot write: " + strerror(error));
     }
     SignalsHeld held;
     FILE* out = out_;
@@ -208,13 +210,14 @@ void AtomicFile::Commit() {
     if (fclose(out) != 0) {
         const int error = writeError_ != 0 ? writeError_ : errno;
         Abandon(out_, temp_, slot_);
-        Fail(path_ + ": cannot write: " + strerror(error));
+        ThrowToolError(path_ + ": cannot write: " + strerror(error));
     }
     // The name must still be the file written: one swapped in its place is never installed.
     struct stat named;
     if (lstat(temp_.c_str(), &named) != 0 || named.st_dev != device_ || named.st_ino != inode_) {
         Abandon(out_, temp_, slot_);
-        Fail(path_ + ": the temporary file " + temp_ + " was replaced while it was written");
+        ThrowToolError(path_ + ": the temporary file " + temp_ +
+                       " was replaced while it was written");
     }
     if (!force_) {
         // link() refuses an existing name, so a file that appeared since the first check is
@@ -225,13 +228,13 @@ void AtomicFile::Commit() {
         }
         if (errno == EEXIST) {
             Abandon(out_, temp_, slot_);
-            Fail(path_ + ": already exists (use --force to replace it)");
+            ThrowToolError(path_ + ": already exists (use --force to replace it)");
         }
     }
     if (rename(temp_.c_str(), path_.c_str()) != 0) {
         const int error = errno;
         Abandon(out_, temp_, slot_);
-        Fail(path_ + ": cannot put the new file in place: " + strerror(error));
+        ThrowToolError(path_ + ": cannot put the new file in place: " + strerror(error));
     }
     ForgetTemp(slot_);
     slot_ = -1;

@@ -31,8 +31,8 @@ struct ToolError {
     std::string message;
     int status = 1;
 };
-[[noreturn]] void Fail(const std::string& message);
-[[noreturn]] void FailUsage(const std::string& message);  // status 2: a wrong command line
+[[noreturn]] void ThrowToolError(const std::string& message);
+[[noreturn]] void ThrowUsageError(const std::string& message);  // status 2: a wrong command line
 
 // A one-line bar on stderr with frames done and the total, only when stderr is a terminal.
 // total 0 means the total is not known.

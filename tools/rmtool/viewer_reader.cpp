@@ -18,7 +18,9 @@
 #include "platform/headless/headless_control.h"
 #include "platform/source_file.h"
 #include "rm/block_reader.h"
+#include "rm/format.h"
 #include "rm/frame_locator.h"
+#include "tools/rmtool/command_args.h"
 
 namespace {
 
@@ -31,7 +33,8 @@ struct ViewerOption {
 };
 
 // The viewer options that make sense without a window, with the viewer's rule for taking
-// the argument after them.
+// the argument after them. The rule is restated here only to tell an option's value from the
+// file name around it; the viewer's parser alone judges the value.
 constexpr ViewerOption ViewerOptions[] = {
     {"-f", ValueRule::ExistsNotOption, "first,last,skip (three numbers, frames counted from 1)"},
     {"-w", ValueRule::Exists, "a number of pixels to add to every width"},
@@ -48,7 +51,6 @@ const ViewerOption* FindViewerOption(const std::string& arg) {
     return nullptr;
 }
 
-std::string Path;  // the metafile being read
 // A second descriptor on the open file (a dup, never a second open of the path), to look at
 // blocks the reader passed without moving it; -1 for a pipe.
 int Peek = -1;
@@ -60,27 +62,30 @@ struct StreamRecord {
     std::vector<uint8_t> pending;  // read while waiting for a writer, not yet handed on
     int64_t bytes = 0;
     int64_t headerBlocks = 0;
-    std::vector<int32_t> startBlocks;  // blocks whose byte 1 is 0x40, not yet passed for good
-    uint8_t head[4] = {};
+    std::vector<int32_t> startBlocks;  // blocks that begin a pixel stream, not yet passed for good
+    uint8_t head[sizeof HeaderMarkerBytes] = {};
 };
 StreamRecord Record;
 bool ReadingStream = false;
 std::optional<FileSurvey> Survey;  // of the file now open, once made
 
+bool BeginsWithHeaderMarker(const uint8_t* block) {
+    return memcmp(block, HeaderMarkerBytes, sizeof HeaderMarkerBytes) == 0;
+}
+
 void NoteBytes(const uint8_t* data, size_t count) {
     while (count > 0) {
         const size_t inBlock = static_cast<size_t>(Record.bytes % BlockSize);
         const size_t take = std::min(count, BlockSize - inBlock);
-        for (size_t k = inBlock; k < 4 && k < inBlock + take; ++k)
+        for (size_t k = inBlock; k < sizeof Record.head && k < inBlock + take; ++k)
             Record.head[k] = data[k - inBlock];
         Record.bytes += static_cast<int64_t>(take);
         data += take;
         count -= take;
         if (Record.bytes % BlockSize != 0) continue;
         const int64_t block = Record.bytes / BlockSize - 1;
-        const uint8_t* h = Record.head;
-        if (h[0] == 0 && h[1] == 0 && h[2] == 0 && h[3] == 0xE0) ++Record.headerBlocks;
-        if (h[1] == 0x40 && block <= INT32_MAX)
+        if (BeginsWithHeaderMarker(Record.head)) ++Record.headerBlocks;
+        if (Record.head[1] == StartWordHighByte && block <= INT32_MAX)
             Record.startBlocks.push_back(static_cast<int32_t>(block));
     }
 }
@@ -123,7 +128,7 @@ void AwaitWriter(const std::string& path, int descriptor) {
         if (waited >= 500) {
             fcntl(descriptor, F_SETFL, flags);
             close(descriptor);
-            Fail(path + ": a named pipe that nobody writes to");
+            ThrowToolError(path + ": a named pipe that nobody writes to");
         }
         usleep(20000);
     }
@@ -135,7 +140,7 @@ FILE* RecordStream(const std::string& path, OpenedSource& source, bool named) {
     struct stat info;
     const int descriptor = dup(fileno(source.stream));
     fclose(source.stream);
-    if (descriptor < 0) Fail(path + ": cannot read: " + strerror(errno));
+    if (descriptor < 0) ThrowToolError(path + ": cannot read: " + strerror(errno));
     Record = StreamRecord{};
     Record.descriptor = descriptor;
     if (named && fstat(descriptor, &info) == 0 && S_ISFIFO(info.st_mode))
@@ -144,7 +149,7 @@ FILE* RecordStream(const std::string& path, OpenedSource& source, bool named) {
                                cookie_io_functions_t{ReadStream, nullptr, nullptr, CloseStream});
     if (stream == nullptr) {
         close(descriptor);
-        Fail(path + ": cannot read: " + strerror(errno));
+        ThrowToolError(path + ": cannot read: " + strerror(errno));
     }
     return stream;
 }
@@ -154,7 +159,8 @@ void RequireForwardSelection(const std::string& path) {
     int64_t previous = -1;
     for (uint32_t k = 0; k < State.MaxFrames && State.FileImageNumber[k] != AllOnes; ++k) {
         if (int64_t{State.FileImageNumber[k]} <= previous)
-            Fail(path + ": a pipe is read once, so the frames must be selected going forward");
+            ThrowToolError(path +
+                           ": a pipe is read once, so the frames must be selected going forward");
         previous = State.FileImageNumber[k];
     }
 }
@@ -166,21 +172,23 @@ OpenedSource OpenOnce(const std::string& path, SourceUse use) {
                               ? AdoptSource(dup(STDIN_FILENO))
                               : OpenSource(path.c_str());
     if (path == "-" && source.kind == SourceKind::Missing)
-        Fail("standard input: cannot read: " + source.reason);
+        ThrowToolError("standard input: cannot read: " + source.reason);
     const bool refused = source.kind == SourceKind::Device ||
                          (source.kind == SourceKind::Stream && use != SourceUse::ForwardOnly);
     if (refused) {
         fclose(source.stream);
-        Fail((path == "-" ? std::string("standard input") : path) + ": " + source.reason +
-             (source.kind == SourceKind::Stream ? " (this command needs a file it can seek in)"
-                                                : ""));
+        ThrowToolError((path == "-" ? std::string("standard input") : path) + ": " + source.reason +
+                       (source.kind == SourceKind::Stream
+                            ? " (this command needs a file it can seek in)"
+                            : ""));
     }
     return source;
 }
 std::deque<std::string> ArgumentStore;  // ParseCommandLine may keep pointers into argv
 
-// Runs the viewer's ParseCommandLine over `args`; false when it ended the process.
-bool ParseWithViewer(const std::vector<std::string>& args) {
+// Runs the viewer's ParseCommandLine over `args`; false when it ended the process, with
+// `where` saying over which argument (its index in `args` plus one).
+bool ParseWithViewer(const std::vector<std::string>& args, CommandLineRefusal& where) {
     const size_t first = ArgumentStore.size();
     ArgumentStore.emplace_back("rmtool");
     ArgumentStore.insert(ArgumentStore.end(), args.begin(), args.end());
@@ -188,11 +196,24 @@ bool ParseWithViewer(const std::vector<std::string>& args) {
     for (size_t i = first; i < ArgumentStore.size(); ++i) argv.push_back(ArgumentStore[i].data());
     argv.push_back(nullptr);
     try {
-        ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data());
+        ParseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), where);
     } catch (const ProcessEnded&) {
         return false;
     }
     return true;
+}
+
+// "option -f 1,2 is not accepted by the viewer (it takes first,last,skip ...)".
+[[noreturn]] void ThrowRefusal(const std::vector<std::string>& args, CommandLineRefusal where) {
+    const size_t at = static_cast<size_t>(where.option - 1);
+    if (where.option < 1 || at >= args.size())
+        ThrowUsageError("the viewer does not accept these options together");
+    const ViewerOption* option = FindViewerOption(args[at]);
+    const bool valued = where.valueTaken && at + 1 < args.size();
+    const std::string given = valued ? " " + args[at + 1] : " without a value";
+    ThrowUsageError("option " + args[at] + given + " is not accepted by the viewer" +
+                    (option && *option->meaning ? std::string(" (it takes ") + option->meaning + ")"
+                                                : std::string()));
 }
 
 void ResetViewerState() {
@@ -209,13 +230,21 @@ bool ReadAt(int64_t offset, uint8_t* bytes, size_t count) {
     return Peek >= 0 && pread(Peek, bytes, count, offset) == static_cast<ssize_t>(count);
 }
 
-// True when block `b`, which the reader has passed, begins the pixel stream (byte 1 is 0x40).
+// True when block `b`, which the reader has passed, begins the pixel stream (its first word
+// is the start word).
 static bool BlockStartsStream(int32_t b) {
     if (ReadingStream)
         return std::binary_search(Record.startBlocks.begin(), Record.startBlocks.end(), b);
     uint8_t start[2];
-    return ReadAt(int64_t{b} * BlockSize, start, 2) && start[1] == 0x40;
+    return ReadAt(int64_t{b} * BlockSize, start, 2) && start[1] == StartWordHighByte;
 }
+
+const std::vector<OptionRule> ViewerOptionRules = [] {
+    std::vector<OptionRule> rules;
+    for (const ViewerOption& option : ViewerOptions)
+        rules.push_back(OptionRule{option.name, OptionKind::Viewer});
+    return rules;
+}();
 
 size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
                         std::vector<std::string>& viewerArgs) {
@@ -235,27 +264,10 @@ size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
 std::string OpenWithViewer(const std::string& asked, const std::vector<std::string>& viewerArgs,
                            SourceUse use) {
     ResetViewerState();
-    if (!ParseWithViewer(viewerArgs)) {
-        // Find the option the viewer turned down by trying each on its own.
-        for (size_t i = 0; i < viewerArgs.size();) {
-            std::vector<std::string> one;
-            size_t used = TakeViewerOption(viewerArgs, i, one);
-            if (used == 0) used = 1, one.push_back(viewerArgs[i]);
-            ResetViewerState();
-            if (!ParseWithViewer(one)) {
-                const ViewerOption* option = FindViewerOption(one[0]);
-                std::string given = one.size() > 1 ? " " + one[1] : " without a value";
-                FailUsage("option " + one[0] + given + " is not accepted by the viewer" +
-                          (option && *option->meaning
-                               ? std::string(" (it takes ") + option->meaning + ")"
-                               : std::string()));
-            }
-            i += used;
-        }
-        FailUsage("the viewer does not accept these options together");
-    }
+    CommandLineRefusal where;
+    if (!ParseWithViewer(viewerArgs, where)) ThrowRefusal(viewerArgs, where);
     if (State.FileImageNumber == nullptr)
-        Fail("the viewer's command line built no frame selection");
+        ThrowToolError("the viewer's command line built no frame selection");
 
     std::string path = asked;
     OpenedSource source = OpenOnce(path, use);
@@ -263,12 +275,12 @@ std::string OpenWithViewer(const std::string& asked, const std::vector<std::stri
         const std::string reason = source.reason;
         path = asked + ".rm";
         source = OpenOnce(path, use);
-        if (source.kind == SourceKind::Missing) Fail(asked + ": cannot open: " + reason);
+        if (source.kind == SourceKind::Missing) ThrowToolError(asked + ": cannot open: " + reason);
     }
     struct stat info;
     if (fstat(fileno(source.stream), &info) == 0 && S_ISDIR(info.st_mode)) {
         fclose(source.stream);
-        Fail(path + ": is a directory");
+        ThrowToolError(path + ": is a directory");
     }
     if (Peek >= 0) close(Peek);
     Peek = -1;
@@ -280,7 +292,6 @@ std::string OpenWithViewer(const std::string& asked, const std::vector<std::stri
         State.MetafileStream = source.stream;
         Peek = dup(fileno(source.stream));
     }
-    Path = path;
     Survey.reset();
     return path;
 }
@@ -341,8 +352,7 @@ FileSurvey SurveyDescriptor(int descriptor) {
     while (descriptor >= 0 &&
            (got = pread(descriptor, chunk.data(), chunk.size(), survey.bytes)) > 0) {
         for (size_t at = 0; at + BlockSize <= static_cast<size_t>(got); at += BlockSize)
-            if (chunk[at] == 0 && chunk[at + 1] == 0 && chunk[at + 2] == 0 && chunk[at + 3] == 0xE0)
-                ++survey.headerBlocks;
+            if (BeginsWithHeaderMarker(&chunk[at])) ++survey.headerBlocks;
         survey.bytes += got;
         if (static_cast<size_t>(got) < chunk.size()) break;
     }
@@ -384,8 +394,8 @@ void CheckImageArray(const Image& image) {
     const size_t needed =
         static_cast<size_t>(image.IH - 1) * image.ScanLineWidth + static_cast<size_t>(image.IW);
     if (image.Pixels == nullptr || image.ScanLineWidth < image.IW || image.PixelsSize < needed)
-        Fail("the reader left an image array too small for " + std::to_string(image.IW) + "x" +
-             std::to_string(image.IH));
+        ThrowToolError("the reader left an image array too small for " + std::to_string(image.IW) +
+                       "x" + std::to_string(image.IH));
 }
 
 IndexedFrame FrameFromImage(const Image& image) {
