@@ -2,6 +2,7 @@
 
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -55,115 +56,150 @@ GifReader::~GifReader() {
     CloseGif(gif_);
 }
 
-bool GifReader::Next(SourcePicture& picture) {
-    GifFileType* gif = AsGif(gif_);
-    if (gif == nullptr) return false;
-    auto damaged = [&] { ThrowToolError(path_ + ": damaged GIF: " + GifError(gif->Error)); };
-    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+namespace {
+
+[[noreturn]] void ThrowDamaged(const std::string& path, const GifFileType* gif) {
+    ThrowToolError(path + ": damaged GIF: " + GifError(gif->Error));
+}
+
+// Reads up to the next image's descriptor, taking the graphics control of the extensions
+// before it into `control`; false at the end of the file.
+bool ReadUpToImage(const std::string& path, GifFileType* gif, GraphicsControlBlock& control) {
     for (;;) {
         GifRecordType type;
-        if (DGifGetRecordType(gif, &type) != GIF_OK) damaged();
-        if (type == TERMINATE_RECORD_TYPE) {
-            CloseGif(gif_);
-            if (frames_ == 0) ThrowToolError(path_ + ": GIF without frames");
-            return false;
-        }
+        if (DGifGetRecordType(gif, &type) != GIF_OK) ThrowDamaged(path, gif);
+        if (type == TERMINATE_RECORD_TYPE) return false;
         if (type == EXTENSION_RECORD_TYPE) {
             int code = 0;
             GifByteType* block = nullptr;
-            if (DGifGetExtension(gif, &code, &block) != GIF_OK) damaged();
+            if (DGifGetExtension(gif, &code, &block) != GIF_OK) ThrowDamaged(path, gif);
             if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4)
                 DGifExtensionToGCB(block[0], block + 1, &control);
             while (block != nullptr)
-                if (DGifGetExtensionNext(gif, &block) != GIF_OK) damaged();
+                if (DGifGetExtensionNext(gif, &block) != GIF_OK) ThrowDamaged(path, gif);
             continue;
         }
         if (type == IMAGE_DESC_RECORD_TYPE) break;
     }
-    if (DGifGetImageDesc(gif) != GIF_OK) damaged();
+    if (DGifGetImageDesc(gif) != GIF_OK) ThrowDamaged(path, gif);
     // The reader keeps a record of every image met; only the one being read is needed.
     if (gif->ImageCount > 0) {
         SavedImage& kept = gif->SavedImages[gif->ImageCount - 1];
         if (kept.ImageDesc.ColorMap != nullptr) GifFreeMapObject(kept.ImageDesc.ColorMap);
         kept.ImageDesc.ColorMap = nullptr;
     }
-    ++frames_;
-    const GifImageDesc rect = gif->Image;
-    if (rect.Width <= 0 || rect.Height <= 0 ||
-        uint64_t(rect.Width) * uint64_t(rect.Height) > MaxPicturePixels)
-        ThrowToolError(path_ + ": frame " + std::to_string(frames_) + " has a bad size");
-    raster_.resize(static_cast<size_t>(rect.Width) * rect.Height);
+    return true;
+}
+
+// The indices of the image whose descriptor was read, rows top first.
+void ReadRaster(const std::string& path, GifFileType* gif, std::vector<uint8_t>& raster) {
+    const GifImageDesc& rect = gif->Image;
+    raster.resize(static_cast<size_t>(rect.Width) * rect.Height);
     // Interlaced images come in four passes of rows.
     static const int passStart[] = {0, 4, 2, 1}, passStep[] = {8, 8, 4, 2};
     for (int pass = 0; pass < (rect.Interlace ? 4 : 1); ++pass)
         for (int y = rect.Interlace ? passStart[pass] : 0; y < rect.Height;
              y += rect.Interlace ? passStep[pass] : 1)
-            if (DGifGetLine(gif, raster_.data() + static_cast<size_t>(y) * rect.Width,
-                            rect.Width) != GIF_OK)
-                damaged();
-    const ColorMapObject* map = rect.ColorMap ? rect.ColorMap : gif->SColorMap;
-    if (map == nullptr)
-        ThrowToolError(path_ + ": frame " + std::to_string(frames_) + " has no colour table");
+            if (DGifGetLine(gif, raster.data() + static_cast<size_t>(y) * rect.Width, rect.Width) !=
+                GIF_OK)
+                ThrowDamaged(path, gif);
+}
 
-    const int width = width_, height = height_;
-    // What the previous frame asked to be done with its area before this one is drawn.
-    if (previousDisposal_ == DISPOSE_BACKGROUND) {
-        const int* r = previousRect_;
-        for (int y = std::max(0, r[1]); y < std::min(height, r[1] + r[3]); ++y)
-            for (int x = std::max(0, r[0]); x < std::min(width, r[0] + r[2]); ++x)
-                canvas_[static_cast<size_t>(y) * width + x] = Rgb{0, 0, 0};
-    } else if (previousDisposal_ == DISPOSE_PREVIOUS && !saved_.empty()) {
-        canvas_ = saved_;
-    }
-    if (control.DisposalMode == DISPOSE_PREVIOUS) saved_ = canvas_;
+Rgb ColourOf(const GifColorType& c) {
+    return Rgb{c.Red, c.Green, c.Blue};
+}
 
-    const bool covers =
-        rect.Left == 0 && rect.Top == 0 && rect.Width == width && rect.Height == height;
-    // The colours by index, black past the end of the table; a transparent index draws nothing.
+// What drawing an image on the canvas found.
+struct DrawnImage {
+    bool transparentUsed = false;
+    bool indicesInMap = true;  // no pixel indexes past the end of the colour table
+};
+
+// Draws the image `raster` of `rect` with the colours of `map` on the canvas of
+// width x height; a transparent index draws nothing, indices past the table draw black.
+DrawnImage Draw(const GifImageDesc& rect, const std::vector<uint8_t>& raster,
+                const ColorMapObject& map, int transparent, std::vector<Rgb>& canvas, int width,
+                int height) {
     Rgb colours[256];
     bool inMap[256];
     for (int i = 0; i < 256; ++i) {
-        inMap[i] = i < map->ColorCount;
-        colours[i] = inMap[i] ? Rgb{map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue}
-                              : Rgb{0, 0, 0};
+        inMap[i] = i < map.ColorCount;
+        colours[i] = inMap[i] ? ColourOf(map.Colors[i]) : Rgb{0, 0, 0};
     }
-    const int transparent = control.TransparentColor;
-    bool transparentUsed = false, indicesInMap = true;
+    DrawnImage drawn;
     const int x0 = std::max(0, -rect.Left), x1 = std::min(rect.Width, width - rect.Left);
     for (int y = 0; y < rect.Height; ++y) {
         const int cy = rect.Top + y;
-        const uint8_t* line = raster_.data() + static_cast<size_t>(y) * rect.Width;
-        if (transparent != NO_TRANSPARENT_COLOR && !transparentUsed)
-            transparentUsed = memchr(line, transparent, rect.Width) != nullptr;
+        const uint8_t* line = raster.data() + static_cast<size_t>(y) * rect.Width;
+        if (transparent != NO_TRANSPARENT_COLOR && !drawn.transparentUsed)
+            drawn.transparentUsed = memchr(line, transparent, rect.Width) != nullptr;
         if (cy < 0 || cy >= height) continue;
-        Rgb* out = canvas_.data() + static_cast<size_t>(cy) * width + rect.Left;
+        Rgb* out = canvas.data() + static_cast<size_t>(cy) * width + rect.Left;
         for (int x = x0; x < x1; ++x) {
             const uint8_t index = line[x];
             if (index == transparent) continue;
-            indicesInMap = indicesInMap && inMap[index];
+            drawn.indicesInMap = drawn.indicesInMap && inMap[index];
             out[x] = colours[index];
         }
     }
+    return drawn;
+}
 
+}  // namespace
+
+// What the previous frame asked to be done with its area before the next one is drawn.
+void GifReader::DisposePrevious(int disposal) {
+    if (previousDisposal_ == DISPOSE_BACKGROUND) {
+        const int* r = previousRect_;
+        for (int y = std::max(0, r[1]); y < std::min(height_, r[1] + r[3]); ++y)
+            for (int x = std::max(0, r[0]); x < std::min(width_, r[0] + r[2]); ++x)
+                canvas_[static_cast<size_t>(y) * width_ + x] = Rgb{0, 0, 0};
+    } else if (previousDisposal_ == DISPOSE_PREVIOUS && !saved_.empty()) {
+        canvas_ = saved_;
+    }
+    if (disposal == DISPOSE_PREVIOUS) saved_ = canvas_;
+}
+
+bool GifReader::Next(SourcePicture& picture) {
+    GifFileType* gif = AsGif(gif_);
+    if (gif == nullptr) return false;
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    if (!ReadUpToImage(path_, gif, control)) {
+        CloseGif(gif_);
+        if (frames_ == 0) ThrowToolError(path_ + ": GIF without frames");
+        return false;
+    }
+    ++frames_;
+    const GifImageDesc rect = gif->Image;
+    if (rect.Width <= 0 || rect.Height <= 0 ||
+        uint64_t(rect.Width) * uint64_t(rect.Height) > MaxPicturePixels)
+        ThrowToolError(path_ + ": frame " + std::to_string(frames_) + " has a bad size");
+    ReadRaster(path_, gif, raster_);
+    const ColorMapObject* map = rect.ColorMap ? rect.ColorMap : gif->SColorMap;
+    if (map == nullptr)
+        ThrowToolError(path_ + ": frame " + std::to_string(frames_) + " has no colour table");
+    DisposePrevious(control.DisposalMode);
+    const DrawnImage drawn =
+        Draw(rect, raster_, *map, control.TransparentColor, canvas_, width_, height_);
+
+    const bool covers =
+        rect.Left == 0 && rect.Top == 0 && rect.Width == width_ && rect.Height == height_;
     picture = SourcePicture{};
-    if (covers && !transparentUsed && indicesInMap) {
+    if (covers && !drawn.transparentUsed && drawn.indicesInMap) {
         picture.indexed = true;
-        picture.frame.width = width;
-        picture.frame.height = height;
+        picture.frame.width = width_;
+        picture.frame.height = height_;
         picture.frame.pixels = raster_;
         for (int i = 0; i < map->ColorCount && i < 256; ++i)
-            picture.frame.palette.push_back(
-                Rgb{map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
+            picture.frame.palette.push_back(ColourOf(map->Colors[i]));
     } else {
-        picture.width = width;
-        picture.height = height;
+        picture.width = width_;
+        picture.height = height_;
         picture.rgb = canvas_;
     }
     previousDisposal_ = control.DisposalMode;
-    previousRect_[0] = rect.Left;
-    previousRect_[1] = rect.Top;
-    previousRect_[2] = rect.Width;
-    previousRect_[3] = rect.Height;
+    const int rectangle[4] = {rect.Left, rect.Top, rect.Width, rect.Height};
+    std::copy(rectangle, rectangle + 4, previousRect_);
     return true;
 }
 

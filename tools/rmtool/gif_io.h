@@ -24,6 +24,7 @@ class GifReader {
     bool Next(SourcePicture& picture);
 
    private:
+    void DisposePrevious(int disposal);
     std::string path_;
     void* gif_ = nullptr;  // GifFileType, kept out of this header
     int width_ = 0;
