@@ -140,7 +140,8 @@ class Metafile:
         return animation_html(self, _ANIMATION_FRAMES)
 
 
-def open(path, frames=None, max=512, shared_table=False, grey=False, widen=0):
+def open(path, frames=None, max=_kinaro.DEFAULT_MAX_FRAMES, shared_table=False, grey=False,
+         widen=0):
     """Opens a metafile for reading, with the viewer's options.
 
     ``frames=(first, last, skip)`` is the viewer's ``-f``: frames ``first`` (counted from

@@ -14,6 +14,7 @@
 #include "python/src/memory_stream.h"
 #include "python/src/metafile_output.h"
 #include "python/src/open_metafile.h"
+#include "rm/format.h"
 #include "tools/rmtool/gif_io.h"
 #include "tools/rmtool/png_io.h"
 
@@ -208,6 +209,8 @@ PYBIND11_MODULE(_kinaro, m) {
     py::object errorType = py::module_::import("kinaro._errors").attr("MetafileError");
     MetafileErrorType = errorType.release();
     py::register_exception_translator(Translate);
+    // The viewer's -max when none is given, for kinaro.open's default.
+    m.attr("DEFAULT_MAX_FRAMES") = DefaultMaxFrames;
 
     py::class_<Reader>(m, "Reader")
         .def(py::init<const std::string&, std::optional<std::tuple<int64_t, int64_t, int64_t>>,

@@ -24,13 +24,14 @@
 #include "app/diagnostics.h"
 #include "app/viewer_state.h"
 #include "platform/memory.h"
+#include "rm/format.h"
 #include "rm/frame_locator.h"
 
 // The viewer's options that select and adjust frames: -f, -max, -s, -g, -w.
 struct ReadOptions {
     bool selectFrames = false;
     int64_t first = 1, last = 0, skip = 1;  // -f first,last,skip (frames counted from 1)
-    int64_t maxFrames = 512;                // -max
+    int64_t maxFrames = DefaultMaxFrames;   // -max
     bool sharedTable = false;               // -s
     bool grey = false;                      // -g
     int64_t widen = 0;                      // -w
