@@ -2,6 +2,7 @@
 // the viewer's reader before it is copied.
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,7 +42,8 @@ namespace {
 // largest -max, so that no frame selection is cut short by the default of 512.
 std::string MaxFramesFor(const std::string& path) {
     struct stat info;
-    int64_t blocks = stat(path.c_str(), &info) == 0 ? info.st_size / BlockSize : 0;
+    const int statted = path == "-" ? fstat(STDIN_FILENO, &info) : stat(path.c_str(), &info);
+    int64_t blocks = statted == 0 ? info.st_size / BlockSize : 0;
     return std::to_string(std::clamp<int64_t>(blocks / 3 + 1, DefaultMaxFrames, MaxFramesCeiling));
 }
 

@@ -50,7 +50,7 @@ int RunThumbnail(const std::vector<std::string>& args) {
     RefuseStandardOutput("thumbnail", names[1], "PNG");
 
     // No viewer options: the first frame with its own colour table, in colour.
-    const std::string path = OpenWithViewer(names[0], {});
+    const std::string path = OpenWithViewer(names[0], {}, SourceUse::ForwardOnly);
     // The frame's blocks are read in order: fewer, larger reads (nothing has been read yet).
     static char readBuffer[1 << 16];
     setvbuf(State.MetafileStream, readBuffer, _IOFBF, sizeof readBuffer);

@@ -18,7 +18,8 @@ size_t TakeViewerOption(const std::vector<std::string>& args, size_t i,
                         std::vector<std::string>& viewerArgs);
 
 // How a command reads its metafile: seeking in it (a file only), or forward once, which
-// also takes a pipe, a socket or "-" (standard input).
+// also takes a pipe or a socket. "-" is standard input either way; seeking needs it to be a
+// file.
 enum class SourceUse { Seekable, ForwardOnly };
 
 // Puts the viewer state to its start, applies the options with the viewer's ParseCommandLine
