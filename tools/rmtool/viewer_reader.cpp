@@ -168,8 +168,7 @@ void RequireForwardSelection(const std::string& path) {
 // Opens `path` once, the way the command can read it ("-" is standard input); Missing and
 // refused sources end the command with one line naming the reason.
 OpenedSource OpenOnce(const std::string& path, SourceUse use) {
-    OpenedSource source =
-        path == "-" ? AdoptSource(dup(STDIN_FILENO)) : OpenSource(path.c_str());
+    OpenedSource source = path == "-" ? AdoptSource(dup(STDIN_FILENO)) : OpenSource(path.c_str());
     if (path == "-" && source.kind == SourceKind::Missing)
         ThrowToolError("standard input: cannot read: " + source.reason);
     const bool refused = source.kind == SourceKind::Device ||
