@@ -71,6 +71,10 @@ const OptionRule* FindRule(const std::vector<OptionRule>& rules, const std::stri
 CommandArgs ParseCommandArgs(const std::string& command, const std::vector<std::string>& args,
                              const std::vector<OptionRule>& rules) {
     CommandArgs out;
+    auto unknown = [&](const std::string& a) {
+        ThrowUsageError(command + ": unknown option '" + a + "' (see rmtool " + command +
+                        " --help)");
+    };
     size_t i = 0;
     for (; i < args.size() && args[i] != "--";) {
         const std::string& a = args[i];
@@ -79,10 +83,11 @@ CommandArgs ParseCommandArgs(const std::string& command, const std::vector<std::
             out.files.push_back(a);
             ++i;
         } else if (rule == nullptr) {
-            ThrowUsageError(command + ": unknown option '" + a + "' (see rmtool " + command +
-                            " --help)");
+            unknown(a);
         } else if (rule->kind == OptionKind::Viewer) {
-            i += TakeViewerOption(args, i, out.viewerArgs);
+            const size_t used = TakeViewerOption(args, i, out.viewerArgs);
+            if (used == 0) unknown(a);  // a rule naming no viewer option rmtool passes on
+            i += used;
         } else if (rule->kind == OptionKind::Flag) {
             out.own.emplace_back(a, "");
             ++i;
