@@ -7,10 +7,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/diagnostics.h"
+#include "shell/command_line.h"
+#include "shell/diagnostics.h"
 #include "app/open_file_dialog.h"
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 #include "display/window.h"
 #include "display/window_proc.h"
 #include "platform/source_file.h"

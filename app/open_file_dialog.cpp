@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/main_routine.h"
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 #include "resources/resource_ids.h"
 
 // The structure as it was before the extension fields of later platform versions: 136 bytes

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 #include "platform/headless/headless_control.h"
 #include "rm/block_reader.h"
 #include "rm/frame_locator.h"

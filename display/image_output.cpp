@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/diagnostics.h"
-#include "display/placement.h"
+#include "shell/diagnostics.h"
+#include "placement/placement.h"
 #include "display/window.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // around the image.
 #include "display/window.h"
 
-#include "app/diagnostics.h"
+#include "shell/diagnostics.h"
 #include "display/window_proc.h"
 #include "resources/resource_ids.h"
 

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string_view>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 #include "playback/playback_command.h"
 #include "resources/resource_ids.h"
 

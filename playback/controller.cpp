@@ -2,10 +2,10 @@
 // keep it pending until the pause has elapsed.
 #include "playback/controller.h"
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 #include "display/image_output.h"
-#include "display/placement.h"
+#include "placement/placement.h"
 #include "display/window.h"
 #include "playback/image_list.h"
 #include "rm/frame_locator.h"

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "app/diagnostics.h"
-#include "display/placement.h"
+#include "shell/diagnostics.h"
+#include "placement/placement.h"
 #include "rm/frame_locator.h"
 
 namespace {

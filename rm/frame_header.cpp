@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/diagnostics.h"
+#include "shell/diagnostics.h"
 #include "rm/block_reader.h"
 
 static int32_t BlockInt32(int offset) {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/diagnostics.h"
-#include "display/placement.h"
+#include "shell/diagnostics.h"
+#include "placement/placement.h"
 #include "rm/block_reader.h"
 #include "rm/frame_header.h"
 #include "rm/rle_decoder.h"

@@ -13,7 +13,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "app/diagnostics.h"
+#include "shell/diagnostics.h"
 #include "platform/memory.h"
 #include "platform/source_file.h"
 #include "rm/block_reader.h"

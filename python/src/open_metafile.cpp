@@ -9,7 +9,7 @@
 #include <mutex>
 #include <utility>
 
-#include "app/command_line.h"
+#include "shell/command_line.h"
 #include "platform/headless/headless_control.h"
 #include "platform/source_file.h"
 #include "python/src/memory_stream.h"

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 #include "platform/memory.h"
 #include "rm/frame_locator.h"
 

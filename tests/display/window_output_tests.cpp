@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "display/image_output.h"
-#include "display/placement.h"
+#include "placement/placement.h"
 #include "display/window.h"
 #include "display/window_proc.h"
 #include "platform/headless/headless_control.h"

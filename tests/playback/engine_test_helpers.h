@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 #include "platform/core/core.h"
 #include "playback/playback_command.h"
 #include "tests/support/test_support.h"

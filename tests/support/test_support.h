@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 #include "platform/headless/headless_control.h"
 
 // Frees the arrays of the previous test's state, puts the viewer state back to its values

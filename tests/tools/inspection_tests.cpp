@@ -6,7 +6,7 @@
 #include <regex>
 #include <sstream>
 
-#include "app/command_line.h"
+#include "shell/command_line.h"
 #include "platform/headless/headless_control.h"
 #include "rm/frame_locator.h"
 #include "tests/support/test_support.h"

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/info_boxes.h"
-#include "app/viewer_state.h"
+#include "shell/command_line.h"
+#include "shell/info_boxes.h"
+#include "shell/viewer_state.h"
 #include "platform/win32.h"
 #include "resources/icon_drawing.h"
 #include "resources/resource_ids.h"

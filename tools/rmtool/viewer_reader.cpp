@@ -13,8 +13,8 @@
 #include <deque>
 #include <optional>
 
-#include "app/command_line.h"
-#include "app/diagnostics.h"
+#include "shell/command_line.h"
+#include "shell/diagnostics.h"
 #include "platform/headless/headless_control.h"
 #include "platform/source_file.h"
 #include "rm/block_reader.h"

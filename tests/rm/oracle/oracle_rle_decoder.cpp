@@ -8,7 +8,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "app/diagnostics.h"
+#include "shell/diagnostics.h"
 #include "rm/block_reader.h"
 #include "tests/rm/oracle/oracle_decoder.h"
 

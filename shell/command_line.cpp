@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "shell/command_line.h"
 
 #include <cctype>
 #include <climits>
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/diagnostics.h"
-#include "app/info_boxes.h"
-#include "app/viewer_state.h"
+#include "shell/diagnostics.h"
+#include "shell/info_boxes.h"
+#include "shell/viewer_state.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "resources/resource_script.h"
+#include "resources/writer/resource_script.h"
 
 #include <cstdio>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_tables.h"
 

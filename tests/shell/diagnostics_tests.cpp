@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "app/info_boxes.h"
+#include "shell/info_boxes.h"
 #include "platform/headless/headless_control.h"
 #include "tests/support/test_support.h"
 
