@@ -8,6 +8,7 @@
 
 #include "shell/diagnostics.h"
 #include "shell/info_boxes.h"
+#include "resources/version.h"
 #include "shell/viewer_state.h"
 
 namespace {

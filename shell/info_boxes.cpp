@@ -1,5 +1,6 @@
 #include "shell/info_boxes.h"
 
+#include "resources/version.h"
 #include "shell/viewer_state.h"
 
 static const char* const NoticeLine = "a viewer and animator for Raster Metafiles";

@@ -10,7 +10,6 @@
 #include "platform/win32.h"
 
 constexpr uint32_t AllOnes = 0xFFFFFFFFu;
-constexpr const char* KinaroVersion = "1.62";
 
 // Playback modes; the timer passes `Mode` to DoImage as the command of the same number.
 enum ModeValue : int32_t {

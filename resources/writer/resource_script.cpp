@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "shell/viewer_state.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_tables.h"
+#include "resources/version.h"
 
 std::string ResourceString(std::string_view text) {
     std::string out = "\"";
