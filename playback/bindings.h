@@ -7,10 +7,10 @@
 #include <iterator>
 #include <string_view>
 
-#include "shell/viewer_state.h"
 #include "playback/playback_command.h"
 #include "resources/menu_texts.h"
 #include "resources/resource_ids.h"
+#include "shell/viewer_state.h"
 
 enum class InputKind : uint8_t { Key, Menu, Mouse };
 

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "shell/diagnostics.h"
 #include "placement/placement.h"
 #include "rm/frame_locator.h"
+#include "shell/diagnostics.h"
 
 namespace {
 // WL, WR, WT, WB, WW, WH in this order.

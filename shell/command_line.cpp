@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "resources/version.h"
 #include "shell/diagnostics.h"
 #include "shell/info_boxes.h"
-#include "resources/version.h"
 #include "shell/viewer_state.h"
 
 namespace {
@@ -148,6 +148,8 @@ void ScanRequiredUInt32Pattern(Arguments& args, uint32_t& setting) {
     setting = static_cast<uint32_t>(value);
 }
 
+// The one failure with a box of its own rather than FatalError (HACKING.md, "Errors"):
+// FatalError reports to the log, and this is the log that could not be opened.
 void OpenLogFile(const char* name) {
     FILE* file = fopen(name, "w");
     if (file == nullptr) {

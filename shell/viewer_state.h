@@ -1,6 +1,7 @@
 // The viewer's one process-wide record, `ViewerState`, and the `Image` record that holds one
-// decoded picture. Every routine reads and writes `State` directly; nothing else is passed
-// between routines except `Image` records.
+// decoded picture. Every routine reads and writes `State` directly, never as an argument;
+// what routines pass each other are `Image` records and plain values (a command, an image
+// index, a size, a routine name and message for FatalError).
 #pragma once
 
 #include <cstddef>
@@ -140,7 +141,10 @@ struct ViewerState {
 
 extern ViewerState State;
 
-// Sets every default; called once, first thing in the main routine.
+// Sets every default. The main routine calls it once, after taking the instance and raising
+// the timer resolution and before reading the command line; the tools, the fuzz target, the
+// Python module, the thumbnail handler and the tests call it again before each file they
+// read.
 void InitDefaults();
 
 // Empties an Image before its first use: IW, IH, Pixels (and its size) and LUTSize.

@@ -21,10 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "shell/diagnostics.h"
-#include "shell/viewer_state.h"
 #include "platform/memory.h"
 #include "rm/frame_locator.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 // The viewer's options that select and adjust frames: -f, -max, -s, -g, -w.
 struct ReadOptions {

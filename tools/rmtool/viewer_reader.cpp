@@ -13,12 +13,12 @@
 #include <deque>
 #include <optional>
 
-#include "shell/command_line.h"
-#include "shell/diagnostics.h"
 #include "platform/headless/headless_control.h"
 #include "platform/source_file.h"
 #include "rm/block_reader.h"
 #include "rm/frame_locator.h"
+#include "shell/command_line.h"
+#include "shell/diagnostics.h"
 
 namespace {
 
