@@ -7,15 +7,15 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/diagnostics.h"
 #include "app/open_file_dialog.h"
-#include "app/viewer_state.h"
 #include "display/window.h"
 #include "display/window_proc.h"
 #include "platform/source_file.h"
 #include "playback/controller.h"
 #include "playback/image_list.h"
+#include "shell/command_line.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 // Entries are emptied by FillImageList before use; calloc leaves the pages of a large list
 // untouched until then, and refuses a size that overflows.

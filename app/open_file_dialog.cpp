@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "app/main_routine.h"
-#include "app/viewer_state.h"
 #include "resources/resource_ids.h"
+#include "shell/viewer_state.h"
 
 // The structure as it was before the extension fields of later platform versions: 136 bytes
 // with 64-bit pointers, 76 with 32-bit ones (32-bit Windows, the web page).

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "app/viewer_state.h"
 #include "platform/headless/headless_control.h"
 #include "rm/block_reader.h"
 #include "rm/frame_locator.h"
 #include "rm/rle_decoder.h"
+#include "shell/viewer_state.h"
 #include "tests/rm/oracle/oracle_decoder.h"
 #include "tools/rmwriter/rmwriter.h"
 

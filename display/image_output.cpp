@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/diagnostics.h"
-#include "display/placement.h"
 #include "display/window.h"
+#include "placement/placement.h"
+#include "shell/diagnostics.h"
 
 namespace {
 
@@ -88,6 +88,8 @@ void PutLUT(const Image& image) {
         HDC dc = GetDC(State.MainWindow);
         if (dc != nullptr) SelectPalette(dc, State.Palette, FALSE);
         const UINT entries = std::min<UINT>(image.LUTSize, 256);
+        // A refused animation is no fatal error: the frame is drawn in the colours the palette
+        // has. It is told on standard output, whatever the log level (HACKING.md, "Errors").
         if (!AnimatePalette(State.Palette, 0, entries,
                             reinterpret_cast<const PALETTEENTRY*>(image.LUT))) {
             printf("AnimatePalette Error=%d\n", static_cast<int>(GetLastError()));

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 // Returns 0 when a paced put is refused because Wait has not elapsed; 1 otherwise. Ends the
 // process when a -loop or -cycle pass limit is reached.

@@ -2,9 +2,9 @@
 // around the image.
 #include "display/window.h"
 
-#include "app/diagnostics.h"
 #include "display/window_proc.h"
 #include "resources/resource_ids.h"
+#include "shell/diagnostics.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 int StartUpGraphics();                          // 1 when the class is registered
 int OpenWindow(int32_t width, int32_t height);  // 1, or 0 when no window could be created

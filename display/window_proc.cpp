@@ -4,10 +4,10 @@
 // and palette messages redraw; size messages take the new geometry.
 #include "display/window_proc.h"
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
 #include "playback/controller.h"
 #include "playback/input_mapping.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 static void StopTimer() {
     if (State.TimerId == 0) return;

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
 #include "platform/headless/headless_control.h"
 #include "rm/frame_locator.h"
 #include "rm/rle_decoder.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 namespace {
 

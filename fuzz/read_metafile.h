@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/diagnostics.h"
+#include "shell/diagnostics.h"
 
 struct MetafileReading {
     int frames = 0;                    // frames decoded before the end or the fatal error

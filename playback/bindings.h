@@ -1,16 +1,16 @@
 // The binding table: every key, menu item and mouse value the viewer answers, one row each.
-// GetEvent applies it, menu 103 takes its item texts from it, and a test checks the Controls
-// box against it. Plain constant data in a header, so that the resource tables (built on
-// their own for the resource script) can read it at compile time.
+// GetEvent applies it, and a test checks the Controls box against it. The menu items' texts
+// are the resources' (resources/menu_texts.h); the checks at the end hold the two together.
 #pragma once
 
 #include <cstdint>
 #include <iterator>
 #include <string_view>
 
-#include "app/viewer_state.h"
 #include "playback/playback_command.h"
+#include "resources/menu_texts.h"
 #include "resources/resource_ids.h"
+#include "shell/viewer_state.h"
 
 enum class InputKind : uint8_t { Key, Menu, Mouse };
 
@@ -37,8 +37,7 @@ struct Binding {
     int32_t Mode = KeepMode;
     int16_t Direction = KeepDirection;
     PlaybackCommand Command = CmdNone;
-    const char* MenuText = nullptr;  // menu items: the text in menu 103
-    char Key = 0;                    // AsKey items: the key they act as
+    char Key = 0;  // AsKey items: the key they act as
 };
 
 namespace binding_rows {
@@ -66,25 +65,20 @@ inline constexpr Binding Rows[] = {
     {K::Key, '>', E::Faster},
     {K::Key, 0, E::CurrentMode},
 
-    {K::Menu, IDM_GO_FORWARD, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Forward\tF", 'F'},
-    {K::Menu, IDM_GO_BACKWARD, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Backward\tB", 'B'},
-    {K::Menu, IDM_GO_CYCLE, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Cycle\tC", 'C'},
-    {K::Menu, IDM_GO_LOOP, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Loop\tL", 'L'},
-    {K::Menu, IDM_GO_STOP, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Stop\tS", 'S'},
-    {K::Menu, IDM_GO_FASTER, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Increase Speed\t>", '>'},
-    {K::Menu, IDM_GO_SLOWER, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Decrease Speed\t<", '<'},
-    {K::Menu, IDM_GO_EXIT, E::AsKey, KeepMode, KeepDirection, CmdNone, "E&xit", 'Q'},
-    {K::Menu, IDM_STEP_FORWARD, E::AsKey, KeepMode, KeepDirection, CmdNone, "&Forward One Frame\t+",
-     '+'},
-    {K::Menu, IDM_STEP_BACKWARD, E::AsKey, KeepMode, KeepDirection, CmdNone,
-     "&Backward One Frame\t-", '-'},
-    {K::Menu, IDM_STEP_FIRST, E::AsKey, KeepMode, KeepDirection, CmdNone, "&To First Frame\t1",
-     '1'},
-    {K::Menu, IDM_HELP_ABOUT, E::ShowAbout, KeepMode, KeepDirection, CmdNone, "&About Kinaro"},
-    {K::Menu, IDM_HELP_CONTROLS, E::ShowControls, KeepMode, KeepDirection, CmdNone,
-     "&Keyboard Controls"},
-    {K::Menu, IDM_HELP_OPTIONS, E::ShowUsage, KeepMode, KeepDirection, CmdNone,
-     "&Command Line Options"},
+    {K::Menu, IDM_GO_FORWARD, E::AsKey, KeepMode, KeepDirection, CmdNone, 'F'},
+    {K::Menu, IDM_GO_BACKWARD, E::AsKey, KeepMode, KeepDirection, CmdNone, 'B'},
+    {K::Menu, IDM_GO_CYCLE, E::AsKey, KeepMode, KeepDirection, CmdNone, 'C'},
+    {K::Menu, IDM_GO_LOOP, E::AsKey, KeepMode, KeepDirection, CmdNone, 'L'},
+    {K::Menu, IDM_GO_STOP, E::AsKey, KeepMode, KeepDirection, CmdNone, 'S'},
+    {K::Menu, IDM_GO_FASTER, E::AsKey, KeepMode, KeepDirection, CmdNone, '>'},
+    {K::Menu, IDM_GO_SLOWER, E::AsKey, KeepMode, KeepDirection, CmdNone, '<'},
+    {K::Menu, IDM_GO_EXIT, E::AsKey, KeepMode, KeepDirection, CmdNone, 'Q'},
+    {K::Menu, IDM_STEP_FORWARD, E::AsKey, KeepMode, KeepDirection, CmdNone, '+'},
+    {K::Menu, IDM_STEP_BACKWARD, E::AsKey, KeepMode, KeepDirection, CmdNone, '-'},
+    {K::Menu, IDM_STEP_FIRST, E::AsKey, KeepMode, KeepDirection, CmdNone, '1'},
+    {K::Menu, IDM_HELP_ABOUT, E::ShowAbout, KeepMode, KeepDirection, CmdNone},
+    {K::Menu, IDM_HELP_CONTROLS, E::ShowControls, KeepMode, KeepDirection, CmdNone},
+    {K::Menu, IDM_HELP_OPTIONS, E::ShowUsage, KeepMode, KeepDirection, CmdNone},
 
     // The mouse never changes Direction.
     {K::Mouse, +1, E::Set, Backward, KeepDirection, CmdStepBackward},
@@ -114,18 +108,14 @@ constexpr const Binding* FindBinding(InputKind kind, int value) {
     return row >= 0 ? &Bindings[row] : nullptr;
 }
 
-// The text of menu item `id`, for the resource tables.
-constexpr const char* MenuText(int id) {
-    const int row = FindRow(InputKind::Menu, id);
-    return row >= 0 ? Bindings[row].MenuText : nullptr;
-}
-
 // A menu item that shows a key after its tab acts as that key, and that key is bound.
 constexpr bool MenuItemsShowTheirKeys() {
     for (const Binding& b : Bindings) {
         if (b.Kind != InputKind::Menu || b.Action != Effect::AsKey) continue;
         if (FindRow(InputKind::Key, b.Key) < 0) return false;
-        std::string_view text = b.MenuText;
+        const int item = FindMenuText(b.Value);
+        if (item < 0) return false;
+        std::string_view text = MenuItemTexts[item].Text;
         size_t tab = text.find('\t');
         if (tab != std::string_view::npos && text.substr(tab + 1) != std::string_view(&b.Key, 1))
             return false;
@@ -133,3 +123,13 @@ constexpr bool MenuItemsShowTheirKeys() {
     return true;
 }
 static_assert(MenuItemsShowTheirKeys(), "a menu item's text names another key than it acts as");
+
+// Every item of menu 103 has its row, and every menu row its item.
+constexpr bool MenuItemsAreBound() {
+    for (const MenuItemText& item : MenuItemTexts)
+        if (FindRow(InputKind::Menu, item.Id) < 0) return false;
+    for (const Binding& b : Bindings)
+        if (b.Kind == InputKind::Menu && FindMenuText(b.Value) < 0) return false;
+    return true;
+}
+static_assert(MenuItemsAreBound(), "a menu item without its row, or a menu row without its item");

@@ -2,13 +2,13 @@
 // keep it pending until the pause has elapsed.
 #include "playback/controller.h"
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
 #include "display/image_output.h"
-#include "display/placement.h"
 #include "display/window.h"
+#include "placement/placement.h"
 #include "playback/image_list.h"
 #include "rm/frame_locator.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 namespace {
 
@@ -27,81 +27,99 @@ Selection CommonTail() {
     return State.PutPending ? Selection{Outcome::Retry, 1} : Selection{Outcome::NoChange, 0};
 }
 
+// Stop: the image on screen stays; a pending one is dropped.
+Selection StopAtShown() {
+    if (State.CurrentImage == State.ShownImage) return CommonTail();
+    State.CurrentImage = State.ShownImage;
+    State.PutPending = 0;
+    return {Outcome::Advance, 0};
+}
+
+// Forward and backward: one image on, paced; at the end of the sequence the run stops.
+Selection RunOneWay(bool forward) {
+    State.RepeatLimit = 0;
+    if (State.PutPending) return {Outcome::Retry, 1};
+    const bool atEnd = forward ? State.CurrentImage >= State.TotalImages : State.CurrentImage == 0;
+    if (atEnd) {
+        State.Mode = Stopped;
+        return {Outcome::NoChange, 0};
+    }
+    if (forward) {
+        ++State.CurrentImage;
+    } else {
+        --State.CurrentImage;
+    }
+    return {Outcome::Advance, 1};
+}
+
+// Loop: one image on, from the last back to the first.
+Selection LoopOn() {
+    if (State.PutPending) return {Outcome::Retry, 1};
+    const bool wraps = State.CurrentImage >= State.TotalImages;
+    State.CurrentImage = wraps ? 0 : State.CurrentImage + 1;
+    return {Outcome::Advance, 1, wraps && State.RepeatLimit != 0};
+}
+
+// Cycle: one image on, turning at either end.
+Selection CycleOn() {
+    if (State.PutPending) return {Outcome::Retry, 1};
+    int16_t d = State.Direction;
+    if (State.CurrentImage >= State.TotalImages) d = -1;
+    if (State.CurrentImage == 0) d = 1;  // made last: it wins
+    State.Direction = d;
+    State.CurrentImage += static_cast<uint32_t>(static_cast<int32_t>(d));
+    return {Outcome::Advance, 1, State.TotalImages == 0 && State.RepeatLimit != 0};
+}
+
+// A step: the image next to the one on screen, unpaced; a pending image is dropped.
+Selection StepFromShown(bool forward) {
+    State.RepeatLimit = 0;
+    State.CurrentImage = State.ShownImage;
+    State.PutPending = 0;
+    const bool atEnd = forward ? State.ShownImage >= State.TotalImages : State.ShownImage == 0;
+    if (atEnd) return {Outcome::NoChange, 0};
+    State.CurrentImage = forward ? State.ShownImage + 1 : State.ShownImage - 1;
+    return {Outcome::Advance, 0};
+}
+
+// "To first" must show image 0 also when image 0 is fetched but still pending: only an
+// image 0 already on screen makes it a no-op.
+Selection ToFirst() {
+    State.RepeatLimit = 0;
+    State.PutPending = 0;
+    if (State.CurrentImage == 0 && State.ShownImage == 0) return {Outcome::NoChange, 0};
+    State.CurrentImage = 0;
+    return {Outcome::Advance, 0};
+}
+
+// Redraw: the display image drawn again where it is, or, before the window opens, the
+// current image fetched and put.
+Selection Redraw() {
+    if (State.WindowOpen) {
+        PlaceImage(State.DisplayImage);
+        const bool wasPending = State.PutPending != 0;
+        State.PutPending = PutImage(State.DisplayImage, 0) == 0;
+        // A pending image drawn here is the one on screen now.
+        if (wasPending && !State.PutPending) State.ShownImage = State.CurrentImage;
+        FillBorders(State.DisplayImage);
+        return CommonTail();
+    }
+    if (State.PutPending) return {Outcome::Retry, 1};
+    return {Outcome::Advance, 1};
+}
+
 Selection Select(PlaybackCommand command) {
     switch (static_cast<uint32_t>(command)) {
-        case CmdStop:
-            if (State.CurrentImage == State.ShownImage) return CommonTail();
-            State.CurrentImage = State.ShownImage;  // the pending image is dropped
-            State.PutPending = 0;
-            return {Outcome::Advance, 0};
-        case CmdForward:
-            State.RepeatLimit = 0;
-            if (State.PutPending) return {Outcome::Retry, 1};
-            if (State.CurrentImage >= State.TotalImages) {
-                State.Mode = Stopped;
-                return {Outcome::NoChange, 0};
-            }
-            ++State.CurrentImage;
-            return {Outcome::Advance, 1};
+        case CmdStop: return StopAtShown();
+        case CmdForward: return RunOneWay(true);
         case CmdQuit: CleanUp(true); EndProcess(0);
-        case CmdBackward:
-            State.RepeatLimit = 0;
-            if (State.PutPending) return {Outcome::Retry, 1};
-            if (State.CurrentImage == 0) {
-                State.Mode = Stopped;
-                return {Outcome::NoChange, 0};
-            }
-            --State.CurrentImage;
-            return {Outcome::Advance, 1};
-        case CmdLoop: {
-            if (State.PutPending) return {Outcome::Retry, 1};
-            const bool wraps = State.CurrentImage >= State.TotalImages;
-            State.CurrentImage = wraps ? 0 : State.CurrentImage + 1;
-            return {Outcome::Advance, 1, wraps && State.RepeatLimit != 0};
-        }
-        case CmdCycle: {
-            if (State.PutPending) return {Outcome::Retry, 1};
-            int16_t d = State.Direction;
-            if (State.CurrentImage >= State.TotalImages) d = -1;
-            if (State.CurrentImage == 0) d = 1;  // made last: it wins
-            State.Direction = d;
-            State.CurrentImage += static_cast<uint32_t>(static_cast<int32_t>(d));
-            return {Outcome::Advance, 1, State.TotalImages == 0 && State.RepeatLimit != 0};
-        }
-        case CmdStepForward:
-            State.RepeatLimit = 0;
-            State.CurrentImage = State.ShownImage;
-            State.PutPending = 0;
-            if (State.ShownImage >= State.TotalImages) return {Outcome::NoChange, 0};
-            State.CurrentImage = State.ShownImage + 1;
-            return {Outcome::Advance, 0};
-        case CmdStepBackward:
-            State.RepeatLimit = 0;
-            State.CurrentImage = State.ShownImage;
-            State.PutPending = 0;
-            if (State.ShownImage == 0) return {Outcome::NoChange, 0};
-            State.CurrentImage = State.ShownImage - 1;
-            return {Outcome::Advance, 0};
-        case CmdFirst:
-            // "To first" must show image 0 also when image 0 is fetched but still pending:
-            // only an image 0 already on screen makes it a no-op.
-            State.RepeatLimit = 0;
-            State.PutPending = 0;
-            if (State.CurrentImage == 0 && State.ShownImage == 0) return {Outcome::NoChange, 0};
-            State.CurrentImage = 0;
-            return {Outcome::Advance, 0};
-        case CmdRedraw:
-            if (State.WindowOpen) {
-                PlaceImage(State.DisplayImage);
-                const bool wasPending = State.PutPending != 0;
-                State.PutPending = PutImage(State.DisplayImage, 0) == 0;
-                // A pending image drawn here is the one on screen now.
-                if (wasPending && !State.PutPending) State.ShownImage = State.CurrentImage;
-                FillBorders(State.DisplayImage);
-                return CommonTail();
-            }
-            if (State.PutPending) return {Outcome::Retry, 1};
-            return {Outcome::Advance, 1};
+        case CmdBackward: return RunOneWay(false);
+        case CmdLoop: return LoopOn();
+        case CmdCycle: return CycleOn();
+        case CmdStepForward: return StepFromShown(true);
+        case CmdStepBackward: return StepFromShown(false);
+        case CmdFirst: return ToFirst();
+        case CmdRedraw: return Redraw();
         default: return CommonTail();
     }
 }

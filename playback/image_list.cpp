@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "app/diagnostics.h"
-#include "display/placement.h"
+#include "placement/placement.h"
 #include "rm/frame_locator.h"
+#include "shell/diagnostics.h"
 
 namespace {
 // WL, WR, WT, WB, WW, WH in this order.

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 // Reads up to `count` images into `list`; returns the index of the last one read.
 int32_t FillImageList(Image* list, int32_t count);

@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "app/diagnostics.h"
-#include "app/info_boxes.h"
-#include "app/viewer_state.h"
 #include "playback/bindings.h"
+#include "shell/diagnostics.h"
+#include "shell/info_boxes.h"
+#include "shell/viewer_state.h"
 
 namespace {
 

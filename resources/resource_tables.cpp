@@ -1,9 +1,9 @@
 #include "resources/resource_tables.h"
 
-#include "playback/bindings.h"
+#include "resources/menu_texts.h"
 #include "resources/resource_ids.h"
 
-// The menu's layout is here; the texts of its items come from the binding table.
+// The menu's layout is here; the texts of its items are in menu_texts.h.
 
 static const MenuItemDefinition GoItems[] = {
     {IDM_GO_FORWARD, MenuText(IDM_GO_FORWARD)},

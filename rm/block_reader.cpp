@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 // The 512 bytes after the last block read into Block, from the stream or through ReadBlockAt.
 static bool ReadNextBlock(int64_t offset) {

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/diagnostics.h"
 #include "rm/block_reader.h"
+#include "shell/diagnostics.h"
 
 static int32_t BlockInt32(int offset) {
     const uint8_t* b = State.Block + offset;

@@ -1,7 +1,7 @@
 // A frame's header block and its colour look-up table.
 #pragma once
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 void GetHeader(Image& image);  // decodes the header in Block; reads nothing
 void GetLUT(Image& image);     // reads the LUT blocks right behind the header

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <utility>
 
-#include "app/diagnostics.h"
-#include "display/placement.h"
+#include "placement/placement.h"
 #include "rm/block_reader.h"
 #include "rm/frame_header.h"
 #include "rm/rle_decoder.h"
+#include "shell/diagnostics.h"
 
 // The table of positions this reader allocated, and its entries. MaxFrames is fixed before
 // the first frame is read; should it grow later, the table does not, and positions past it

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 // Returns `index` when the image was decoded into `image`, or -1 when there is no such image
 // (beyond the selection, or the file ends before its header); on -1 the record is unchanged.

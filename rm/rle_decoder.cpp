@@ -13,10 +13,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "app/diagnostics.h"
 #include "platform/memory.h"
 #include "platform/source_file.h"
 #include "rm/block_reader.h"
+#include "shell/diagnostics.h"
 
 // The largest image array accepted: what a signed 32-bit size can say. Anything above is a
 // damaged or hostile header, refused like a failed allocation.

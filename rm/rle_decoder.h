@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 void AllocImageArray(Image& image);
 // Finds the start word and decodes one frame into the image array; `channel` picks the fill

@@ -6,7 +6,8 @@
 # reader crash files and fuzz corpus), the Python package's tests (pytest), the Windows build
 # under Wine (kinaro.exe, the installer and the thumbnail handler), and the web page
 # (Emscripten: the contract suite under Node, the page in headless Chromium, its ZIP package).
-# Warnings are errors in all four builds.
+# Warnings are errors in all four builds. After each build, every test must carry its labels
+# (scripts/check-test-labels.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -26,26 +27,31 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKINARO_WERROR=ON \
   -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" -DCMAKE_MODULE_LINKER_FLAGS="$(flags LDFLAGS)" \
   >/dev/null
 cmake --build build -j"$jobs"
+scripts/check-test-labels.sh build || status=1
 
 echo "== sanitizer build"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKINARO_WERROR=ON -DKINARO_SANITIZE=ON \
   -DKINARO_GTK=OFF -DKINARO_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
+scripts/check-test-labels.sh build-asan || status=1
 
 echo "== decoder's portable path (no SIMD, as a build without SSE2 has it): its unit tests"
 cmake -S . -B build-portable -DCMAKE_BUILD_TYPE=Release -DKINARO_WERROR=ON \
   -DKINARO_PORTABLE_DECODER=ON -DKINARO_GTK=OFF -DKINARO_BENCH=OFF >/dev/null
 cmake --build build-portable -j"$jobs" --target rm_tests
+scripts/check-test-labels.sh build-portable || status=1
 
 echo "== windows build (MinGW-w64 cross compiler; kinaro.exe, the thumbnail handler, the MSI)"
 # The thumbnail handler's test compares its pixels with rmtool thumbnail of the normal build.
 cmake -S . -B build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKINARO_WERROR=ON \
   -DKINARO_RMTOOL="$root/build/tools/rmtool/rmtool" >/dev/null
 cmake --build build-mingw -j"$jobs"
+scripts/check-test-labels.sh build-mingw || status=1
 
 echo "== web build (Emscripten)"
 cmake -S . -B build-web -DCMAKE_TOOLCHAIN_FILE=cmake/emscripten.cmake -DKINARO_WERROR=ON >/dev/null
 cmake --build build-web -j"$jobs"
+scripts/check-test-labels.sh build-web || status=1
 
 echo "== sanitizer tests (leak detection on)"
 (cd build-asan && ctest --output-on-failure -j"$jobs") || status=1

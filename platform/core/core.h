@@ -6,8 +6,12 @@
 // functions of namespace native below, and MessageBoxA, GetVersion, GetSystemMetrics,
 // GetModuleHandleA and the performance counter, which each native layer defines once).
 //
-// Handles are generation-counted slots of one table, never pointers: a null, stale or foreign
-// handle is refused by looking at the table alone, without following it anywhere.
+// The handles of the records the core keeps (windows, menus, device contexts, palettes and
+// brushes) are generation-counted slots of one table, not pointers: a null, stale or foreign
+// handle is refused by looking at the table alone, without following it anywhere. The icon
+// and the cursor are the exceptions: LoadIconA and LoadCursorA return the address of one
+// static variable each, which is never freed, so such a handle cannot go stale; a window
+// class only carries them, and nothing follows them.
 #pragma once
 
 #include <cstdint>

@@ -9,10 +9,10 @@
 #include <mutex>
 #include <utility>
 
-#include "app/command_line.h"
 #include "platform/headless/headless_control.h"
 #include "platform/source_file.h"
 #include "python/src/memory_stream.h"
+#include "shell/command_line.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/viewer_reader.h"
 

@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
 #include "platform/memory.h"
 #include "rm/format.h"
 #include "rm/frame_locator.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 // The viewer's options that select and adjust frames: -f, -max, -s, -g, -w.
 struct ReadOptions {

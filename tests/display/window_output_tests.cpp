@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "display/image_output.h"
-#include "display/placement.h"
 #include "display/window.h"
 #include "display/window_proc.h"
+#include "placement/placement.h"
 #include "platform/headless/headless_control.h"
 #include "resources/resource_ids.h"
 #include "tests/playback/engine_test_helpers.h"

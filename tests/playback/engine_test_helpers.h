@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/viewer_state.h"
 #include "platform/core/core.h"
 #include "playback/playback_command.h"
+#include "shell/viewer_state.h"
 #include "tests/support/test_support.h"
 #include "tools/rmwriter/rmwriter.h"
 

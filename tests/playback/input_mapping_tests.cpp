@@ -1,11 +1,11 @@
 // Keys, menu items and mouse buttons become modes, directions, pauses and commands.
 #include <string>
 
-#include "app/info_boxes.h"
 #include "platform/headless/headless_control.h"
 #include "playback/bindings.h"
 #include "playback/input_mapping.h"
 #include "resources/resource_ids.h"
+#include "shell/info_boxes.h"
 #include "tests/support/test_support.h"
 
 namespace {

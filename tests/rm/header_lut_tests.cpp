@@ -1,7 +1,7 @@
 // Block reader, frame header, colour table, grey conversion and placement.
 #include <cstring>
 #include <iterator>
-#include "display/placement.h"
+#include "placement/placement.h"
 #include "rm/block_reader.h"
 #include "rm/frame_header.h"
 #include "tests/rm/rm_test_helpers.h"

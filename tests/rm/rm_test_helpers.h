@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 #include "tests/support/test_support.h"
 #include "tools/rmwriter/rmwriter.h"
 

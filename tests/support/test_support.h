@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
 #include "platform/headless/headless_control.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 // Frees the arrays of the previous test's state, puts the viewer state back to its values
 // before any code runs, forgets everything the headless backend recorded, and applies

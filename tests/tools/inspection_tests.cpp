@@ -6,9 +6,9 @@
 #include <regex>
 #include <sstream>
 
-#include "app/command_line.h"
 #include "platform/headless/headless_control.h"
 #include "rm/frame_locator.h"
+#include "shell/command_line.h"
 #include "tests/support/test_support.h"
 #include "tests/tools/tools_test_helpers.h"
 

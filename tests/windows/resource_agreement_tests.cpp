@@ -11,8 +11,8 @@
 
 #include "resources/icon_drawing.h"
 #include "resources/resource_ids.h"
-#include "resources/resource_script.h"
 #include "resources/resource_tables.h"
+#include "resources/writer/resource_script.h"
 #include "tests/windows/resource_file.h"
 
 namespace {

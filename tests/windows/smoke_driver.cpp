@@ -18,14 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/info_boxes.h"
-#include "app/viewer_state.h"
 #include "platform/win32.h"
 #include "resources/icon_drawing.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_tables.h"
 #include "rm/frame_locator.h"
+#include "shell/command_line.h"
+#include "shell/info_boxes.h"
+#include "shell/viewer_state.h"
 #include "tools/rmwriter/rmwriter.h"
 
 // After platform/win32.h, which brings the <windows.h> types it uses.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/diagnostics.h"
+#include "shell/diagnostics.h"
 #include "tools/rmtool/command_args.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/thumbnail.h"

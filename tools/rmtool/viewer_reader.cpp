@@ -13,13 +13,13 @@
 #include <deque>
 #include <optional>
 
-#include "app/command_line.h"
-#include "app/diagnostics.h"
 #include "platform/headless/headless_control.h"
 #include "platform/source_file.h"
 #include "rm/block_reader.h"
 #include "rm/format.h"
 #include "rm/frame_locator.h"
+#include "shell/command_line.h"
+#include "shell/diagnostics.h"
 #include "tools/rmtool/command_args.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 #include "tools/rmtool/tool_common.h"
 
 // If args[i] is one of the viewer options the tool accepts (-f a,b,c  -w n  -s  -m  -g

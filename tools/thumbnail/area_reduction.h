@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 struct Extent {
     int32_t width = 0;

@@ -5,11 +5,11 @@
 #include <climits>
 #include <new>
 
-#include "app/command_line.h"
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
 #include "rm/block_reader.h"
 #include "rm/frame_locator.h"
+#include "shell/command_line.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <optional>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
 #include "platform/headless/headless_control.h"
 #include "rm/rle_decoder.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 #include "tests/rm/oracle/oracle_decoder.h"
 
 namespace {

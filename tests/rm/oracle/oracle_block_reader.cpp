@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
 #include "rm/block_reader.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 #include "tests/rm/oracle/oracle_decoder.h"
 
 bool OracleReadBlock() {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 bool OracleReadBlock();
 void OracleGetRLE(Image& image, int32_t channel);

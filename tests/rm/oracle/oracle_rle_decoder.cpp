@@ -8,8 +8,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "app/diagnostics.h"
 #include "rm/block_reader.h"
+#include "shell/diagnostics.h"
 #include "tests/rm/oracle/oracle_decoder.h"
 
 namespace {

@@ -1,6 +1,7 @@
-#include "app/info_boxes.h"
+#include "shell/info_boxes.h"
 
-#include "app/viewer_state.h"
+#include "resources/version.h"
+#include "shell/viewer_state.h"
 
 static const char* const NoticeLine = "a viewer and animator for Raster Metafiles";
 static const char* const AcknowledgementLine = "written for the Kinaro project";

@@ -1,10 +1,10 @@
-#include "resources/resource_script.h"
+#include "resources/writer/resource_script.h"
 
 #include <cstdio>
 
-#include "app/viewer_state.h"
 #include "resources/resource_ids.h"
 #include "resources/resource_tables.h"
+#include "resources/version.h"
 
 std::string ResourceString(std::string_view text) {
     std::string out = "\"";

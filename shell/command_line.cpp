@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "shell/command_line.h"
 
 #include <cctype>
 #include <climits>
@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/diagnostics.h"
-#include "app/info_boxes.h"
-#include "app/viewer_state.h"
+#include "resources/version.h"
+#include "shell/diagnostics.h"
+#include "shell/info_boxes.h"
+#include "shell/viewer_state.h"
 
 namespace {
 
@@ -151,6 +152,8 @@ void ScanRequiredUInt32Pattern(Arguments& args, uint32_t& setting) {
     setting = static_cast<uint32_t>(value);
 }
 
+// The one failure with a box of its own rather than FatalError (HACKING.md, "Errors"):
+// FatalError reports to the log, and this is the log that could not be opened.
 void OpenLogFile(const char* name) {
     FILE* file = fopen(name, "w");
     if (file == nullptr) {

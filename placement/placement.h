@@ -1,7 +1,7 @@
 // Where an image lies in the client area, and how long a row of its array is.
 #pragma once
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 // Centres the image in the current geometry (WL, WT, WW, WH) and sets IL, IR, IT, IB and
 // ScanLineWidth.

@@ -1,6 +1,7 @@
 // The viewer's one process-wide record, `ViewerState`, and the `Image` record that holds one
-// decoded picture. Every routine reads and writes `State` directly; nothing else is passed
-// between routines except `Image` records.
+// decoded picture. Every routine reads and writes `State` directly, never as an argument;
+// what routines pass each other are `Image` records and plain values (a command, an image
+// index, a size, a routine name and message for FatalError).
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,6 @@
 #include "platform/win32.h"
 
 constexpr uint32_t AllOnes = 0xFFFFFFFFu;
-constexpr const char* KinaroVersion = "1.62";
 
 // Playback modes; the timer passes `Mode` to DoImage as the command of the same number.
 enum ModeValue : int32_t {
@@ -141,7 +141,10 @@ struct ViewerState {
 
 extern ViewerState State;
 
-// Sets every default; called once, first thing in the main routine.
+// Sets every default. The main routine calls it once, after taking the instance and raising
+// the timer resolution and before reading the command line; the tools, the fuzz target, the
+// Python module, the thumbnail handler and the tests call it again before each file they
+// read.
 void InitDefaults();
 
 // Empties an Image before its first use: IW, IH, Pixels (and its size) and LUTSize.

@@ -1,4 +1,4 @@
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 #include <algorithm>
 #include <cstdlib>

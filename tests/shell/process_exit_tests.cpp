@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
+#include "shell/command_line.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 namespace {
 void ParseForReal(std::vector<std::string> arguments) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "resources/icon_drawing.h"
-#include "resources/resource_script.h"
+#include "resources/writer/resource_script.h"
 
 static bool WriteFile(const char* path, const void* data, size_t size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

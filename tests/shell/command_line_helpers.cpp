@@ -1,6 +1,6 @@
-#include "tests/app/command_line_helpers.h"
+#include "tests/shell/command_line_helpers.h"
 
-#include "app/command_line.h"
+#include "shell/command_line.h"
 
 ParseOutcome Parse(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), "kinaro");

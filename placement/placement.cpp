@@ -1,6 +1,6 @@
-#include "display/placement.h"
+#include "placement/placement.h"
 
-#include "app/diagnostics.h"
+#include "shell/diagnostics.h"
 
 void PlaceImage(Image& image) {
     // Signed 32-bit arithmetic, truncating toward zero: an image larger than the client area

@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "platform/headless/headless_control.h"
-#include "tests/app/command_line_helpers.h"
+#include "tests/shell/command_line_helpers.h"
 
 using Table = std::vector<uint32_t>;
 

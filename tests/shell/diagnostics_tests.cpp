@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "app/info_boxes.h"
 #include "platform/headless/headless_control.h"
+#include "shell/info_boxes.h"
 #include "tests/support/test_support.h"
 
 class DiagnosticsTest : public ViewerTest {};

@@ -1,9 +1,9 @@
-#include "app/diagnostics.h"
+#include "shell/diagnostics.h"
 
 #include <cstdio>
 #include <utility>
 
-#include "app/viewer_state.h"
+#include "shell/viewer_state.h"
 
 void LogAt(int threshold, const char* format, ...) {
     if (State.LogLevel <= threshold || State.LogFile == nullptr) return;

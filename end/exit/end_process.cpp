@@ -1,8 +1,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/diagnostics.h"
-#include "app/viewer_state.h"
+#include "shell/diagnostics.h"
+#include "shell/viewer_state.h"
 
 void ReleaseBeforeFatalBox() {
     FreeStateArrays();
