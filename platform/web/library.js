@@ -11,6 +11,7 @@ mergeInto(LibraryManager.library, {
     // so a part is served from the window only when the window also holds this much after it.
     following: 64 << 10,
     lastYield: 0,
+    view: null,  // the canvas window's surface in the module's memory
     init: function() {
       Module['WORKERFS'] = WORKERFS;
       // Blobs only, on any thread: nothing here reads synchronously (FileReaderSync).
@@ -107,10 +108,14 @@ mergeInto(LibraryManager.library, {
   // Every presented rectangle reaches the canvas; a long run of them gives the page a turn
   // now and then, since a window with a due timer never waits.
   kinaro_web_present__deps: ['$KinaroWeb'],
-  kinaro_web_present: function(rgba, x, y, width, height, bitmap) {
+  kinaro_web_present: function(pixels, stride, rows, x, y, width, height, bitmap) {
     // Called again when the program resumes after its turn: that call only ends the turn.
     if (Asyncify.state !== Asyncify.State.Rewinding) {
-      Module['kinaroPage'].present(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), x, y, width, height, bitmap);
+      // One view of the surface while it and the module's memory stay where they are.
+      var view = KinaroWeb.view;
+      if (!view || view.buffer !== HEAPU8.buffer || view.byteOffset !== pixels || view.length !== stride * rows * 4)
+        view = KinaroWeb.view = new Uint8ClampedArray(HEAPU8.buffer, pixels, stride * rows * 4);
+      Module['kinaroPage'].present(view, stride, rows, x, y, width, height, bitmap);
       if (performance.now() - KinaroWeb.lastYield < 12) return;
     }
     return Asyncify.handleSleep(function(wake) { KinaroWeb.yieldThen(wake); });
