@@ -53,7 +53,7 @@ if (traced) {
 const s = await page.evaluate(() => kinaroStats);
 console.log(`${s.frames} frames in ${((s.ended - s.firstFrame) / 1000).toFixed(2)} s (whole run profiled)`);
 console.log('    ms total   count   µs/frame  what');
-for (const [what, [us, count]] of [...total].sort((a, b) => b[1][0] - a[1][0]).slice(0, 30))
+for (const [what, [us, count]] of [...total].sort((a, b) => b[1][0] - a[1][0]).slice(0, Number(process.env.TOP || 30)))
   console.log(`${(us / 1000).toFixed(1).padStart(12)} ${String(count).padStart(7)} ${(us / s.frames).toFixed(1).padStart(10)}  ${what}`);
 await page.close();
 await close(browser);
