@@ -109,7 +109,8 @@ void SetMenu(core::WindowRecord& w, core::MenuRecord*) {
 // The surface keeps what overlaps, the rest black; the canvas follows its size.
 void ResizeSurface(core::WindowRecord& w, int width, int height) {
     w.Pixels.Layout = core::PixelLayout::Rgba;
-    core::RemakeSurfaceMemory(SurfaceOf(w), w.Pixels, width, height, core::SurfaceWord(w.Pixels, 0));
+    core::RemakeSurfaceMemory(SurfaceOf(w), w.Pixels, width, height,
+                              core::SurfaceWord(w.Pixels, 0));
     if (OnCanvas(w) && w.Visible) {
         kinaro_web_canvas(width, height, 1, (w.Style & WS_POPUP) != 0);
         Present(w, 0, 0, width, height, false);
