@@ -5,12 +5,16 @@
 # buffered and at 640x480 also at the file's own pace (-p 40), then the GTK viewer's Kinaro
 # rows of bench/playback/run.sh (ONLY_KINARO=1) on the same frames, and last the memory of
 # an unbuffered 2 GB file (the 1920x1080 frames joined 165 times) opened by the page's
-# picker and by the GTK viewer, each played for 10 s.
-#   Usage: bench/web/run.sh [BUILD_DIR] [WEB_BUILD_DIR]   (default: build build-web)
+# picker and by the GTK viewer, each played for 10 s. Given a third folder (another build's
+# page folder, such as a copy of build-web/web made before a change), the page rows are
+# played with it first, in the same run.
+#   Usage: bench/web/run.sh [BUILD_DIR] [WEB_BUILD_DIR] [EARLIER_PAGE_DIR]
+#   (default: build build-web, no earlier page)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
 web=${2:-build-web}
+earlier=${3:-}
 demo=$build/tools/demo/kinaro_demo
 rmtool=$build/tools/rmtool/rmtool
 kinaro=$build/app/kinaro
@@ -24,10 +28,15 @@ trap cleanup EXIT
 for size in 640x480 1920x1080; do "$demo" "$work/$size.rm" --frames 100 --size "$size"; done
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "page: script and .wasm gzipped: $(cat "$web/web/kinaro.js" "$web/web/page.js" | gzip -9 | wc -c) + $(gzip -9c "$web/web/kinaro.wasm" | wc -c) bytes"
-node bench/web/run.mjs "$web/web" \
-    "$work/640x480.rm:-p 0 -loop 20" "$work/640x480.rm:-b 100 -noinfo -p 0 -loop 20" \
-    "$work/1920x1080.rm:-p 0 -loop 10" "$work/1920x1080.rm:-b 100 -noinfo -p 0 -loop 10" \
-    "$work/640x480.rm:-p 40 -loop 1"
+rows=("$work/640x480.rm:-p 0 -loop 20" "$work/640x480.rm:-b 100 -noinfo -p 0 -loop 20"
+      "$work/1920x1080.rm:-p 0 -loop 10" "$work/1920x1080.rm:-b 100 -noinfo -p 0 -loop 10"
+      "$work/640x480.rm:-p 40 -loop 1")
+if [ -n "$earlier" ]; then
+  echo "earlier page $earlier: script and .wasm gzipped: $(cat "$earlier/kinaro.js" "$earlier/page.js" | gzip -9 | wc -c) + $(gzip -9c "$earlier/kinaro.wasm" | wc -c) bytes"
+  node bench/web/run.mjs "$earlier" "${rows[@]}"
+  echo "this page, load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+fi
+node bench/web/run.mjs "$web/web" "${rows[@]}"
 
 echo "GTK viewer (bench/playback/run.sh, ONLY_KINARO=1), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 ONLY_KINARO=1 bench/playback/run.sh "$build" 640x480 1920x1080

@@ -48,11 +48,23 @@ struct WindowClass {
 
 enum class WindowKind { Frame, Static, Dialog };
 
-// The pixels of a client area, 0x00RRGGBB, row 0 at the top. The native layer owns them.
+// How a surface holds a colour: 0x00RRGGBB words (X's and Cairo's), or the bytes R, G, B, 255
+// (a canvas's pixels), so that the native layer shows the surface as it is.
+enum class PixelLayout { Xrgb, Rgba };
+
+// The pixels of a client area, row 0 at the top, in the layout the native layer chose. The
+// native layer owns them.
 struct Surface {
     uint32_t* Pixels = nullptr;
     int Width = 0, Height = 0, Stride = 0;  // stride in pixels
+    PixelLayout Layout = PixelLayout::Xrgb;
 };
+
+// The surface's word for the colour 0x00RRGGBB.
+inline uint32_t SurfaceWord(const Surface& s, uint32_t rgb) {
+    if (s.Layout == PixelLayout::Xrgb) return rgb;
+    return 0xFF000000u | (rgb & 0xFF) << 16 | (rgb & 0xFF00) | (rgb >> 16 & 0xFF);
+}
 
 struct WindowRecord : Object {
     HWND Handle = nullptr;

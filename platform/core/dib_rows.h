@@ -3,6 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 
-// destination[i] = table[source[i]] for i < count. table holds 256 words 0x00RRGGBB.
+// destination[i] = table[source[i]] for i < count. table holds 256 surface words.
 void ConvertDibRow(const uint8_t* source, const uint32_t* table, uint32_t* destination,
                    size_t count);

@@ -137,7 +137,8 @@ int WINAPI FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     if (left >= right || top >= bottom) return 1;
     native::BeforeWrite(*w, left, top, right - left, bottom - top);
     for (int y = top; y < bottom; ++y)
-        std::fill_n(s.Pixels + static_cast<size_t>(y) * s.Stride + left, right - left, b->Colour);
+        std::fill_n(s.Pixels + static_cast<size_t>(y) * s.Stride + left, right - left,
+                    SurfaceWord(s, b->Colour));
     native::Present(*w, left, top, right - left, bottom - top, false);
     return 1;
 }
@@ -160,12 +161,11 @@ int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD he
     if (WatchBitmap != nullptr) WatchBitmap(h, table, colours);
     WindowRecord* w = Target(c);
     if (w == nullptr) return static_cast<int>(scanLines);
+    Surface& s = w->Pixels;
     uint32_t words[256] = {};
     for (size_t i = 0; i < colours; ++i)
-        words[i] = (uint32_t(table[i].rgbRed) << 16) | (uint32_t(table[i].rgbGreen) << 8) |
-                   table[i].rgbBlue;
-
-    Surface& s = w->Pixels;
+        words[i] = SurfaceWord(s, (uint32_t(table[i].rgbRed) << 16) |
+                                      (uint32_t(table[i].rgbGreen) << 8) | table[i].rgbBlue);
     const bool bottomUp = h.biHeight > 0;
     const int64_t rows = bottomUp ? h.biHeight : -int64_t(h.biHeight);
     const int64_t stride = ((int64_t(h.biWidth) * 8 + 31) / 32) * 4;

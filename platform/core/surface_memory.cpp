@@ -12,7 +12,7 @@ void RemakeSurfaceMemory(std::vector<uint32_t>& pixels, Surface& surface, int wi
         std::copy_n(&pixels[static_cast<size_t>(y) * surface.Width], keepWidth,
                     &remade[static_cast<size_t>(y) * width]);
     pixels.swap(remade);
-    surface = {pixels.empty() ? nullptr : pixels.data(), width, height, width};
+    surface = {pixels.empty() ? nullptr : pixels.data(), width, height, width, surface.Layout};
 }
 
 }  // namespace core

@@ -9,8 +9,8 @@
 
 namespace core {
 
-// `pixels` becomes width x height, what lies outside the old size `fill`; `surface` points
-// at it afterwards.
+// `pixels` becomes width x height, what lies outside the old size `fill` (a word of the
+// surface's layout); `surface` points at it afterwards, in the same layout.
 void RemakeSurfaceMemory(std::vector<uint32_t>& pixels, Surface& surface, int width, int height,
                          uint32_t fill);
 

@@ -11,6 +11,8 @@ mergeInto(LibraryManager.library, {
     // so a part is served from the window only when the window also holds this much after it.
     following: 64 << 10,
     lastYield: 0,
+    nested: 0,  // the timer nesting of the task the program runs in
+    view: null,  // the canvas window's surface in the module's memory
     init: function() {
       Module['WORKERFS'] = WORKERFS;
       // Blobs only, on any thread: nothing here reads synchronously (FileReaderSync).
@@ -57,6 +59,7 @@ mergeInto(LibraryManager.library, {
       channel.port1.onmessage = function() {
         channel.port1.close();
         KinaroWeb.lastYield = performance.now();
+        KinaroWeb.nested = 0;
         KinaroWeb.resume(wake);
       };
       channel.port2.postMessage(0);
@@ -73,19 +76,27 @@ mergeInto(LibraryManager.library, {
       return;
     return Asyncify.handleSleep(function(wake) {
       var timer = null, done = false;
-      function check() {
+      // level: the timer nesting of the timer task that calls it (none: the task running).
+      function check(level) {
         if (done || page.dead) return;
         var now = performance.now();
         clearTimeout(timer);
+        if (level !== undefined) KinaroWeb.nested = level;
         if (page.events.length || (deadline >= 0 && now >= deadline)) {
           // Woken once: an event queued later finds no wait to wake (the next one takes it).
           done = true;
           page.wake = null;
+          // A timer task resumes the program itself while the timers it sets nest less than
+          // five deep (the browser holds those to 4 ms); else a message task does.
+          if (level !== undefined && level < 4) {
+            KinaroWeb.lastYield = now;
+            return KinaroWeb.resume(wake);
+          }
           return KinaroWeb.yieldThen(wake);
         }
-        // The program resumes from a message task, so this timer is never nested in timer
-        // tasks and the browser keeps it to the millisecond (nested ones it holds to 4 ms).
-        if (deadline >= 0) timer = setTimeout(check, deadline - now);
+        // A browser's timer keeps whole milliseconds and never ends early: the wait ends
+        // with the first one at or after the deadline.
+        if (deadline >= 0) timer = setTimeout(check, Math.ceil(deadline - now), KinaroWeb.nested + 1);
       }
       page.wake = function() { if (!done) KinaroWeb.yieldThen(check); };
       check();
@@ -107,10 +118,14 @@ mergeInto(LibraryManager.library, {
   // Every presented rectangle reaches the canvas; a long run of them gives the page a turn
   // now and then, since a window with a due timer never waits.
   kinaro_web_present__deps: ['$KinaroWeb'],
-  kinaro_web_present: function(rgba, x, y, width, height, bitmap) {
+  kinaro_web_present: function(pixels, stride, rows, x, y, width, height, bitmap) {
     // Called again when the program resumes after its turn: that call only ends the turn.
     if (Asyncify.state !== Asyncify.State.Rewinding) {
-      Module['kinaroPage'].present(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), x, y, width, height, bitmap);
+      // One view of the surface while it and the module's memory stay where they are.
+      var view = KinaroWeb.view;
+      if (!view || view.buffer !== HEAPU8.buffer || view.byteOffset !== pixels || view.length !== stride * rows * 4)
+        view = KinaroWeb.view = new Uint8ClampedArray(HEAPU8.buffer, pixels, stride * rows * 4);
+      Module['kinaroPage'].present(view, stride, rows, x, y, width, height, bitmap);
       if (performance.now() - KinaroWeb.lastYield < 12) return;
     }
     return Asyncify.handleSleep(function(wake) { KinaroWeb.yieldThen(wake); });

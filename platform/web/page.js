@@ -126,8 +126,10 @@ const page = {
     canvas.hidden = !shown;
     canvas.classList.toggle('popup', !!popup);
   },
-  present(rgba, x, y, width, height, bitmap) {
-    context.putImageData(new ImageData(rgba, width, height), x, y);
+  // The surface's pixels are the canvas's: one ImageData over them while they stay put.
+  present(pixels, stride, rows, x, y, width, height, bitmap) {
+    if (this.image?.data !== pixels) this.image = new ImageData(pixels, stride, rows);
+    context.putImageData(this.image, 0, 0, x, y, width, height);
     kinaroStats.drawn++;
     if (bitmap && !kinaroStats.frames++) kinaroStats.firstFrame = performance.now();
   },

@@ -17,7 +17,9 @@ int kinaro_web_next_event(int* fields, int input);
 double kinaro_web_now_ms();
 int kinaro_web_screen(int height);
 void kinaro_web_canvas(int width, int height, int shown, int popup);
-void kinaro_web_present(const uint8_t* rgba, int x, int y, int width, int height, int bitmap);
+// A rectangle of the surface (stride x rows words of R, G, B, 255 bytes) onto the canvas.
+void kinaro_web_present(const uint32_t* pixels, int stride, int rows, int x, int y, int width,
+                        int height, int bitmap);
 void kinaro_web_title(const char* text);
 void kinaro_web_static(int shown, const char* text);
 void kinaro_web_menu_popup(const char* text, int help);

@@ -14,7 +14,6 @@ namespace {
 constexpr int ScreenWidth = 0, ScreenHeight = 1;  // SM_CXSCREEN, SM_CYSCREEN
 
 HWND canvas = nullptr;
-std::vector<uint8_t> rgba;  // one presented rectangle, as the canvas takes it
 
 std::vector<uint32_t>& SurfaceOf(core::WindowRecord& w) {
     if (w.Native == nullptr) w.Native = std::make_shared<std::vector<uint32_t>>();
@@ -109,7 +108,9 @@ void SetMenu(core::WindowRecord& w, core::MenuRecord*) {
 
 // The surface keeps what overlaps, the rest black; the canvas follows its size.
 void ResizeSurface(core::WindowRecord& w, int width, int height) {
-    core::RemakeSurfaceMemory(SurfaceOf(w), w.Pixels, width, height, 0);
+    w.Pixels.Layout = core::PixelLayout::Rgba;
+    core::RemakeSurfaceMemory(SurfaceOf(w), w.Pixels, width, height,
+                              core::SurfaceWord(w.Pixels, 0));
     if (OnCanvas(w) && w.Visible) {
         kinaro_web_canvas(width, height, 1, (w.Style & WS_POPUP) != 0);
         Present(w, 0, 0, width, height, false);
@@ -118,20 +119,12 @@ void ResizeSurface(core::WindowRecord& w, int width, int height) {
 
 void BeforeWrite(core::WindowRecord&, int, int, int, int) {}
 
-// 0x00RRGGBB words (B, G, R, 0 in memory) become the canvas's R, G, B, 255, once per
-// rectangle here rather than per pixel in the page's script.
+// The surface holds the canvas's own pixels (R, G, B, 255): the page puts the rectangle from
+// it as it is.
 void Present(core::WindowRecord& w, int x, int y, int width, int height, bool bitmap) {
-    if (!OnCanvas(w) || width <= 0 || height <= 0 || w.Pixels.Pixels == nullptr) return;
-    rgba.resize(static_cast<size_t>(width) * height * 4);
-    auto* out = reinterpret_cast<uint32_t*>(rgba.data());
-    for (int row = 0; row < height; ++row) {
-        const uint32_t* in = w.Pixels.Pixels + static_cast<size_t>(y + row) * w.Pixels.Stride + x;
-        for (int column = 0; column < width; ++column) {
-            uint32_t p = in[column];
-            *out++ = 0xFF000000u | (p & 0xFF) << 16 | (p & 0xFF00) | (p >> 16 & 0xFF);
-        }
-    }
-    kinaro_web_present(rgba.data(), x, y, width, height, bitmap);
+    const core::Surface& s = w.Pixels;
+    if (!OnCanvas(w) || width <= 0 || height <= 0 || s.Pixels == nullptr) return;
+    kinaro_web_present(s.Pixels, s.Stride, s.Height, x, y, width, height, bitmap);
     web::TakePageInput();
 }
 

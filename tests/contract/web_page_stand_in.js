@@ -8,9 +8,9 @@ Module['kinaroPage'] = {
     this.height = height;
     this.pixels = new Uint8ClampedArray(width * height * 4);  // a canvas starts cleared
   },
-  present: function(rgba, x, y, width, height) {
-    for (var row = 0; row < height; row++)
-      this.pixels.set(rgba.subarray(row * width * 4, (row + 1) * width * 4), ((y + row) * this.width + x) * 4);
+  present: function(surface, stride, rows, x, y, width, height) {
+    for (var row = y; row < y + height; row++)
+      this.pixels.set(surface.subarray((row * stride + x) * 4, (row * stride + x + width) * 4), (row * this.width + x) * 4);
   },
   // 0x00RRGGBB of a canvas pixel; all ones outside it or where nothing opaque was drawn.
   pixel: function(x, y) {

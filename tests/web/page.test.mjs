@@ -9,7 +9,7 @@ import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import {close, expectCanvas, launch, readPalettePng, serve} from './web_support.mjs';
+import {chooseFile, close, expectCanvas, launch, readPalettePng, serve} from './web_support.mjs';
 
 const need = (name) => process.env[name] || assert.fail(`${name} is not set`);
 const files = fs.mkdtempSync(path.join(os.tmpdir(), 'kinaro-web-'));
@@ -152,7 +152,7 @@ describe('opening files', () => {
     await help.locator('button', {hasText: 'OK'}).click();
     await help.waitFor({state: 'detached'});
     await chooser.locator('label', {hasText: 'Use Buffering'}).click();
-    await chooser.locator('input[type=file]').setInputFiles(path.join(files, 'demo.rm'));
+    await chooseFile(chooser.locator('input[type=file]'), path.join(files, 'demo.rm'));
     await chooser.locator('button', {hasText: 'OK'}).click();
     await expectCanvas(page, expected[0], 'the chosen file');
     await page.keyboard.press('f');

@@ -5,7 +5,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import zlib from 'node:zlib';
-import {chromium} from 'playwright-core';
+import playwright from 'playwright-core';
 
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css',
   '.wasm': 'application/wasm', '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json'};
@@ -27,9 +27,18 @@ export function serve(pageDir, filesDir) {
     resolve({server, origin: `http://127.0.0.1:${server.address().port}`})));
 }
 
+// KINARO_BROWSER=firefox: Debian's firefox-esr instead, driven over WebDriver BiDi
+// (playwright-core's experimental _bidiFirefox).
 export async function launch() {
+  if (process.env.KINARO_BROWSER === 'firefox') {
+    const browser = await playwright._bidiFirefox.launch({
+      executablePath: process.env.KINARO_FIREFOX || '/usr/bin/firefox-esr', headless: true});
+    const context = await browser.newContext({viewport: {width: 1280, height: 800}});
+    context.kinaroBrowser = browser;
+    return context;
+  }
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'kinaro-chromium-'));
-  const context = await chromium.launchPersistentContext(profile, {
+  const context = await playwright.chromium.launchPersistentContext(profile, {
     executablePath: process.env.KINARO_CHROMIUM || '/usr/bin/chromium',
     headless: true,
     viewport: {width: 1280, height: 800},
@@ -42,7 +51,21 @@ export async function launch() {
 
 export async function close(context) {
   await context.close();
+  if (context.kinaroBrowser) return context.kinaroBrowser.close();
   fs.rmSync(context.kinaroProfile, {recursive: true, force: true});
+}
+
+// Chooses `file` in a file input. The BiDi driver of Firefox cannot set a file input's files,
+// so there the page is given them as the browser gives a chosen file: input.files, a change.
+export async function chooseFile(input, file) {
+  if (process.env.KINARO_BROWSER !== 'firefox') return input.setInputFiles(file);
+  const bytes = fs.readFileSync(file).toString('base64');
+  await input.evaluate((element, [name, b64]) => {
+    const data = new DataTransfer();
+    data.items.add(new File([Uint8Array.from(atob(b64), (c) => c.charCodeAt(0))], name));
+    element.files = data.files;
+    element.dispatchEvent(new window.Event('change', {bubbles: true}));  // the page's Event is its own
+  }, [path.basename(file), bytes]);
 }
 
 // The canvas's pixels as 0x00RRGGBB words, row by row.
