@@ -92,7 +92,7 @@ constexpr size_t LineCapacity = 16384;
 constexpr size_t StoreWidth = 32;
 constexpr size_t LiteralWords = 32;
 constexpr size_t LineHeadroom = 8192;
-static_assert(LineHeadroom >= 4095 + LiteralWords + 2 * StoreWidth,
+static_assert(LineHeadroom >= MaxWordCount + LiteralWords + 2 * StoreWidth,
               "a run or fill must fit in the headroom");
 alignas(64) uint8_t Line[LineCapacity + LineHeadroom + 2 * StoreWidth];
 
@@ -128,9 +128,9 @@ struct OpcodeEffects {
         SetRun[16];
 };
 constexpr uint64_t All = ~uint64_t{0};
-constexpr uint64_t V = 0xFFF;    // the value field
-constexpr uint64_t P = 0xFF0;    // the pixel byte, scaled by 16
-constexpr uint64_t S = 0x10000;  // the count of a special word
+constexpr uint64_t V = MaxWordCount;  // the value field
+constexpr uint64_t P = 0xFF0;         // the pixel byte, scaled by 16
+constexpr uint64_t S = 0x10000;       // the count of a special word
 //                    0x0  0x1  0x2  0x3  0x4  0x5  0x6  0x7  0x8  0x9  0xA  0xB  0xC  0xD  0xE  0xF
 //                    set  lit       run            eol  end                 map       fill      nop
 constexpr OpcodeEffects Effects = {
@@ -176,12 +176,12 @@ inline void StoreLongRun(uint8_t* at, uint64_t offset, size_t n) {
 }
 
 // One bit per word of the span, set where the word is not a literal pixel (opcode nibble 1).
-alignas(64) uint8_t NotLiteral[SpanBlocks * BlockSize / 2 / 8 + 16];
+alignas(64) uint8_t NotLiteral[SpanBlocks * WordsPerBlock / 8 + 16];
 
 void MarkNotLiteral(const uint8_t* words, size_t count) {
     size_t i = 0;
 #if defined(KINARO_DECODER_SSE2)
-    const __m128i one = _mm_set1_epi16(1);
+    const __m128i one = _mm_set1_epi16(OpLiteral);
     for (; i + 16 <= count; i += 16) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * i + 16));
@@ -195,7 +195,7 @@ void MarkNotLiteral(const uint8_t* words, size_t count) {
     for (; i < count; i += 8) {
         uint8_t marks = 0;
         for (size_t k = 0; k < 8; ++k)
-            marks |= static_cast<uint8_t>(((words[2 * (i + k) + 1] >> 4) != 1) << k);
+            marks |= static_cast<uint8_t>(((words[2 * (i + k) + 1] >> 4) != OpLiteral) << k);
         NotLiteral[i / 8] = marks;
     }
 }
@@ -254,7 +254,7 @@ struct Decoder {
     [[gnu::noinline]] bool Special(const uint8_t* word) {
         Flush();
         const int op = word[1] >> 4;
-        if (op == 0x6) {
+        if (op == OpEndOfScanLine) {
             rowStart -= rowStep;
             if (rowStart < -PositionLimit) rowStart = -PositionLimit;
             if (rowStart > PositionLimit) rowStart = PositionLimit;
@@ -263,9 +263,10 @@ struct Decoder {
         }
         SettleAt(word);
         switch (op) {
-            case 0x7: return false;
-            case 0x4: FatalError("GetRLE", "Start frame encountered before end of last frame", 0);
-            case 0xB: FatalError("GetRLE", "Unexpected colormap in Raster Metafile", 0);
+            case OpEndOfFrame: return false;
+            case OpStartFrame:
+                FatalError("GetRLE", "Start frame encountered before end of last frame", 0);
+            case OpColormap: FatalError("GetRLE", "Unexpected colormap in Raster Metafile", 0);
             default: FatalError("GetRLE", "Illegal opcode (%ld) in Raster Metafile", op << 4);
         }
     }
@@ -307,8 +308,8 @@ struct Decoder {
 int StartFrame(const Image& image, Decoder& d) {
     do {
         if (!ReadBlock()) FatalError("GetRLE", "Start frame not found", 0);
-    } while (State.Block[1] != 0x40);
-    State.Block[1] = 0xF0;  // the start word decodes as a no-op
+    } while (State.Block[1] != StartWordHighByte);
+    State.Block[1] = NoOpHighByte;  // the start word decodes as a no-op
 
     LogAt(6, "addto = %d\n", -image.ScanLineWidth);
 
@@ -339,7 +340,8 @@ void GetRLE(Image& image, int32_t channel) {
     int wanted = StartFrame(image, d);
     // The frame's own copy of the opcode table, with the fill value in place.
     OpcodeEffects e = Effects;
-    e.FillPixel[0xD] = uint64_t{image.FillValues[channel >= 0 && channel < 3 ? channel : 0]} << 4;
+    e.FillPixel[OpFill] = uint64_t{image.FillValues[channel >= 0 && channel < 3 ? channel : 0]}
+                          << 4;
     uint64_t runLength = 0;
     uint8_t* out = Line;  // where the next pixel of the line goes; d.count = out - Line
 
@@ -403,7 +405,7 @@ void GetRLE(Image& image, int32_t channel) {
         // The words that are not literal pixels are visited through the span's bitmap, 64
         // words to a bitmap word; the literal words between them are taken as runs. Most of
         // them are a set-run-length word and its repeated run, taken together.
-        const size_t words = static_cast<size_t>(d.spanBlocks) * (BlockSize / 2);
+        const size_t words = static_cast<size_t>(d.spanBlocks) * WordsPerBlock;
         MarkNotLiteral(Span, words);
         size_t next = 0;  // the first word not yet decoded
         for (size_t base = 0; base < words; base += 64) {
@@ -415,7 +417,8 @@ void GetRLE(Image& image, int32_t channel) {
                 const size_t j = base + static_cast<size_t>(std::countr_zero(marks));
                 takeLiterals(next, j);
                 const uint8_t* word = Span + 2 * j;
-                if (j + 1 < words && (word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
+                if (j + 1 < words && (word[1] >> 4) == OpSetRunLength &&
+                    (word[3] >> 4) == OpRepeatedRun) [[likely]] {
                     const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;
                     const uint64_t pattern = uint64_t{word[2]} << 4;
                     StorePattern(out, pattern);

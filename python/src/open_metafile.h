@@ -30,7 +30,7 @@
 struct ReadOptions {
     bool selectFrames = false;
     int64_t first = 1, last = 0, skip = 1;  // -f first,last,skip (frames counted from 1)
-    int64_t maxFrames = 512;                // -max
+    int64_t maxFrames = DefaultMaxFrames;   // -max
     bool sharedTable = false;               // -s
     bool grey = false;                      // -g
     int64_t widen = 0;                      // -w

@@ -104,7 +104,7 @@ TEST_F(DecoderTest, ALongScanLineContinuesIntoTheNextRowOfTheArray) {
 TEST_F(DecoderTest, FindsTheStartWordPastOtherBlocksAndIgnoresItsFirstByte) {
     Metafile m;
     m.AddJunk(2);
-    std::vector<uint8_t> almost(512, 0);
+    std::vector<uint8_t> almost(BlockSize, 0);
     almost[1] = 0x41;  // not a start word
     m.AddBlock(almost);
     m.BeginStream(0xAB);

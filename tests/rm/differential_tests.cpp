@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 
+#include "rm/format.h"
 #include "tests/rm/oracle/decoder_comparison.h"
 
 namespace {
@@ -102,7 +103,7 @@ std::vector<uint8_t> RandomStream(std::mt19937& rng, int blocks) {
     for (uint16_t w : words) bytes.push_back(w & 0xFF), bytes.push_back(w >> 8);
     // A short tail, or whole blocks cut off the end.
     if (rng() % 4 == 0) bytes.resize(bytes.size() - std::min<size_t>(bytes.size(), rng() % 2048));
-    if (rng() % 4 == 0) bytes.resize(bytes.size() + rng() % 512, 0x70);
+    if (rng() % 4 == 0) bytes.resize(bytes.size() + rng() % BlockSize, 0x70);
     return bytes;
 }
 
@@ -131,7 +132,7 @@ TEST(DifferentialTest, RandomStreamsDecodeAsTheOracleDoes) {
         setup.seekable = round % 5 != 0;
         setup.frames = 3;
         // Near the block counter's limit: the 1 TiB rule inside a frame.
-        if (round % 7 == 0) setup.firstBlock = INT32_MAX - static_cast<int32_t>(rng() % 80);
+        if (round % 7 == 0) setup.firstBlock = LastBlockNumber - static_cast<int32_t>(rng() % 80);
         ASSERT_EQ(CompareWithOracle(stream, setup), "")
             << "round " << round << ", " << blocks << " blocks, " << setup.width << " x "
             << setup.height << (setup.seekable ? "" : ", a pipe") << ", first block "
