@@ -103,7 +103,7 @@ alignas(64) uint8_t LowBytes[SpanWords + LiteralWords];
 // stores whole StoreWidths and copies Line out after it when past LineCapacity. Every store
 // is StoreWidth or LiteralWords bytes long.
 constexpr size_t LineCapacity = 16384;
-constexpr size_t StoreWidth = 32;
+constexpr size_t StoreWidth = 48;
 constexpr size_t GroupGrowth = 64 * (StoreWidth + LiteralWords);
 alignas(64) uint8_t Line[LineCapacity + GroupGrowth + MaxWordCount + StoreWidth + LiteralWords];
 
@@ -161,8 +161,8 @@ inline void StorePattern(uint8_t* at, uint64_t offset) {
 #if defined(KINARO_DECODER_SSE2)
     const __m128i pattern =
         _mm_load_si128(reinterpret_cast<const __m128i*>(Patterns.bytes + offset));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), pattern);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16), pattern);
+    for (size_t k = 0; k < StoreWidth; k += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + k), pattern);
 #else
     const uint64_t pattern = (offset >> 4) * 0x0101010101010101ull;
     for (size_t i = 0; i < StoreWidth; i += 8) std::memcpy(at + i, &pattern, 8);
@@ -374,6 +374,10 @@ struct Cursor {
 Cursor DecodeSpan(FrameDecoding& f, Cursor c) {
     const size_t words = static_cast<size_t>(f.source.blocks) * WordsPerBlock;
     SurveySpan(words);
+    // The word after the span reads as a set-run-length word, so that a pair that would end
+    // there is no pair; what it held (the file's short tail, where the file ends) is put back.
+    const uint8_t after = Span[2 * words + 1];
+    Span[2 * words + 1] = 0;
     uint8_t* out = c.out;
     uint64_t runLength = c.runLength;
     size_t next = 0;  // the first word not yet decoded
@@ -390,9 +394,9 @@ Cursor DecodeSpan(FrameDecoding& f, Cursor c) {
             const uint8_t* word = Span + 2 * j;
             const uint32_t pair = word[0] | uint32_t{word[1]} << 8 | uint32_t{word[2]} << 16 |
                                   uint32_t{word[3]} << 24;
-            if ((pair & 0xF000F000u) == uint32_t{OpRepeatedRun} << 28 && j + 1 < words) [[likely]] {
+            if ((pair & 0xF000F000u) == uint32_t{OpRepeatedRun} << 28) [[likely]] {
                 const size_t n = pair & 0xFFFF;  // a set-run-length word is its count
-                const uint64_t pattern = uint64_t{word[2]} << 4;
+                const uint64_t pattern = (pair >> 12) & 0xFF0;  // the run's pixel × 16
                 StorePattern(out, pattern);
                 out = n <= StoreWidth ? out + n : StoreLongRun(f.array, out, pattern, n);
                 marks &= marks - 1;  // the run word, when it is in this bitmap word
@@ -400,11 +404,15 @@ Cursor DecodeSpan(FrameDecoding& f, Cursor c) {
                 next = j + 2;
             } else {
                 out = TakeWord(f, out, runLength, word);
-                if (out == FrameEnded) return {FrameEnded, 0};
+                if (out == FrameEnded) {
+                    Span[2 * words + 1] = after;
+                    return {FrameEnded, 0};
+                }
                 next = j + 1;
             }
         }
     }
+    Span[2 * words + 1] = after;
     return {TakeLiterals(f.array, out, next, words), runLength};
 }
 
