@@ -139,3 +139,32 @@ TEST(DifferentialTest, RandomStreamsDecodeAsTheOracleDoes) {
             << setup.firstBlock;
     }
 }
+
+TEST(DifferentialTest, RunPairsSplitByTheEndOfAReadDecodeAsTheOracleDoes) {
+    // The decoder reads the start block and 7 more, then 16, 32, ... blocks: a set-run-length
+    // word last in a read, its repeated run first in the next read or in the file's short tail.
+    for (int blocks : {1, 8, 24, 56, 120, 248}) {
+        for (bool shortTail : {false, true}) {
+            std::vector<uint16_t> words = {0x4000};
+            while (words.size() < static_cast<size_t>(blocks) * WordsPerBlock - 1)
+                words.push_back(static_cast<uint16_t>(0x1000 | (words.size() & 0xFF)));
+            words.push_back(0x0005);
+            std::vector<uint8_t> stream;
+            for (uint16_t w : words) stream.push_back(w & 0xFF), stream.push_back(w >> 8);
+            const std::vector<uint8_t> rest =
+                shortTail ? std::vector<uint8_t>{0x07, 0x30, 0x09}
+                          : std::vector<uint8_t>{0x07, 0x30, 0x09, 0x10, 0x00, 0x70};
+            stream.insert(stream.end(), rest.begin(), rest.end());
+            if (!shortTail) stream.resize(stream.size() + BlockSize - rest.size(), 0);
+            DecodeSetup setup;
+            setup.width = 101;
+            setup.height = 700;
+            for (bool seekable : {true, false}) {
+                setup.seekable = seekable;
+                EXPECT_EQ(CompareWithOracle(stream, setup), "")
+                    << blocks << " blocks" << (shortTail ? ", a short tail" : "")
+                    << (seekable ? "" : ", a pipe");
+            }
+        }
+    }
+}
