@@ -365,7 +365,7 @@ FileSurvey SurveyDescriptor(int descriptor) {
     while (descriptor >= 0 &&
            (got = pread(descriptor, chunk.data(), chunk.size(), survey.bytes)) > 0) {
         for (size_t at = 0; at + BlockSize <= static_cast<size_t>(got); at += BlockSize)
-            if (chunk[at] == 0 && chunk[at + 1] == 0 && chunk[at + 2] == 0 && chunk[at + 3] == 0xE0)
+            if (std::memcmp(chunk.data() + at, HeaderMarkerBytes, sizeof HeaderMarkerBytes) == 0)
                 ++survey.headerBlocks;
         survey.bytes += got;
         if (static_cast<size_t>(got) < chunk.size()) break;
