@@ -122,7 +122,7 @@ TEST_F(DecoderTest, FindsTheStartWordPastOtherBlocksAndIgnoresItsFirstByte) {
 TEST_F(DecoderTest, StateCarriesAcrossBlocksAndTheStreamEndsBehindTheLastBlock) {
     Metafile m;
     m.BeginStream();
-    while (m.WordInBlock() != 255) m.NoOp();
+    while (m.WordInBlock() != WordsPerBlock - 1) m.NoOp();
     m.SetRunLength(3);  // last word of block 0
     m.RepeatedRun(6);   // first word of block 1
     m.EndOfFrame();

@@ -60,14 +60,15 @@ void CompareFolder(const char* relative) {
 std::vector<uint8_t> RandomStream(std::mt19937& rng, int blocks) {
     std::vector<uint16_t> words;
     auto pad = [&] {
-        while (words.size() % 256 != 0) words.push_back(static_cast<uint16_t>(rng()));
+        while (words.size() % WordsPerBlock != 0) words.push_back(static_cast<uint16_t>(rng()));
     };
     auto frame = [&](int frameBlocks) {
         for (int junk = static_cast<int>(rng() % 3); junk > 0; --junk) {
-            for (int i = 0; i < 256; ++i) words.push_back(static_cast<uint16_t>(rng() & 0x0FFF));
+            for (int i = 0; i < WordsPerBlock; ++i)
+                words.push_back(static_cast<uint16_t>(rng() & 0x0FFF));
         }
         words.push_back(static_cast<uint16_t>(0x4000 | (rng() & 0xFF)));
-        const size_t end = words.size() + static_cast<size_t>(frameBlocks) * 256 - 1;
+        const size_t end = words.size() + static_cast<size_t>(frameBlocks) * WordsPerBlock - 1;
         const bool errors = rng() % 4 == 0;
         while (words.size() < end) {
             const unsigned pick = rng() % 1000;
