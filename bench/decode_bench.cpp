@@ -123,7 +123,7 @@ Sample MakeSample(Content content, int frames, uint32_t seed) {
             const auto& b = m.Bytes();
             for (size_t i = s.streamOffset; i + 1 < b.size(); i += 2) {
                 ++s.words;
-                if ((b[i + 1] & 0xF0) == 0x70) break;
+                if ((b[i + 1] >> 4) == OpEndOfFrame) break;
             }
             s.streamBytes = (s.words * 2 + BlockSize - 1) / BlockSize * BlockSize;
         }

@@ -17,10 +17,10 @@ bool ReadBlock() {
     // BlockNumber is a 32-bit count, so blocks 0 to 2^31 - 1 (1 TiB) can be read. A file that
     // goes on with a whole block past that is refused rather than cut short or wrapped; a
     // shorter tail is never used anyway.
-    if (State.BlockNumber == INT32_MAX) {
-        if (ReadNextBlock((int64_t{INT32_MAX} + 1) * BlockSize))
+    if (State.BlockNumber == LastBlockNumber) {
+        if (ReadNextBlock(LargestFileBytes))
             FatalError("ReadBlock", "Raster Metafile beyond 1 TB (block %ld) not supported",
-                       int64_t{INT32_MAX} + 1);
+                       int64_t{LastBlockNumber} + 1);
         return false;
     }
     ++State.BlockNumber;
@@ -29,7 +29,7 @@ bool ReadBlock() {
 
 BlocksRead ReadBlocks(uint8_t* into, int count) {
     BlocksRead result;
-    const int64_t room = int64_t{INT32_MAX} - State.BlockNumber;
+    const int64_t room = int64_t{LastBlockNumber} - State.BlockNumber;
     if (count > room) count = static_cast<int>(room);
     if (count <= 0) return result;
     size_t got = 0;

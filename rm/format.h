@@ -42,15 +42,20 @@ enum Opcode : uint8_t {
 
 // A word's second byte holds its opcode in its high four bits: the start word's second byte
 // is 0x40, a no-op's 0xF0. A block whose byte 1 is StartWordHighByte begins a pixel stream.
-constexpr uint8_t OpcodeByte(Opcode op) { return static_cast<uint8_t>(op << 4); }
+constexpr uint8_t OpcodeByte(Opcode op) {
+    return static_cast<uint8_t>(op << 4);
+}
 constexpr uint8_t StartWordHighByte = OpcodeByte(OpStartFrame);
 constexpr uint8_t NoOpHighByte = OpcodeByte(OpNoOp);
 
 // The largest run length or fill count one word holds (its low twelve bits).
 constexpr int MaxWordCount = 4095;
 
-// The reader's limits. Frames: -max defaults to 512 and goes up to 2,097,152. Blocks are
-// numbered with 32 bits: past block 2^31 - 1 (1 TB) the reader stops with a fatal error.
+// The reader's limits. Frames: -max defaults to 512 and goes up to 2,097,152, over 3 GB of
+// the smallest frames (three blocks: header, colour table, pixels) and a terabyte of 1080p
+// ones; a larger -max or -b is refused like a failed allocation rather than asking for tables
+// of gigabytes. Blocks are numbered with 32 bits: past block 2^31 - 1 (1 TB) the reader
+// stops with a fatal error.
 constexpr uint32_t DefaultMaxFrames = 512;
 constexpr uint32_t MaxFramesCeiling = 1u << 21;
 constexpr int32_t LastBlockNumber = INT32_MAX;

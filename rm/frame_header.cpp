@@ -21,26 +21,26 @@ static uint16_t BlockUInt16(int offset) {
 void GetHeader(Image& image) {
     LogAt(8, "Entering %s\n", "GetHeader");
 
-    int32_t width = BlockInt32(4);
+    int32_t width = BlockInt32(header_field::Width);
     image.IW = static_cast<int32_t>(static_cast<uint32_t>(width) +
                                     static_cast<uint32_t>(State.WidthAdjust));
-    image.IH = BlockInt32(8);
+    image.IH = BlockInt32(header_field::Height);
     LogAt(0, "Image WxH = %ux%u\n", static_cast<unsigned>(image.IW),
           static_cast<unsigned>(image.IH));
 
-    int32_t components = BlockInt32(12);
+    int32_t components = BlockInt32(header_field::Components);
     if (components != 1) FatalError("GetHeader", "RGB images not supported (%ld)", components);
 
-    image.ColorFlag = BlockUInt16(16);
+    image.ColorFlag = BlockUInt16(header_field::ColorFlag);
     if (image.ColorFlag > 1)
         FatalError("GetHeader", "Illegal color flag (%ld) in Raster Metafile", image.ColorFlag);
 
-    int32_t bitsPerEntry = BlockInt32(20);
+    int32_t bitsPerEntry = BlockInt32(header_field::BitsPerLUTEntry);
     if (static_cast<uint32_t>(bitsPerEntry) > 8)
         FatalError("GetHeader", "Bits per LUT entry (%ld) must be < = 8", bitsPerEntry);
 
     // Tested unsigned, like the bits per LUT entry: a negative depth has no LUT size.
-    image.Depth = BlockInt32(28);
+    image.Depth = BlockInt32(header_field::Depth);
     if (static_cast<uint32_t>(image.Depth) > 8)
         FatalError("GetHeader", "Depth of image (%ld) must be < = 8", image.Depth);
 
@@ -49,9 +49,7 @@ void GetHeader(Image& image) {
     if (image.IW <= 0) FatalError("GetHeader", "Width of image (%ld) must be > 0", image.IW);
     if (image.IH <= 0) FatalError("GetHeader", "Height of image (%ld) must be > 0", image.IH);
 
-    image.FillValues[0] = State.Block[32];
-    image.FillValues[1] = State.Block[36];
-    image.FillValues[2] = State.Block[40];
+    for (int c = 0; c < 3; ++c) image.FillValues[c] = State.Block[header_field::Fill[c]];
 
     LogAt(8, "Leaving %s\n", "GetHeader");
 }
@@ -73,8 +71,8 @@ void CreateLUT(Image& image) {
 static void ReadLUTComponent(Image& image, int blocks, int component, const char* message) {
     for (int b = 0; b < blocks; ++b) {
         if (!ReadBlock()) FatalError("GetLUT", message, 0);
-        LUTEntry* entry = image.LUT + b * 256;
-        for (int k = 0; k < 256; ++k) {
+        LUTEntry* entry = image.LUT + b * WordsPerBlock;
+        for (int k = 0; k < WordsPerBlock; ++k) {
             uint8_t v = State.Block[2 * k];
             if (component == 0)
                 entry[k].Red = v;
@@ -98,7 +96,7 @@ void GetLUT(Image& image) {
         image.LUTSize = n;
         CreateLUT(image);
     }
-    int blocks = (n + 255) / 256;
+    int blocks = (n + WordsPerBlock - 1) / WordsPerBlock;
 
     ReadLUTComponent(image, blocks, 0, "Cannot read red/grey LUT");
     if (image.ColorFlag != 0) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "placement/placement.h"
@@ -22,8 +23,7 @@ static uint32_t PositionsCapacity() {
 }
 
 static bool BlockIsHeader() {
-    return State.Block[0] == 0x00 && State.Block[1] == 0x00 && State.Block[2] == 0x00 &&
-           State.Block[3] == 0xE0;
+    return std::memcmp(State.Block, HeaderMarkerBytes, sizeof HeaderMarkerBytes) == 0;
 }
 
 // A long stretch without a header (gigabytes of zeros, a sparse file) keeps the one thread
@@ -64,7 +64,7 @@ static bool FindNewHeader(uint32_t index, int64_t n) {
                        PositionsCapacity());
         ++State.LastFileImage;
         State.ImageFilePositions[State.LastFileImage] =
-            static_cast<int64_t>(State.BlockNumber) * 512;
+            static_cast<int64_t>(State.BlockNumber) * BlockSize;
         if (State.LastFileImage == n) return true;
         LogAt(3, "Skipping to next\n");
     }
@@ -81,7 +81,7 @@ static void ReturnToHeader(uint32_t index, int64_t n) {
         fseeko(State.MetafileStream, static_cast<off_t>(position), SEEK_SET);
 #endif
     }
-    State.BlockNumber = static_cast<int32_t>(position / 512 - 1);
+    State.BlockNumber = static_cast<int32_t>(position / BlockSize - 1);
     if (!ReadBlock())
         FatalError("GetFileImage", "Header not found on return to previous file position", 0);
 }

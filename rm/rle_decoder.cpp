@@ -77,32 +77,35 @@ constexpr int64_t PositionLimit = int64_t{1} << 62;
 // The decoder's scratch buffers below are static: the reader runs on one thread, and a
 // program that reads from several threads serialises its calls to it.
 //
-// The scan line being decoded is built in Line and copied into the array at its end (or
-// whenever the buffer fills). That lets every word store a fixed number of bytes without a
-// branch on its count, and bounds the array once per line instead of once per word. The copy
-// lands exactly where the pixels would have been written one by one, in the same order, so
-// the result is the same.
-//
-// Literal pixels are stored LiteralWords at a time, each with at most LineCapacity bytes in
-// use before it, of which it keeps those in a row. A word that counts at most StoreWidth
-// stores StoreWidth bytes; a longer run or fill (at most 4095) flushes first unless it ends
-// within LineCapacity + LineHeadroom, and stores whole StoreWidths. So nothing is stored
-// past LineCapacity + LineHeadroom + StoreWidth.
-constexpr size_t LineCapacity = 16384;
-constexpr size_t StoreWidth = 32;
-constexpr size_t LiteralWords = 32;
-constexpr size_t LineHeadroom = 8192;
-static_assert(LineHeadroom >= 4095 + LiteralWords + 2 * StoreWidth,
-              "a run or fill must fit in the headroom");
-alignas(64) uint8_t Line[LineCapacity + LineHeadroom + 2 * StoreWidth];
-
 // The stream is decoded from spans of whole blocks read in one go: the start block, then as
 // many as SpanBlocks. The first read after the start block is short (a small frame should
 // not read far past its end, which is read again for the next frame), and each further read
-// twice as long.
+// twice as long. Each span is surveyed first: a bitmap of its words that are not literal
+// pixels, and the low bytes of all its words, packed, from which literal pixels are copied.
 constexpr int SpanBlocks = 128;
+constexpr size_t SpanWords = size_t{SpanBlocks} * WordsPerBlock;
 constexpr int FirstRead = 7;
-alignas(64) uint8_t Span[SpanBlocks * BlockSize + 2 * LiteralWords];  // literals read past
+alignas(64) uint8_t Span[SpanWords * 2 + 16];  // a pair read at the last word reads past
+alignas(64) uint8_t NotLiteral[SpanWords / 8 + 16];
+constexpr size_t LiteralWords = 32;  // literal pixels copied at a time
+alignas(64) uint8_t LowBytes[SpanWords + LiteralWords];
+
+// The scan line being decoded is built in Line and copied into the array at its end (or
+// whenever Line fills). That lets every word store a fixed number of bytes without a branch
+// on its count, and bounds the array once per line instead of once per word. The copy lands
+// exactly where the pixels would have been written one by one, in the same order, so the
+// result is the same.
+//
+// Room is looked at once for every 64 words (a bitmap word): when more than LineCapacity
+// bytes are in use, Line is copied out. Until the next look, each word that is not a literal
+// pixel adds at most StoreWidth bytes and the literal pixels before it at most LiteralWords
+// (more are taken with a look at every LiteralWords); a longer run or fill (at most 4095)
+// stores whole StoreWidths and copies Line out after it when past LineCapacity. Every store
+// is StoreWidth or LiteralWords bytes long.
+constexpr size_t LineCapacity = 16384;
+constexpr size_t StoreWidth = 48;
+constexpr size_t GroupGrowth = 64 * (StoreWidth + LiteralWords);
+alignas(64) uint8_t Line[LineCapacity + GroupGrowth + MaxWordCount + StoreWidth + LiteralWords];
 
 // Copies `count` bytes of `source` to `pos`, dropping what falls outside [0, size).
 void PutBytes(uint8_t* pixels, int64_t size, int64_t pos, const uint8_t* source, int64_t count) {
@@ -113,7 +116,8 @@ void PutBytes(uint8_t* pixels, int64_t size, int64_t pos, const uint8_t* source,
 }
 
 // What one opcode does to the pixel count, the pixel and the run length, as masks, so that
-// the common words decode without a branch on the opcode:
+// the words that are neither literal pixels nor run pairs decode without a branch on the
+// opcode:
 //   count = One | (run length & RunCount) | (word & ValueCount)
 //   pixel × 16 = ((word << 4) & OwnPixel) | FillPixel
 //   run length = (run length & KeepRun) | (word & SetRun)
@@ -128,9 +132,9 @@ struct OpcodeEffects {
         SetRun[16];
 };
 constexpr uint64_t All = ~uint64_t{0};
-constexpr uint64_t V = 0xFFF;    // the value field
-constexpr uint64_t P = 0xFF0;    // the pixel byte, scaled by 16
-constexpr uint64_t S = 0x10000;  // the count of a special word
+constexpr uint64_t V = MaxWordCount;  // the value field
+constexpr uint64_t P = 0xFF0;         // the pixel byte, scaled by 16
+constexpr uint64_t S = 0x10000;       // the count of a special word
 //                    0x0  0x1  0x2  0x3  0x4  0x5  0x6  0x7  0x8  0x9  0xA  0xB  0xC  0xD  0xE  0xF
 //                    set  lit       run            eol  end                 map       fill      nop
 constexpr OpcodeEffects Effects = {
@@ -157,286 +161,302 @@ inline void StorePattern(uint8_t* at, uint64_t offset) {
 #if defined(KINARO_DECODER_SSE2)
     const __m128i pattern =
         _mm_load_si128(reinterpret_cast<const __m128i*>(Patterns.bytes + offset));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), pattern);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 16), pattern);
+    for (size_t k = 0; k < StoreWidth; k += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + k), pattern);
 #else
     const uint64_t pattern = (offset >> 4) * 0x0101010101010101ull;
     for (size_t i = 0; i < StoreWidth; i += 8) std::memcpy(at + i, &pattern, 8);
 #endif
 }
 
-// Stores `n` (more than StoreWidth, at most 4095) bytes of the pattern at `offset` from
-// `at`, whose first StoreWidth are already stored; may store up to StoreWidth - 1 bytes more.
-inline void StoreLongRun(uint8_t* at, uint64_t offset, size_t n) {
-    if (n > 8 * StoreWidth) {
-        std::memset(at, static_cast<int>(offset >> 4), n);
-        return;
-    }
-    for (size_t k = StoreWidth; k < n; k += StoreWidth) StorePattern(at + k, offset);
+// Stores LiteralWords literal pixels from `from` at `at`.
+inline void StoreLiterals(uint8_t* at, const uint8_t* from) {
+#if defined(KINARO_DECODER_SSE2)
+    for (size_t k = 0; k < LiteralWords; k += 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + k),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k)));
+#else
+    std::memcpy(at, from, LiteralWords);
+#endif
 }
 
-// One bit per word of the span, set where the word is not a literal pixel (opcode nibble 1).
-alignas(64) uint8_t NotLiteral[SpanBlocks * BlockSize / 2 / 8 + 16];
-
-void MarkNotLiteral(const uint8_t* words, size_t count) {
+// Fills the span's bitmap (one bit a word, set where the word is not a literal pixel, opcode
+// nibble 1) and its low bytes, for `count` words (whole blocks).
+void SurveySpan(size_t count) {
     size_t i = 0;
 #if defined(KINARO_DECODER_SSE2)
-    const __m128i one = _mm_set1_epi16(1);
+    const __m128i literal = _mm_set1_epi16(OpLiteral);
+    const __m128i low = _mm_set1_epi16(0xFF);
     for (; i + 16 <= count; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * i + 16));
-        const __m128i literal = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_srli_epi16(a, 12), one),
-                                                _mm_cmpeq_epi16(_mm_srli_epi16(b, 12), one));
-        const uint16_t marks = static_cast<uint16_t>(~_mm_movemask_epi8(literal));
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Span + 2 * i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Span + 2 * i + 16));
+        _mm_store_si128(reinterpret_cast<__m128i*>(LowBytes + i),
+                        _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low)));
+        const __m128i isLiteral = _mm_packs_epi16(_mm_cmpeq_epi16(_mm_srli_epi16(a, 12), literal),
+                                                  _mm_cmpeq_epi16(_mm_srli_epi16(b, 12), literal));
+        const uint16_t marks = static_cast<uint16_t>(~_mm_movemask_epi8(isLiteral));
         std::memcpy(NotLiteral + i / 8, &marks, 2);
     }
 #endif
     // Counts are whole blocks, so i stays a multiple of 8 here.
     for (; i < count; i += 8) {
         uint8_t marks = 0;
-        for (size_t k = 0; k < 8; ++k)
-            marks |= static_cast<uint8_t>(((words[2 * (i + k) + 1] >> 4) != 1) << k);
+        for (size_t k = 0; k < 8; ++k) {
+            LowBytes[i + k] = Span[2 * (i + k)];
+            marks |= static_cast<uint8_t>(((Span[2 * (i + k) + 1] >> 4) != OpLiteral) << k);
+        }
         NotLiteral[i / 8] = marks;
     }
 }
 
-// Stores the pixels of the LiteralWords words at `words` (their low bytes) at `at`.
-inline void StoreLiterals(const uint8_t* words, uint8_t* at) {
-#if defined(KINARO_DECODER_SSE2)
-    const __m128i low = _mm_set1_epi16(0xFF);
-    for (size_t k = 0; k < LiteralWords; k += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * k));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words + 2 * k + 16));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + k),
-                         _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low)));
-    }
-#else
-    for (size_t k = 0; k < LiteralWords; ++k) at[k] = words[2 * k];
-#endif
-}
-
-// The decoder's state for one frame. Positions are 64-bit offsets into the array, free to
-// wander outside it (an end-of-scan-line after the last row, a scan line longer than the
-// array): only writes are bounded, and a pixel that would fall outside the array is dropped.
-struct Decoder {
+// Where the decoded lines go. Positions are 64-bit offsets into the array, free to wander
+// outside it (an end-of-scan-line after the last row, a scan line longer than the array):
+// only writes are bounded, and a pixel that would fall outside the array is dropped.
+struct ArrayWriter {
     uint8_t* pixels;
     int64_t size;
     int64_t rowStep;
     int64_t rowStart;
     int64_t linePos;  // where Line[0] goes in the array
-    size_t count;     // pixels in Line
-    // The span being decoded: its first block's number, its whole blocks, and how many bytes
-    // of the stream were read past the block that holds the current word.
-    int32_t spanFirstBlock;
-    int spanBlocks;
-    size_t spanTail;
+
+    // Copies Line up to `end` into the array; returns where the next pixel goes, Line[0].
+    uint8_t* Flush(const uint8_t* end) {
+        const int64_t count = end - Line;
+        PutBytes(pixels, size, linePos, Line, count);
+        linePos += count;
+        return Line;
+    }
+
+    uint8_t* EndScanLine(const uint8_t* end) {
+        Flush(end);
+        rowStart -= rowStep;
+        if (rowStart < -PositionLimit) rowStart = -PositionLimit;
+        if (rowStart > PositionLimit) rowStart = PositionLimit;
+        linePos = rowStart;
+        return Line;
+    }
+};
+
+// The spans of the stream: the current one's first block number, whole blocks, and how many
+// bytes of the stream were read past them; how many blocks the next read asks for.
+struct SpanSource {
+    int32_t firstBlock;
+    int blocks;
+    size_t tail;
+    int wanted;
     bool bulk;       // spans are read many blocks at a time (the stream can be put back)
     bool endOfFile;  // the last span ended short of what was asked
-
-    void Flush() {
-        PutBytes(pixels, size, linePos, Line, static_cast<int64_t>(count));
-        linePos += static_cast<int64_t>(count);
-        count = 0;
-    }
 
     // Leaves the block that holds `word` in Block, its number in BlockNumber and the stream
     // right behind it, as reading block by block up to it would have.
     void SettleAt(const uint8_t* word) {
         const int block = static_cast<int>((word - Span) / BlockSize);
-        State.BlockNumber = spanFirstBlock + block;
+        State.BlockNumber = firstBlock + block;
         std::memcpy(State.Block, Span + static_cast<size_t>(block) * BlockSize, BlockSize);
-        UnreadBytes(static_cast<int64_t>(spanBlocks - 1 - block) * BlockSize +
-                    static_cast<int64_t>(spanTail));
-    }
-
-    // Every word that is not a pixel word, set-run-length or no-op: the end of a scan line
-    // or of the frame (false), or an error.
-    [[gnu::noinline]] bool Special(const uint8_t* word) {
-        Flush();
-        const int op = word[1] >> 4;
-        if (op == 0x6) {
-            rowStart -= rowStep;
-            if (rowStart < -PositionLimit) rowStart = -PositionLimit;
-            if (rowStart > PositionLimit) rowStart = PositionLimit;
-            linePos = rowStart;
-            return true;
-        }
-        SettleAt(word);
-        switch (op) {
-            case 0x7: return false;
-            case 0x4: FatalError("GetRLE", "Start frame encountered before end of last frame", 0);
-            case 0xB: FatalError("GetRLE", "Unexpected colormap in Raster Metafile", 0);
-            default: FatalError("GetRLE", "Illegal opcode (%ld) in Raster Metafile", op << 4);
-        }
+        UnreadBytes(static_cast<int64_t>(blocks - 1 - block) * BlockSize +
+                    static_cast<int64_t>(tail));
     }
 
     // Reads the span that follows the current one; false at the end of the file, with Block
     // and BlockNumber as ReadBlock would have left them.
-    bool NextSpan(int& wanted) {
+    bool Next() {
         // Block holds the last block read, and a short tail read after it lies over its start,
         // as reading block by block leaves them.
-        std::memcpy(State.Block, Span + static_cast<size_t>(spanBlocks - 1) * BlockSize, BlockSize);
+        std::memcpy(State.Block, Span + static_cast<size_t>(blocks - 1) * BlockSize, BlockSize);
         if (bulk && !endOfFile) {
             const BlocksRead read = ReadBlocks(Span, wanted);
-            spanTail = read.tailBytes;
+            tail = read.tailBytes;
             if (read.blocks > 0) {
-                spanFirstBlock = State.BlockNumber - read.blocks + 1;
-                spanBlocks = read.blocks;
+                firstBlock = State.BlockNumber - read.blocks + 1;
+                blocks = read.blocks;
                 endOfFile = read.blocks < wanted;
                 wanted = wanted * 2 > SpanBlocks ? SpanBlocks : wanted * 2;
                 return true;
             }
             endOfFile = true;
-            std::memcpy(State.Block, Span, spanTail);
+            std::memcpy(State.Block, Span, tail);
         } else if (endOfFile) {
-            std::memcpy(State.Block, Span + static_cast<size_t>(spanBlocks) * BlockSize, spanTail);
+            std::memcpy(State.Block, Span + static_cast<size_t>(blocks) * BlockSize, tail);
         }
         // A stream that cannot be put back, the end of the file, or the last block the
         // counter can name: one block at a time, as ever.
-        spanTail = 0;
+        tail = 0;
         if (!ReadBlock()) return false;
         std::memcpy(Span, State.Block, BlockSize);
-        spanFirstBlock = State.BlockNumber;
-        spanBlocks = 1;
+        firstBlock = State.BlockNumber;
+        blocks = 1;
         return true;
     }
 };
 
+// One frame's decoding: where it goes, where it comes from, and the opcode table with the
+// frame's fill value in place.
+struct FrameDecoding {
+    ArrayWriter array;
+    SpanSource source;
+    OpcodeEffects effects;
+};
+
+// Every word that is not a pixel word, set-run-length or no-op, met with Line in use up to
+// `out`: the end of a scan line (returns where the next pixel goes) or of the frame (null),
+// or an error.
+[[gnu::noinline]] uint8_t* SpecialWord(FrameDecoding& f, uint8_t* out, const uint8_t* word) {
+    const int op = word[1] >> 4;
+    if (op == OpEndOfScanLine) return f.array.EndScanLine(out);
+    f.array.Flush(out);
+    f.source.SettleAt(word);
+    switch (op) {
+        case OpEndOfFrame: return nullptr;
+        case OpStartFrame:
+            FatalError("GetRLE", "Start frame encountered before end of last frame", 0);
+        case OpColormap: FatalError("GetRLE", "Unexpected colormap in Raster Metafile", 0);
+        default: FatalError("GetRLE", "Illegal opcode (%ld) in Raster Metafile", op << 4);
+    }
+}
+
+// The rest of a run or fill of n pixels (more than StoreWidth) at `out`, whose first
+// StoreWidth are stored already; returns where the next pixel goes.
+uint8_t* StoreLongRun(ArrayWriter& array, uint8_t* out, uint64_t pattern, size_t n) {
+    if (n > 8 * StoreWidth)
+        std::memset(out, static_cast<int>(pattern >> 4), n);
+    else
+        for (size_t k = StoreWidth; k < n; k += StoreWidth) StorePattern(out + k, pattern);
+    out += n;
+    return out > Line + LineCapacity ? array.Flush(out) : out;
+}
+
+// The literal pixels of words [from, to) of the span, stored at `out`; returns where the next
+// pixel goes.
+inline uint8_t* TakeLiterals(ArrayWriter& array, uint8_t* out, size_t from, size_t to) {
+    size_t left = to - from;
+    StoreLiterals(out, LowBytes + from);
+    if (left <= LiteralWords) [[likely]]
+        return out + left;
+    for (;;) {
+        out += LiteralWords;
+        from += LiteralWords;
+        left -= LiteralWords;
+        if (out > Line + LineCapacity) out = array.Flush(out);
+        StoreLiterals(out, LowBytes + from);
+        if (left <= LiteralWords) return out + left;
+    }
+}
+
+// Decoding stopped at the word that ended the frame.
+constexpr uint8_t* FrameEnded = nullptr;
+
+// One word, any word, as the opcode masks say; returns where the next pixel goes, or
+// FrameEnded.
+inline uint8_t* TakeWord(FrameDecoding& f, uint8_t* out, uint64_t& runLength, const uint8_t* word) {
+    const OpcodeEffects& e = f.effects;
+    const uint64_t w = word[0] | static_cast<uint64_t>(word[1]) << 8;
+    const uint64_t op = w >> 12;
+    const uint64_t n = e.One[op] | (runLength & e.RunCount[op]) | (w & e.ValueCount[op]);
+    const uint64_t pattern = ((w << 4) & e.OwnPixel[op]) | e.FillPixel[op];
+    runLength = (runLength & e.KeepRun[op]) | (w & e.SetRun[op]);
+    StorePattern(out, pattern);
+    if (n <= StoreWidth) [[likely]]
+        return out + n;
+    if (n >= S) return SpecialWord(f, out, word);
+    return StoreLongRun(f.array, out, pattern, static_cast<size_t>(n));
+}
+
+// Where the next pixel goes and the run length in force, carried from span to span.
+struct Cursor {
+    uint8_t* out;
+    uint64_t runLength;
+};
+
+// Decodes the words of the current span. The words that are not literal pixels are visited
+// through the bitmap, 64 words to a bitmap word; the literal words between them are copied as
+// runs. Most of them are a set-run-length word and its repeated run, taken together. Returns
+// the cursor after the span, or one whose `out` is FrameEnded.
+Cursor DecodeSpan(FrameDecoding& f, Cursor c) {
+    const size_t words = static_cast<size_t>(f.source.blocks) * WordsPerBlock;
+    SurveySpan(words);
+    // The word after the span reads as a set-run-length word, so that a pair that would end
+    // there is no pair; what it held (the file's short tail, where the file ends) is put back.
+    const uint8_t after = Span[2 * words + 1];
+    Span[2 * words + 1] = 0;
+    uint8_t* out = c.out;
+    uint64_t runLength = c.runLength;
+    size_t next = 0;  // the first word not yet decoded
+    for (size_t base = 0; base < words; base += 64) {
+        uint64_t marks;
+        std::memcpy(&marks, NotLiteral + base / 8, 8);
+        if constexpr (std::endian::native == std::endian::big) marks = __builtin_bswap64(marks);
+        if (next > base) marks &= ~uint64_t{1};  // the run of a pair taken before
+        if (out > Line + LineCapacity) out = f.array.Flush(out);
+        while (marks != 0) {
+            const size_t j = base + static_cast<size_t>(std::countr_zero(marks));
+            marks &= marks - 1;
+            out = TakeLiterals(f.array, out, next, j);
+            const uint8_t* word = Span + 2 * j;
+            const uint32_t pair = word[0] | uint32_t{word[1]} << 8 | uint32_t{word[2]} << 16 |
+                                  uint32_t{word[3]} << 24;
+            if ((pair & 0xF000F000u) == uint32_t{OpRepeatedRun} << 28) [[likely]] {
+                const size_t n = pair & 0xFFFF;  // a set-run-length word is its count
+                const uint64_t pattern = (pair >> 12) & 0xFF0;  // the run's pixel × 16
+                StorePattern(out, pattern);
+                out = n <= StoreWidth ? out + n : StoreLongRun(f.array, out, pattern, n);
+                marks &= marks - 1;  // the run word, when it is in this bitmap word
+                runLength = 0;
+                next = j + 2;
+            } else {
+                out = TakeWord(f, out, runLength, word);
+                if (out == FrameEnded) {
+                    Span[2 * words + 1] = after;
+                    return {FrameEnded, 0};
+                }
+                next = j + 1;
+            }
+        }
+    }
+    Span[2 * words + 1] = after;
+    return {TakeLiterals(f.array, out, next, words), runLength};
+}
+
 // Finds the start word and sets the decoder on the frame's first span: the start block and
-// what one read brings after it. Returns how many blocks the next read asks for.
-int StartFrame(const Image& image, Decoder& d) {
+// what one read brings after it.
+void StartFrame(const Image& image, FrameDecoding& f) {
     do {
         if (!ReadBlock()) FatalError("GetRLE", "Start frame not found", 0);
-    } while (State.Block[1] != 0x40);
-    State.Block[1] = 0xF0;  // the start word decodes as a no-op
+    } while (State.Block[1] != StartWordHighByte);
+    State.Block[1] = NoOpHighByte;  // the start word decodes as a no-op
 
     LogAt(6, "addto = %d\n", -image.ScanLineWidth);
 
-    d.pixels = image.Pixels;
-    d.size = image.Pixels != nullptr ? static_cast<int64_t>(image.PixelsSize) : 0;
-    d.rowStep = image.ScanLineWidth;
-    d.rowStart = (static_cast<int64_t>(image.IH) - 1) * d.rowStep;
-    d.linePos = d.rowStart;
-    d.count = 0;
+    ArrayWriter& a = f.array;
+    a.pixels = image.Pixels;
+    a.size = image.Pixels != nullptr ? static_cast<int64_t>(image.PixelsSize) : 0;
+    a.rowStep = image.ScanLineWidth;
+    a.rowStart = (static_cast<int64_t>(image.IH) - 1) * a.rowStep;
+    a.linePos = a.rowStart;
+    SpanSource& s = f.source;
     std::memcpy(Span, State.Block, BlockSize);
-    d.spanFirstBlock = State.BlockNumber;
-    d.spanBlocks = 1;
-    d.spanTail = 0;
-    d.bulk = StreamCanSeek();
-    d.endOfFile = false;
-    if (!d.bulk) return FirstRead;
+    s = {State.BlockNumber, 1, 0, FirstRead, StreamCanSeek(), false};
+    if (!s.bulk) return;
     const BlocksRead read = ReadBlocks(Span + BlockSize, FirstRead);
-    d.spanBlocks += read.blocks;
-    d.spanTail = read.tailBytes;
-    d.endOfFile = read.blocks < FirstRead;
-    return 2 * (FirstRead + 1);
+    s.blocks += read.blocks;
+    s.tail = read.tailBytes;
+    s.endOfFile = read.blocks < FirstRead;
+    s.wanted = 2 * (FirstRead + 1);
 }
 
 }  // namespace
 
 void GetRLE(Image& image, int32_t channel) {
-    Decoder d;
-    int wanted = StartFrame(image, d);
-    // The frame's own copy of the opcode table, with the fill value in place.
-    OpcodeEffects e = Effects;
-    e.FillPixel[0xD] = uint64_t{image.FillValues[channel >= 0 && channel < 3 ? channel : 0]} << 4;
-    uint64_t runLength = 0;
-    uint8_t* out = Line;  // where the next pixel of the line goes; d.count = out - Line
-
-    // The rest of a run or fill of n pixels longer than one store, its pattern stored once at
-    // `out`; the line is flushed first when the run would not fit in the headroom.
-    auto storeLong = [&](uint64_t pattern, size_t n) {
-        if (static_cast<size_t>(out - Line) + n > LineCapacity + LineHeadroom) {
-            d.count = static_cast<size_t>(out - Line);
-            d.Flush();
-            out = Line;
-            StorePattern(out, pattern);
-        }
-        StoreLongRun(out, pattern, n);
-    };
-    // One word, any word, as the opcode masks say; false at the end of the frame.
-    auto step = [&](const uint8_t* word) {
-        const uint64_t w = word[0] | static_cast<uint64_t>(word[1]) << 8;
-        const uint64_t op = w >> 12;
-        const uint64_t n = e.One[op] | (runLength & e.RunCount[op]) | (w & e.ValueCount[op]);
-        const uint64_t pattern = ((w << 4) & e.OwnPixel[op]) | e.FillPixel[op];
-        runLength = (runLength & e.KeepRun[op]) | (w & e.SetRun[op]);
-        StorePattern(out, pattern);
-        if (n > StoreWidth) [[unlikely]] {
-            if (n >= S) {
-                d.count = static_cast<size_t>(out - Line);
-                const bool more = d.Special(word);
-                out = Line + d.count;
-                return more;
-            }
-            storeLong(pattern, static_cast<size_t>(n));
-        }
-        out += n;
-        return true;
-    };
-    auto makeRoom = [&] {
-        if (out > Line + LineCapacity) {
-            d.count = static_cast<size_t>(out - Line);
-            d.Flush();
-            out = Line;
-        }
-    };
-
-    // The literal words [from, to) of the span, LiteralWords at a time.
-    auto takeLiterals = [&](size_t from, size_t to) {
-        const uint8_t* word = Span + 2 * from;
-        size_t left = to - from;
-        for (;;) {
-            makeRoom();
-            StoreLiterals(word, out);
-            if (left <= LiteralWords) {
-                out += left;
-                return;
-            }
-            out += LiteralWords;
-            word += 2 * LiteralWords;
-            left -= LiteralWords;
-        }
-    };
-
+    FrameDecoding f;
+    StartFrame(image, f);
+    f.effects = Effects;
+    f.effects.FillPixel[OpFill] =
+        uint64_t{image.FillValues[channel >= 0 && channel < 3 ? channel : 0]} << 4;
+    Cursor c = {Line, 0};
     for (;;) {
-        // The words that are not literal pixels are visited through the span's bitmap, 64
-        // words to a bitmap word; the literal words between them are taken as runs. Most of
-        // them are a set-run-length word and its repeated run, taken together.
-        const size_t words = static_cast<size_t>(d.spanBlocks) * (BlockSize / 2);
-        MarkNotLiteral(Span, words);
-        size_t next = 0;  // the first word not yet decoded
-        for (size_t base = 0; base < words; base += 64) {
-            uint64_t marks;
-            std::memcpy(&marks, NotLiteral + base / 8, 8);
-            if constexpr (std::endian::native == std::endian::big) marks = __builtin_bswap64(marks);
-            if (next > base) marks &= ~uint64_t{1};  // the run of a pair taken before
-            while (marks != 0) {
-                const size_t j = base + static_cast<size_t>(std::countr_zero(marks));
-                takeLiterals(next, j);
-                const uint8_t* word = Span + 2 * j;
-                if (j + 1 < words && (word[1] >> 4) == 0x0 && (word[3] >> 4) == 0x3) [[likely]] {
-                    const size_t n = word[0] | static_cast<size_t>(word[1] & 0x0F) << 8;
-                    const uint64_t pattern = uint64_t{word[2]} << 4;
-                    StorePattern(out, pattern);
-                    if (n > StoreWidth) [[unlikely]]
-                        storeLong(pattern, n);
-                    out += n;
-                    runLength = 0;
-                    next = j + 2;
-                    const size_t taken = next - base;
-                    marks = taken < 64 ? marks & (~uint64_t{0} << taken) : 0;
-                } else {
-                    if (!step(word)) return;
-                    next = j + 1;
-                    marks &= marks - 1;
-                }
-            }
-        }
-        takeLiterals(next, words);
-        if (!d.NextSpan(wanted)) {
-            d.count = static_cast<size_t>(out - Line);
-            d.Flush();
+        c = DecodeSpan(f, c);
+        if (c.out == FrameEnded) return;
+        if (!f.source.Next()) {
+            f.array.Flush(c.out);
             FatalError("GetRLE", "End of file encountered before end of frame", 0);
         }
     }

@@ -13,11 +13,6 @@
 
 namespace {
 
-// The most frames the tables are made for: 2^21 is over 3 GB of the smallest frames (three
-// blocks: header, colour table, pixels) and a terabyte of 1080p ones. A larger -max or -b is
-// refused like a failed allocation rather than asking for tables of gigabytes.
-constexpr uint32_t MaxFramesLimit = 1u << 21;
-
 [[noreturn]] void CommandLineError() {
     ShowUsage();
     EndProcess(-1);
@@ -256,7 +251,7 @@ bool ApplyOption(const char* option, Arguments& args) {
 }
 
 void BuildFileImageNumberTable() {
-    if (State.MaxFrames > MaxFramesLimit) {
+    if (State.MaxFrames > MaxFramesCeiling) {
         FatalError("ParseCommandLine",
                    "Cannot allocate memory for image positions (%ld)\n\tCheck \"-b\" or \"-max\" "
                    "parameter",

@@ -54,7 +54,7 @@ void InitDefaults() {
     State.LastFrame = 2147483647u;
     State.FrameSkip = 1;
     State.MultipleColormaps = 1;
-    State.MaxFrames = 512;
+    State.MaxFrames = DefaultMaxFrames;
     State.ShowInfo = 1;
 }
 

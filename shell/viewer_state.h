@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "platform/win32.h"
+#include "rm/format.h"
 
 constexpr uint32_t AllOnes = 0xFFFFFFFFu;
 
@@ -114,11 +115,11 @@ struct ViewerState {
     const char* WindowClassName = nullptr;
 
     // File state. A program that reads from something other than a file (the Windows
-    // thumbnail handler reads a COM stream) sets ReadBlockAt: it reads the 512 bytes at
+    // thumbnail handler reads a COM stream) sets ReadBlockAt: it reads the block at
     // `offset`, true when all were read, and MetafileStream stays unused.
     FILE* MetafileStream = nullptr;
     bool (*ReadBlockAt)(int64_t offset, uint8_t* block) = nullptr;
-    uint8_t Block[512] = {};
+    uint8_t Block[BlockSize] = {};
     int32_t BlockNumber = -1;
     int32_t LastFileImage = -1;
     int64_t* ImageFilePositions = nullptr;  // byte offsets: files run up to 1 TiB

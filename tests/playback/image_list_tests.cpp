@@ -11,6 +11,9 @@
 
 namespace {
 
+// The list is made for the default -max.
+constexpr int32_t Frames = static_cast<int32_t>(DefaultMaxFrames);
+
 class ImageListTest : public ViewerTest {
    protected:
     std::span<Image> list;  // State.ImageList, which the next test's reset frees
@@ -37,7 +40,7 @@ class ImageListTest : public ViewerTest {
 TEST_F(ImageListTest, ReadsEveryImageCountingInTheProgressWindow) {
     Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2), ColourFrame(12, 6, 3)});
     State.WL = 1, State.WR = 2, State.WT = 3, State.WB = 4, State.WW = 5, State.WH = 6;
-    EXPECT_EQ(FillImageList(list.data(), 512), 2);
+    EXPECT_EQ(FillImageList(list.data(), Frames), 2);
     auto progress = ProgressWindows();
     ASSERT_EQ(progress.size(), 1u);
     EXPECT_EQ(progress[0]->TextHistory, (std::vector<std::string>{"", "1", "2", "3"}));
@@ -64,13 +67,13 @@ TEST_F(ImageListTest, NoProgressWindowWithoutInfoAndStopsAtTheCount) {
 TEST_F(ImageListTest, AProgressWindowThatCannotBeCreatedDoesNotStopReading) {
     Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2)});
     HeadlessSetFault(core::Call::CreateWindow);
-    EXPECT_EQ(FillImageList(list.data(), 512), 1);
+    EXPECT_EQ(FillImageList(list.data(), Frames), 1);
 }
 
 TEST_F(ImageListTest, ASingleColormapIsSharedByEveryEntry) {
     Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2), ColourFrame(8, 4, 3)});
     State.MultipleColormaps = 0;
-    EXPECT_EQ(FillImageList(list.data(), 512), 2);
+    EXPECT_EQ(FillImageList(list.data(), Frames), 2);
     for (int i = 1; i < 3; ++i) {
         EXPECT_EQ(list[i].LUT, list[0].LUT);
         EXPECT_EQ(list[i].LUTSize, list[0].LUTSize);
@@ -79,9 +82,9 @@ TEST_F(ImageListTest, ASingleColormapIsSharedByEveryEntry) {
 }
 
 TEST_F(ImageListTest, NothingReadableIsFatal) {
-    for (int count : {512, 0, -3}) {
+    for (int count : {Frames, 0, -3}) {
         ResetViewer();
-        Open(count == 512 ? std::vector<rmwriter::Frame>{} : std::vector{ColourFrame(8, 4, 1)});
+        Open(count == Frames ? std::vector<rmwriter::Frame>{} : std::vector{ColourFrame(8, 4, 1)});
         EXPECT_EQ(FatalText([&] { FillImageList(list.data(), count); }),
                   "Error: File is not in Raster Metafile format")
             << count;
@@ -91,7 +94,7 @@ TEST_F(ImageListTest, NothingReadableIsFatal) {
 
 TEST_F(ImageListTest, StoredImagesShareArraysAndMarkSizeChanges) {
     Open({ColourFrame(8, 4, 1), ColourFrame(8, 4, 2), ColourFrame(12, 6, 3)});
-    FillImageList(list.data(), 512);
+    FillImageList(list.data(), Frames);
     State.WL = 0, State.WR = 99, State.WT = 0, State.WB = 49, State.WW = 100, State.WH = 50;
     Image shown;
     InitImage(shown);
@@ -110,7 +113,7 @@ TEST_F(ImageListTest, StoredImagesShareArraysAndMarkSizeChanges) {
 
 TEST_F(ImageListTest, AnIndexBeyondTheListIsFatal) {
     Open({ColourFrame(8, 4, 1)});
-    FillImageList(list.data(), 512);
+    FillImageList(list.data(), Frames);
     Image shown;
     InitImage(shown);
     EXPECT_EQ(FatalText([&] { GetStoredImage(shown, list.data(), State.MaxFrames); }),

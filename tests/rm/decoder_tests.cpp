@@ -104,7 +104,7 @@ TEST_F(DecoderTest, ALongScanLineContinuesIntoTheNextRowOfTheArray) {
 TEST_F(DecoderTest, FindsTheStartWordPastOtherBlocksAndIgnoresItsFirstByte) {
     Metafile m;
     m.AddJunk(2);
-    std::vector<uint8_t> almost(512, 0);
+    std::vector<uint8_t> almost(BlockSize, 0);
     almost[1] = 0x41;  // not a start word
     m.AddBlock(almost);
     m.BeginStream(0xAB);
@@ -122,7 +122,7 @@ TEST_F(DecoderTest, FindsTheStartWordPastOtherBlocksAndIgnoresItsFirstByte) {
 TEST_F(DecoderTest, StateCarriesAcrossBlocksAndTheStreamEndsBehindTheLastBlock) {
     Metafile m;
     m.BeginStream();
-    while (m.WordInBlock() != 255) m.NoOp();
+    while (m.WordInBlock() != WordsPerBlock - 1) m.NoOp();
     m.SetRunLength(3);  // last word of block 0
     m.RepeatedRun(6);   // first word of block 1
     m.EndOfFrame();

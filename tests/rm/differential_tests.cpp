@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 
+#include "rm/format.h"
 #include "tests/rm/oracle/decoder_comparison.h"
 
 namespace {
@@ -59,14 +60,15 @@ void CompareFolder(const char* relative) {
 std::vector<uint8_t> RandomStream(std::mt19937& rng, int blocks) {
     std::vector<uint16_t> words;
     auto pad = [&] {
-        while (words.size() % 256 != 0) words.push_back(static_cast<uint16_t>(rng()));
+        while (words.size() % WordsPerBlock != 0) words.push_back(static_cast<uint16_t>(rng()));
     };
     auto frame = [&](int frameBlocks) {
         for (int junk = static_cast<int>(rng() % 3); junk > 0; --junk) {
-            for (int i = 0; i < 256; ++i) words.push_back(static_cast<uint16_t>(rng() & 0x0FFF));
+            for (int i = 0; i < WordsPerBlock; ++i)
+                words.push_back(static_cast<uint16_t>(rng() & 0x0FFF));
         }
         words.push_back(static_cast<uint16_t>(0x4000 | (rng() & 0xFF)));
-        const size_t end = words.size() + static_cast<size_t>(frameBlocks) * 256 - 1;
+        const size_t end = words.size() + static_cast<size_t>(frameBlocks) * WordsPerBlock - 1;
         const bool errors = rng() % 4 == 0;
         while (words.size() < end) {
             const unsigned pick = rng() % 1000;
@@ -102,7 +104,7 @@ std::vector<uint8_t> RandomStream(std::mt19937& rng, int blocks) {
     for (uint16_t w : words) bytes.push_back(w & 0xFF), bytes.push_back(w >> 8);
     // A short tail, or whole blocks cut off the end.
     if (rng() % 4 == 0) bytes.resize(bytes.size() - std::min<size_t>(bytes.size(), rng() % 2048));
-    if (rng() % 4 == 0) bytes.resize(bytes.size() + rng() % 512, 0x70);
+    if (rng() % 4 == 0) bytes.resize(bytes.size() + rng() % BlockSize, 0x70);
     return bytes;
 }
 
@@ -131,10 +133,39 @@ TEST(DifferentialTest, RandomStreamsDecodeAsTheOracleDoes) {
         setup.seekable = round % 5 != 0;
         setup.frames = 3;
         // Near the block counter's limit: the 1 TiB rule inside a frame.
-        if (round % 7 == 0) setup.firstBlock = INT32_MAX - static_cast<int32_t>(rng() % 80);
+        if (round % 7 == 0) setup.firstBlock = LastBlockNumber - static_cast<int32_t>(rng() % 80);
         ASSERT_EQ(CompareWithOracle(stream, setup), "")
             << "round " << round << ", " << blocks << " blocks, " << setup.width << " x "
             << setup.height << (setup.seekable ? "" : ", a pipe") << ", first block "
             << setup.firstBlock;
+    }
+}
+
+TEST(DifferentialTest, RunPairsSplitByTheEndOfAReadDecodeAsTheOracleDoes) {
+    // The decoder reads the start block and 7 more, then 16, 32, ... blocks: a set-run-length
+    // word last in a read, its repeated run first in the next read or in the file's short tail.
+    for (int blocks : {1, 8, 24, 56, 120, 248}) {
+        for (bool shortTail : {false, true}) {
+            std::vector<uint16_t> words = {0x4000};
+            while (words.size() < static_cast<size_t>(blocks) * WordsPerBlock - 1)
+                words.push_back(static_cast<uint16_t>(0x1000 | (words.size() & 0xFF)));
+            words.push_back(0x0005);
+            std::vector<uint8_t> stream;
+            for (uint16_t w : words) stream.push_back(w & 0xFF), stream.push_back(w >> 8);
+            const std::vector<uint8_t> rest =
+                shortTail ? std::vector<uint8_t>{0x07, 0x30, 0x09}
+                          : std::vector<uint8_t>{0x07, 0x30, 0x09, 0x10, 0x00, 0x70};
+            stream.insert(stream.end(), rest.begin(), rest.end());
+            if (!shortTail) stream.resize(stream.size() + BlockSize - rest.size(), 0);
+            DecodeSetup setup;
+            setup.width = 101;
+            setup.height = 700;
+            for (bool seekable : {true, false}) {
+                setup.seekable = seekable;
+                EXPECT_EQ(CompareWithOracle(stream, setup), "")
+                    << blocks << " blocks" << (shortTail ? ", a short tail" : "")
+                    << (seekable ? "" : ", a pipe");
+            }
+        }
     }
 }

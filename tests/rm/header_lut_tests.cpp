@@ -14,7 +14,7 @@ class HeaderTest : public ViewerTest {};
 TEST_F(HeaderTest, ReadBlockCountsWholeBlocksAndIgnoresAShortTail) {
     Metafile m;
     m.AddJunk(2);
-    m.MutableBytes().resize(2 * 512 + 100, 7);
+    m.MutableBytes().resize(2 * BlockSize + 100, 7);
     OpenMetafile(m);
     EXPECT_EQ(State.BlockNumber, -1);
     EXPECT_TRUE(ReadBlock());
@@ -31,7 +31,7 @@ TEST_F(HeaderTest, ReadBlockCountsWholeBlocksAndIgnoresAShortTail) {
 static void LoadHeader(const Header& h) {
     Metafile m;
     m.AddHeader(h);
-    std::memcpy(State.Block, m.Bytes().data(), 512);
+    std::memcpy(State.Block, m.Bytes().data(), BlockSize);
 }
 
 TEST_F(HeaderTest, DecodesTheFieldsAndAppliesWidthAdjust) {
@@ -236,7 +236,7 @@ TEST_F(HeaderTest, MissingLUTBlocksAreFatalWithTheirBlockNumber) {
         Metafile m;
         m.AddHeader(h);
         m.AddColorTable(h, rmwriter::ColourRamp(8));
-        m.Truncate(512 * (1 + c.blocksPresent) + 300);
+        m.Truncate(BlockSize * (1 + c.blocksPresent) + 300);
         OpenMetafile(m);
         ASSERT_TRUE(ReadBlock());
         ScopedImage im;

@@ -55,7 +55,7 @@ constexpr int64_t GB = int64_t{1} << 30;
 
 TEST_F(LargeFileTest, FramesPastTwoAndFourGigabytesReadBufferedAndBySeekingBack) {
     // Offsets a 32-bit position gets wrong: past 2^31 (negative) and past 2^32 (wraps).
-    const int64_t offsets[] = {0, 2 * GB + 3 * 512, 4 * GB + 7 * 512};
+    const int64_t offsets[] = {0, 2 * GB + 3 * BlockSize, 4 * GB + 7 * BlockSize};
     std::vector<Frame> frames;
     std::vector<std::pair<int64_t, Metafile>> pieces;
     for (int i = 0; i < 3; ++i) {
@@ -64,7 +64,8 @@ TEST_F(LargeFileTest, FramesPastTwoAndFourGigabytesReadBufferedAndBySeekingBack)
         m.AddFrame(frames.back());
         pieces.emplace_back(offsets[i], m);
     }
-    const int64_t size = offsets[2] + static_cast<int64_t>(pieces[2].second.Bytes().size()) + 512;
+    const int64_t size =
+        offsets[2] + static_cast<int64_t>(pieces[2].second.Bytes().size()) + BlockSize;
     if (!OpenSparse(size, pieces)) GTEST_SKIP() << "this file system has no sparse files";
     SelectFrames();
 
@@ -79,7 +80,7 @@ TEST_F(LargeFileTest, FramesPastTwoAndFourGigabytesReadBufferedAndBySeekingBack)
     for (uint32_t i : {1u, 0u, 2u}) {
         ASSERT_EQ(GetFileImage(image, i), static_cast<int32_t>(i));
         ExpectFrame(image, frames[i]);
-        EXPECT_EQ(State.BlockNumber, offsets[i] / 512 + 2);  // header, LUT, stream
+        EXPECT_EQ(State.BlockNumber, offsets[i] / BlockSize + 2);  // header, LUT, stream
     }
     EXPECT_EQ(GetFileImage(image, 3), -1);
 }
@@ -88,21 +89,21 @@ TEST_F(LargeFileTest, TheBlockCounterEndsAtOneTerabyte) {
     // The last block the counter can name is 2^31 - 1, ending at byte 2^40. The stream is set
     // just before it, as if everything before had been read.
     const int64_t limit = int64_t{1} << 40;
-    for (int64_t extra : {int64_t{0}, int64_t{100}, int64_t{512}}) {
+    for (int64_t extra : {int64_t{0}, int64_t{100}, int64_t{BlockSize}}) {
         ResetViewer();
         SetUp();
         SelectFrames();
         if (!OpenSparse(limit + extra, {})) GTEST_SKIP();
-        ASSERT_EQ(fseeko(State.MetafileStream, limit - 512, SEEK_SET), 0);
-        State.BlockNumber = INT32_MAX - 1;
-        if (extra < 512) {
+        ASSERT_EQ(fseeko(State.MetafileStream, limit - BlockSize, SEEK_SET), 0);
+        State.BlockNumber = LastBlockNumber - 1;
+        if (extra < BlockSize) {
             // The file ends there, or with a short tail the reader never uses.
             EXPECT_EQ(GetFileImage(image, 0), -1) << extra;
         } else {
             EXPECT_EQ(FatalText([&] { GetFileImage(image, 0); }),
                       "Error: Raster Metafile beyond 1 TB (block 2147483648) not supported");
         }
-        EXPECT_EQ(State.BlockNumber, INT32_MAX);
+        EXPECT_EQ(State.BlockNumber, LastBlockNumber);
         EXPECT_EQ(State.LastFileImage, -1);
         TearDown();
     }

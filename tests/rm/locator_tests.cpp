@@ -112,8 +112,8 @@ TEST_F(LocatorTest, SeekingBackToFrameZeroAndReadingOn) {
     ASSERT_EQ(GetFileImage(image, 1), 1);
     ExpectFrame(frames[1]);
     // File image 0 sits behind two junk blocks; file image 1 behind frame 0 and its junk.
-    EXPECT_EQ(State.ImageFilePositions[0], 2 * 512);
-    EXPECT_EQ(State.ImageFilePositions[1], (2 + 1 + 1 + 1 + 1) * 512);
+    EXPECT_EQ(State.ImageFilePositions[0], 2 * BlockSize);
+    EXPECT_EQ(State.ImageFilePositions[1], (2 + 1 + 1 + 1 + 1) * BlockSize);
 }
 
 TEST_F(LocatorTest, SeekingBackSetsTheBlockNumber) {
@@ -251,5 +251,5 @@ TEST_F(LocatorTest, ARecordedPositionThatCannotBeReadIsFatal) {
     State.ImageFilePositions[1] = 1 << 20;  // past the end of the file
     EXPECT_EQ(FatalText([&] { GetFileImage(image, 1); }),
               "Error: Header not found on return to previous file position");
-    EXPECT_EQ(State.BlockNumber, (1 << 20) / 512);
+    EXPECT_EQ(State.BlockNumber, (1 << 20) / BlockSize);
 }

@@ -72,13 +72,13 @@ std::vector<SampleFile> SampleFiles() {
     }
     {
         Metafile m = OneFrame(PatternFrame(6, 3, 1));
-        m.Truncate(512 + 100);
+        m.Truncate(BlockSize + 100);
         add("crashers/truncated-lut.rm", m);
     }
     {
         Frame f = PatternFrame(40, 40, 1);
         Metafile m = OneFrame(f);
-        m.Truncate(m.Bytes().size() - 512 + 200);
+        m.Truncate(m.Bytes().size() - BlockSize + 200);
         add("crashers/truncated-stream.rm", m);
     }
     {

@@ -14,16 +14,16 @@ TEST(WriterTest, HeaderAndColourTableLayout) {
     m.AddHeader(h);
     m.AddColorTable(h, rmwriter::ColourRamp(4));
     const auto& b = m.Bytes();
-    ASSERT_EQ(b.size(), 4u * 512);
+    ASSERT_EQ(b.size(), 4u * BlockSize);
     EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + 20),
               (std::vector<uint8_t>{0,    0,    0, 0xE0, 4, 3, 2, 1, 0xFE, 0xFF,
                                     0xFF, 0xFF, 1, 0,    0, 0, 1, 0, 0,    0}));
     EXPECT_EQ(b[20], 8);
     EXPECT_EQ(b[28], 4);
     EXPECT_EQ(b[32], 0xAA);
-    EXPECT_EQ(b[512 + 2 * 15], 255);  // red entry 15 of a 16-entry ramp
-    EXPECT_EQ(b[1024 + 2 * 15], 0);   // green
-    EXPECT_EQ(b[512 + 2 * 16], 0);    // entries past the table
+    EXPECT_EQ(b[BlockSize + 2 * 15], 255);  // red entry 15 of a 16-entry ramp
+    EXPECT_EQ(b[1024 + 2 * 15], 0);         // green
+    EXPECT_EQ(b[BlockSize + 2 * 16], 0);    // entries past the table
 }
 
 TEST(WriterTest, RowsAreCodedWithRunsFillsAndLiterals) {
@@ -43,7 +43,7 @@ TEST(WriterTest, JunkIsNeitherAHeaderNorAStreamStart) {
     Metafile m;
     for (int seed = 0; seed < 256; ++seed) m.AddJunk(3, static_cast<uint8_t>(seed));
     const auto& b = m.Bytes();
-    for (size_t i = 0; i < b.size(); i += 512) {
+    for (size_t i = 0; i < b.size(); i += BlockSize) {
         EXPECT_NE(b[i + 1], 0x40);
         EXPECT_NE(b[i + 1], 0x00);
     }

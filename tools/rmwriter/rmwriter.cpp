@@ -48,24 +48,25 @@ void Metafile::AddBlock(const std::vector<uint8_t>& block) {
 }
 
 void Metafile::AddHeader(const Header& h) {
-    EndBlock();
-    Put32(HeaderMarker);
-    Put32(static_cast<uint32_t>(h.Width));
-    Put32(static_cast<uint32_t>(h.Height));
-    Put32(static_cast<uint32_t>(h.Components));
-    Put16(h.ColorFlag);
-    Put16(0);
-    Put32(static_cast<uint32_t>(h.BitsPerLUTEntry));
-    Put32(0);
-    Put32(static_cast<uint32_t>(h.Depth));
-    for (uint8_t f : h.Fill) Put32(f);
-    EndBlock();
+    std::vector<uint8_t> block(BlockSize, 0);
+    auto put = [&block](int offset, uint32_t value, int bytes = 4) {
+        for (int i = 0; i < bytes; ++i) block[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    put(0, HeaderMarker);
+    put(header_field::Width, static_cast<uint32_t>(h.Width));
+    put(header_field::Height, static_cast<uint32_t>(h.Height));
+    put(header_field::Components, static_cast<uint32_t>(h.Components));
+    put(header_field::ColorFlag, h.ColorFlag, 2);
+    put(header_field::BitsPerLUTEntry, static_cast<uint32_t>(h.BitsPerLUTEntry));
+    put(header_field::Depth, static_cast<uint32_t>(h.Depth));
+    for (int c = 0; c < 3; ++c) put(header_field::Fill[c], h.Fill[c]);
+    AddBlock(block);
 }
 
 void Metafile::AddColorTable(const Header& h, const ColorTable& colors) {
     auto component = [&](const std::vector<uint8_t>& values) {
         EndBlock();
-        for (size_t k = 0; k < 256; ++k) {
+        for (size_t k = 0; k < WordsPerBlock; ++k) {
             uint8_t v = k < values.size() ? values[k] : 0;
             Put16(static_cast<uint16_t>(v | (colors.HighByte << 8)));
         }
@@ -82,8 +83,8 @@ void Metafile::AddJunk(int count, uint8_t seed) {
         std::vector<uint8_t> block(BlockSize);
         for (size_t i = 0; i < BlockSize; ++i)
             block[i] = static_cast<uint8_t>(seed + b * 31 + i * 37);
-        // Neither a header marker (byte 1 is 0x00 there) nor a start word (0x40).
-        if (block[1] == 0x00 || block[1] == 0x40) block[1] = 0xEE;
+        // Neither a header marker nor a start word.
+        if (block[1] == HeaderMarkerBytes[1] || block[1] == StartWordHighByte) block[1] = 0xEE;
         AddBlock(block);
     }
 }
@@ -91,7 +92,7 @@ void Metafile::AddJunk(int count, uint8_t seed) {
 void Metafile::BeginStream(uint8_t firstByte) {
     EndBlock();
     bytes_.push_back(firstByte);
-    bytes_.push_back(0x40);
+    bytes_.push_back(StartWordHighByte);
 }
 
 void Metafile::AddWord(uint16_t word) {

@@ -7,11 +7,10 @@
 //  - words and blocks: every opcode as a raw word, junk blocks anywhere, any header field
 //    value, truncation. This is how hostile files are made.
 //
-// Layout written (all little-endian): header block (marker 0xE0000000, width, height,
-// components, colour flag, bits per LUT entry, depth, three fill values); one LUT block for a
-// grey table or three (red, green, blue) for a colour table; then the stream, which starts at
-// a block boundary with the start word and ends with an end-of-frame word; the rest of that
-// block is padded with zero bytes.
+// The layout is rm/format.h's: header block, one LUT block for a grey table or three (red,
+// green, blue) for a colour table, then the stream, which starts at a block boundary with the
+// start word and ends with an end-of-frame word; the rest of that block is padded with zero
+// bytes.
 #pragma once
 
 #include <bit>
@@ -21,25 +20,24 @@
 #include <string>
 #include <vector>
 
+#include "rm/format.h"
+
 namespace rmwriter {
 
-constexpr size_t BlockSize = 512;
-constexpr uint32_t HeaderMarker = 0xE0000000u;
-
-// Opcodes: the high four bits of a stream word.
-enum Opcode : uint8_t {
-    OpSetRunLength = 0x0,
-    OpLiteral = 0x1,
-    OpRepeatedRun = 0x3,
-    OpStartFrame = 0x4,
-    OpEndOfScanLine = 0x6,
-    OpEndOfFrame = 0x7,
-    OpColormap = 0xB,
-    OpFill = 0xD,
-    OpNoOp = 0xF,
-};
-
-constexpr int MaxCount = 4095;  // largest run length or fill count one word holds
+// The format's names, as the writer's users spell them (rmwriter::OpLiteral, ...).
+constexpr size_t BlockSize = ::BlockSize;
+constexpr int MaxCount = MaxWordCount;
+using ::HeaderMarker;
+using ::Opcode;
+using ::OpColormap;
+using ::OpEndOfFrame;
+using ::OpEndOfScanLine;
+using ::OpFill;
+using ::OpLiteral;
+using ::OpNoOp;
+using ::OpRepeatedRun;
+using ::OpSetRunLength;
+using ::OpStartFrame;
 
 // The end of the run of equal pixels that starts at `start` (< count): the index after it.
 // Eight pixels are compared at a time, so that finding a run's end costs one branch that is
@@ -111,7 +109,7 @@ class Metafile {
                   bool useFill);
 
     // Blocks.
-    void AddBlock(const std::vector<uint8_t>& bytes);  // padded with zeros or cut to 512
+    void AddBlock(const std::vector<uint8_t>& bytes);  // padded with zeros or cut to a block
     void AddHeader(const Header& header);
     void AddColorTable(const Header& header, const ColorTable& colors);
     // `count` blocks that are neither a header block nor start a stream; `seed` varies
