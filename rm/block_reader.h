@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "rm/format.h"
+#include "format/metafile_format.h"
 
 // Adds 1 to BlockNumber, then reads the next block of MetafileStream into Block. True when
 // all 512 bytes were read; false at the end of the file or before a short final block.

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "format/metafile_format.h"
 #include "platform/win32.h"
-#include "rm/format.h"
 
 constexpr uint32_t AllOnes = 0xFFFFFFFFu;
 

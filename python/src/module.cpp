@@ -11,10 +11,10 @@
 #include <memory>
 #include <stdexcept>
 
+#include "format/metafile_format.h"
 #include "python/src/memory_stream.h"
 #include "python/src/metafile_output.h"
 #include "python/src/open_metafile.h"
-#include "rm/format.h"
 #include "tools/rmtool/gif_io.h"
 #include "tools/rmtool/png_io.h"
 

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "format/metafile_format.h"
 #include "platform/memory.h"
-#include "rm/format.h"
 #include "rm/frame_locator.h"
 #include "shell/diagnostics.h"
 #include "shell/viewer_state.h"

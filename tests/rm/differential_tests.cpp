@@ -9,7 +9,7 @@
 #include <iterator>
 #include <random>
 
-#include "rm/format.h"
+#include "format/metafile_format.h"
 #include "tests/rm/oracle/decoder_comparison.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "format/metafile_format.h"
 #include "rm/block_reader.h"
-#include "rm/format.h"
 #include "tools/rmtool/command_args.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/viewer_reader.h"

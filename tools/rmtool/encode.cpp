@@ -6,7 +6,7 @@
 #include <cstring>
 #include <exception>
 
-#include "rm/format.h"
+#include "format/metafile_format.h"
 #include "tools/rmtool/command_args.h"
 #include "tools/rmtool/commands.h"
 #include "tools/rmtool/encoding.h"

@@ -14,10 +14,10 @@
 #include <deque>
 #include <optional>
 
+#include "format/metafile_format.h"
 #include "platform/headless/headless_control.h"
 #include "platform/source_file.h"
 #include "rm/block_reader.h"
-#include "rm/format.h"
 #include "rm/frame_locator.h"
 #include "shell/command_line.h"
 #include "shell/diagnostics.h"

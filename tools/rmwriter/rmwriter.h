@@ -7,8 +7,8 @@
 //  - words and blocks: every opcode as a raw word, junk blocks anywhere, any header field
 //    value, truncation. This is how hostile files are made.
 //
-// The layout is rm/format.h's: header block, one LUT block for a grey table or three (red,
-// green, blue) for a colour table, then the stream, which starts at a block boundary with the
+// The layout is format/metafile_format.h's: header block, one LUT block for a grey table or three
+// (red, green, blue) for a colour table, then the stream, which starts at a block boundary with the
 // start word and ends with an end-of-frame word; the rest of that block is padded with zero
 // bytes.
 #pragma once
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "rm/format.h"
+#include "format/metafile_format.h"
 
 namespace rmwriter {
 
