@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <strings.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -344,31 +343,8 @@ FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalR
     return FetchResult::Decoded;
 }
 
-// Counts the header blocks of the regular file open as `descriptor` through a mapping of
-// it, window by window, rather than reading it all for four bytes of each block; the
-// blocks from `survey.bytes` on are left for reading (the file cannot be mapped or grew).
-static void SurveyMapped(int descriptor, FileSurvey& survey) {
-    struct stat info;
-    if (descriptor < 0 || fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) return;
-    constexpr int64_t Window = int64_t{64} << 20;
-    const int64_t whole = info.st_size / BlockSize * BlockSize;
-    while (survey.bytes < whole) {
-        const size_t length = static_cast<size_t>(std::min(Window, whole - survey.bytes));
-        void* map = mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, descriptor,
-                         static_cast<off_t>(survey.bytes));
-        if (map == MAP_FAILED) return;
-        const auto* bytes = static_cast<const uint8_t*>(map);
-        for (size_t at = 0; at < length; at += BlockSize)
-            if (std::memcmp(bytes + at, HeaderMarkerBytes, sizeof HeaderMarkerBytes) == 0)
-                ++survey.headerBlocks;
-        munmap(map, length);
-        survey.bytes += static_cast<int64_t>(length);
-    }
-}
-
 FileSurvey SurveyDescriptor(int descriptor) {
     FileSurvey survey;
-    SurveyMapped(descriptor, survey);
     std::vector<uint8_t> chunk(BlockSize * 256);
     ssize_t got;
     while (descriptor >= 0 &&
