@@ -72,6 +72,13 @@ void FreeImageArray(Image& image) {
     image.PixelsSize = 0;
 }
 
+bool ArrayHoldsFrame(const Image& image) {
+    if (image.Pixels == nullptr || image.IW <= 0 || image.IH <= 0) return false;
+    const size_t needed =
+        static_cast<size_t>(image.IH - 1) * image.ScanLineWidth + static_cast<size_t>(image.IW);
+    return image.ScanLineWidth >= image.IW && image.PixelsSize >= needed;
+}
+
 void FreeImage(Image& image) {
     FreeImageArray(image);
     std::free(image.LUT);

@@ -157,6 +157,10 @@ void FreeImageArray(Image& image);
 // Frees the image's arrays and empties it as InitImage does.
 void FreeImage(Image& image);
 
+// Whether the image has pixels and its array holds all IH rows of IW pixels, ScanLineWidth
+// apart: what a reader of the array outside the display (tools, thumbnails) must check first.
+bool ArrayHoldsFrame(const Image& image);
+
 // An Image outside State that owns its arrays and frees them when it goes, for tools and
 // tests that read pictures into images of their own.
 struct ScopedImage : Image {

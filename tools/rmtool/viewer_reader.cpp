@@ -389,9 +389,7 @@ uint32_t SelectedImageCount(int64_t headerBlocks) {
 }
 
 void CheckImageArray(const Image& image) {
-    const size_t needed =
-        static_cast<size_t>(image.IH - 1) * image.ScanLineWidth + static_cast<size_t>(image.IW);
-    if (image.Pixels == nullptr || image.ScanLineWidth < image.IW || image.PixelsSize < needed)
+    if (!ArrayHoldsFrame(image))
         ThrowToolError("the reader left an image array too small for " + std::to_string(image.IW) +
                        "x" + std::to_string(image.IH));
 }

@@ -56,20 +56,13 @@ void StartReader(IStream* stream) {
     State.ReadBlockAt = ReadSourceBlock;
 }
 
-bool ArrayHoldsFrame(const Image& image) {
-    const size_t needed =
-        static_cast<size_t>(image.IH - 1) * image.ScanLineWidth + static_cast<size_t>(image.IW);
-    return image.Pixels != nullptr && image.ScanLineWidth >= image.IW && image.PixelsSize >= needed;
-}
-
 HRESULT ReadLocked(IStream* stream, uint32_t box, Thumbnail& thumbnail) {
     StartReader(stream);
     ScopedImage image;
     InitImage(image);
     // No frame at all; the viewer would stop with "File is not in Raster Metafile format".
     if (GetFileImage(image, 0) != 0) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
-    if (image.IW <= 0 || image.IH <= 0 || !ArrayHoldsFrame(image))
-        return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+    if (!ArrayHoldsFrame(image)) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
     thumbnail.size = FitWithin(image.IW, image.IH, static_cast<int32_t>(box));
     thumbnail.rgb = ReduceByAreaAverage(image, thumbnail.size);
     return S_OK;
