@@ -14,14 +14,13 @@ in IPython and Jupyter frames and files show themselves.
     120
 """
 
-import json
 import operator
 import os
 
 import numpy as np
 
 from ._errors import MetafileError
-from . import _kinaro
+from . import _kinaro, _reading
 from ._frame import Frame
 
 __all__ = ["open", "write", "Metafile", "Frame", "MetafileError"]
@@ -76,40 +75,17 @@ class Metafile:
 
     def _fetch(self, index):
         self._check_open()
-        if index >= 2**32:
-            return None
-        found = self._reader.fetch(index)
-        if found is None:
-            return None
-        index, number, _, _, depth, grey, fill, indices, palette = found
-        return Frame(indices, palette, index=index, number=number, depth=depth, grey=grey,
-                     fill=fill)
+        return _reading.frame_at(self._reader, index)
 
     def __len__(self):
         self._check_open()
         return self._reader.selected_count()
 
     def __getitem__(self, key):
-        if isinstance(key, slice):
-            return [self[i] for i in range(*key.indices(len(self)))]
-        index = operator.index(key)
-        if index < 0:
-            index += len(self)
-            if index < 0:
-                raise IndexError("metafile index out of range")
-        frame = self._fetch(index)
-        if frame is None:
-            raise IndexError("metafile index out of range")
-        return frame
+        return _reading.item(self, key)
 
     def __iter__(self):
-        index = 0
-        while True:
-            frame = self._fetch(index)
-            if frame is None:
-                return
-            yield frame
-            index += 1
+        return _reading.frames(self)
 
     def info(self):
         """One dict per selected frame, the rows ``rmtool info --json`` gives.
@@ -120,12 +96,7 @@ class Metafile:
         damaged.
         """
         self._check_open()
-        report = json.loads(self._reader.info_report())
-        error = report["error"]
-        if error:
-            raise MetafileError(error["message"], error["routine"], error["block_number"],
-                                error["image"], self.path)
-        return report["frames"]
+        return _reading.info_rows(self._reader.info_report(), self.path)
 
     def __repr__(self):
         state = "closed" if self._closed else "open"
