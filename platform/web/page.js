@@ -14,6 +14,7 @@ let mounts = 0;                     // file systems made for chosen files
 // Presented rectangles, frames drawn (bitmaps) and frames the browser composited: what the
 // benchmark and the tests read.
 window.kinaroStats = {drawn: 0, frames: 0, composited: 0, firstFrame: 0, started: 0};
+let countPending = false;           // an animation frame asked for, to count as composited
 
 // "&Go" -> "Go" with its mnemonic underlined; the text after a tab is the key it acts as.
 function label(text) {
@@ -131,6 +132,12 @@ const page = {
     if (this.image?.data !== pixels) this.image = new ImageData(pixels, stride, rows);
     context.putImageData(this.image, 0, 0, x, y, width, height);
     kinaroStats.drawn++;
+    // Frames that reached the screen: one composited frame for each animation frame that
+    // followed a change of the canvas, asked for only while the canvas changes.
+    if (!countPending) {
+      countPending = true;
+      requestAnimationFrame(() => { countPending = false; kinaroStats.composited++; });
+    }
     if (bitmap && !kinaroStats.frames++) kinaroStats.firstFrame = performance.now();
   },
   title(text) { document.title = text; },
@@ -312,13 +319,6 @@ document.addEventListener('drop', (e) => {
   start(lastArgs, file.name, file);
 });
 
-// Frames that reached the screen: one composited frame for each animation frame that
-// followed a change of the canvas.
-(function count(seen) {
-  if (kinaroStats.drawn !== seen) kinaroStats.composited++;
-  const drawn = kinaroStats.drawn;
-  requestAnimationFrame(() => count(drawn));
-})(0);
 
 // ---- Runs --------------------------------------------------------------------------------
 
