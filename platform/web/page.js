@@ -77,10 +77,10 @@ function newDialog(caption, className) {
   const title = document.createElement('h1');
   title.textContent = caption;
   element.append(title);
-  // Escape answers like closing the box; the viewer hears it as the page's answer.
+  // Escape closes the box without a button (0); the viewer answers it as Win32 does.
   element.addEventListener('cancel', (e) => {
     e.preventDefault();
-    answer(element.kinaroNumber, element.kinaroCancel);
+    answer(element.kinaroNumber, 0);
   });
   document.body.append(element);
   const number = ++dialogCount;
@@ -192,9 +192,7 @@ const page = {
     const buttons = document.createElement('div');
     buttons.className = 'buttons';
     buttons.append(button('OK', () => answer(number, 1)));
-    const okCancel = (type & 0xF) === 1;
-    if (okCancel) buttons.append(button('Cancel', () => answer(number, 2)));
-    element.kinaroCancel = okCancel ? 2 : 1;
+    if ((type & 0xF) === 1) buttons.append(button('Cancel', () => answer(number, 2)));  // MB_OKCANCEL
     element.append(body, buttons);
     run.lastBox = caption + ': ' + text;
     element.showModal();
@@ -203,7 +201,6 @@ const page = {
   },
   chooser(title) {
     const [number, element] = newDialog(title, 'chooser');
-    element.kinaroCancel = 0;
     const file = document.createElement('fieldset');
     file.className = 'file';
     const input = document.createElement('input');
