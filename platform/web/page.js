@@ -117,6 +117,14 @@ function chooseInDialog(element, file) {
   element.querySelector('.chosen').textContent = file ? file.name : 'No file chosen';
 }
 
+// The chooser's OK: the chosen file is mounted and is the answer.
+function acceptChosen(element) {
+  const file = element.kinaroFile;
+  if (!file) return;
+  run.chosenName = mountFile(file.name, file);
+  answer(element.kinaroNumber, 1);
+}
+
 const icons = {1: '\u26d4', 2: '\u2753', 3: '\u26a0', 4: '\u2139'};  // MB_ICON... >> 4
 
 const page = {
@@ -214,7 +222,7 @@ const page = {
     element.kinaroButtons = document.createElement('div');
     element.kinaroButtons.className = 'buttons';
     element.kinaroButtons.append(
-        button('OK', () => element.kinaroFile && (run.chosenName = mountFile(element.kinaroFile.name, element.kinaroFile), answer(number, 1))),
+        button('OK', () => acceptChosen(element)),
         button('Cancel', () => answer(number, 0)));
     return number;
   },
@@ -310,8 +318,7 @@ document.addEventListener('drop', (e) => {
   const chooser = [...dialogs.values()].find((d) => d.classList.contains('chooser'));
   if (chooser && run && !run.dead) {
     chooseInDialog(chooser, file);
-    run.chosenName = mountFile(file.name, file);
-    return answer(chooser.kinaroNumber, 1);
+    return acceptChosen(chooser);
   }
   start(lastArgs, file.name, file);
 });
