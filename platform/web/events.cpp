@@ -52,11 +52,6 @@ int web::RunPageDialog(PageDialog& dialog) {
     return dialog.Answer;
 }
 
-void SetCheckOnPage(HWND window, int id, int state) {
-    for (auto& [number, dialog] : dialogs)
-        if (dialog->Window == window) kinaro_web_set_check(number, id, state == BST_CHECKED);
-}
-
 void web::TakePageInput() {
     int fields[5];
     while (kinaro_web_next_event(fields, 1)) Deliver(fields);
@@ -71,7 +66,8 @@ core::WaitResult native::Wait(int64_t deadlineUs) {
 }
 
 void native::SetCheck(core::WindowRecord& dialog, int id, int state) {
-    SetCheckOnPage(dialog.Handle, id, state);
+    for (auto& [number, open] : dialogs)
+        if (open->Window == dialog.Handle) kinaro_web_set_check(number, id, state == BST_CHECKED);
 }
 
 // The page queues its events only while the program waits: a wait that is already due gives

@@ -14,6 +14,7 @@ let mounts = 0;                     // file systems made for chosen files
 // Presented rectangles, frames drawn (bitmaps) and frames the browser composited: what the
 // benchmark and the tests read.
 window.kinaroStats = {drawn: 0, frames: 0, composited: 0, firstFrame: 0, started: 0};
+let countPending = false;           // an animation frame asked for, to count as composited
 
 // "&Go" -> "Go" with its mnemonic underlined; the text after a tab is the key it acts as.
 function label(text) {
@@ -76,10 +77,10 @@ function newDialog(caption, className) {
   const title = document.createElement('h1');
   title.textContent = caption;
   element.append(title);
-  // Escape answers like closing the box; the viewer hears it as the page's answer.
+  // Escape closes the box without a button (0); the viewer answers it as Win32 does.
   element.addEventListener('cancel', (e) => {
     e.preventDefault();
-    answer(element.kinaroNumber, element.kinaroCancel);
+    answer(element.kinaroNumber, 0);
   });
   document.body.append(element);
   const number = ++dialogCount;
@@ -116,6 +117,14 @@ function chooseInDialog(element, file) {
   element.querySelector('.chosen').textContent = file ? file.name : 'No file chosen';
 }
 
+// The chooser's OK: the chosen file is mounted and is the answer.
+function acceptChosen(element) {
+  const file = element.kinaroFile;
+  if (!file) return;
+  run.chosenName = mountFile(file.name, file);
+  answer(element.kinaroNumber, 1);
+}
+
 const icons = {1: '\u26d4', 2: '\u2753', 3: '\u26a0', 4: '\u2139'};  // MB_ICON... >> 4
 
 const page = {
@@ -131,6 +140,12 @@ const page = {
     if (this.image?.data !== pixels) this.image = new ImageData(pixels, stride, rows);
     context.putImageData(this.image, 0, 0, x, y, width, height);
     kinaroStats.drawn++;
+    // Frames that reached the screen: one composited frame for each animation frame that
+    // followed a change of the canvas, asked for only while the canvas changes.
+    if (!countPending) {
+      countPending = true;
+      requestAnimationFrame(() => { countPending = false; kinaroStats.composited++; });
+    }
     if (bitmap && !kinaroStats.frames++) kinaroStats.firstFrame = performance.now();
   },
   title(text) { document.title = text; },
@@ -185,9 +200,7 @@ const page = {
     const buttons = document.createElement('div');
     buttons.className = 'buttons';
     buttons.append(button('OK', () => answer(number, 1)));
-    const okCancel = (type & 0xF) === 1;
-    if (okCancel) buttons.append(button('Cancel', () => answer(number, 2)));
-    element.kinaroCancel = okCancel ? 2 : 1;
+    if ((type & 0xF) === 1) buttons.append(button('Cancel', () => answer(number, 2)));  // MB_OKCANCEL
     element.append(body, buttons);
     run.lastBox = caption + ': ' + text;
     element.showModal();
@@ -196,7 +209,6 @@ const page = {
   },
   chooser(title) {
     const [number, element] = newDialog(title, 'chooser');
-    element.kinaroCancel = 0;
     const file = document.createElement('fieldset');
     file.className = 'file';
     const input = document.createElement('input');
@@ -210,7 +222,7 @@ const page = {
     element.kinaroButtons = document.createElement('div');
     element.kinaroButtons.className = 'buttons';
     element.kinaroButtons.append(
-        button('OK', () => element.kinaroFile && (run.chosenName = mountFile(element.kinaroFile.name, element.kinaroFile), answer(number, 1))),
+        button('OK', () => acceptChosen(element)),
         button('Cancel', () => answer(number, 0)));
     return number;
   },
@@ -306,19 +318,11 @@ document.addEventListener('drop', (e) => {
   const chooser = [...dialogs.values()].find((d) => d.classList.contains('chooser'));
   if (chooser && run && !run.dead) {
     chooseInDialog(chooser, file);
-    run.chosenName = mountFile(file.name, file);
-    return answer(chooser.kinaroNumber, 1);
+    return acceptChosen(chooser);
   }
   start(lastArgs, file.name, file);
 });
 
-// Frames that reached the screen: one composited frame for each animation frame that
-// followed a change of the canvas.
-(function count(seen) {
-  if (kinaroStats.drawn !== seen) kinaroStats.composited++;
-  const drawn = kinaroStats.drawn;
-  requestAnimationFrame(() => count(drawn));
-})(0);
 
 // ---- Runs --------------------------------------------------------------------------------
 

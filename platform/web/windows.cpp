@@ -24,6 +24,12 @@ bool OnCanvas(const core::WindowRecord& w) {
     return w.Handle == canvas;
 }
 
+// The canvas takes the client area's size and shows the whole surface.
+void PutCanvas(core::WindowRecord& w, bool shown) {
+    kinaro_web_canvas(w.Pixels.Width, w.Pixels.Height, shown, (w.Style & WS_POPUP) != 0);
+    native::Present(w, 0, 0, w.Pixels.Width, w.Pixels.Height, false);
+}
+
 }  // namespace
 
 HWND web::CanvasWindow() {
@@ -64,16 +70,14 @@ void ShowWindow(core::WindowRecord& w, int command) {
     bool shown = command != SW_HIDE;
     if (w.Type == core::WindowKind::Static) return kinaro_web_static(shown, w.Text.c_str());
     int oldWidth = w.ClientWidth, oldHeight = w.ClientHeight;
+    bool resized = false;  // a resized surface is already on the canvas (ResizeSurface)
     if (command == SW_MAXIMIZE) {
         w.Maximized = true;
         w.Width = GetSystemMetrics(ScreenWidth);
         w.Height = GetSystemMetrics(ScreenHeight);
-        core::ResizeClient(w, w.Width, w.Height);
+        resized = core::ResizeClient(w, w.Width, w.Height);
     }
-    if (OnCanvas(w)) {
-        kinaro_web_canvas(w.ClientWidth, w.ClientHeight, shown, (w.Style & WS_POPUP) != 0);
-        Present(w, 0, 0, w.ClientWidth, w.ClientHeight, false);
-    }
+    if (OnCanvas(w) && !resized) PutCanvas(w, shown);
     if (!shown) return;
     HWND window = w.Handle;
     core::SetForeground(window);
@@ -111,10 +115,7 @@ void ResizeSurface(core::WindowRecord& w, int width, int height) {
     w.Pixels.Layout = core::PixelLayout::Rgba;
     core::RemakeSurfaceMemory(SurfaceOf(w), w.Pixels, width, height,
                               core::SurfaceWord(w.Pixels, 0));
-    if (OnCanvas(w) && w.Visible) {
-        kinaro_web_canvas(width, height, 1, (w.Style & WS_POPUP) != 0);
-        Present(w, 0, 0, width, height, false);
-    }
+    if (OnCanvas(w) && w.Visible) PutCanvas(w, true);
 }
 
 void BeforeWrite(core::WindowRecord&, int, int, int, int) {}
