@@ -53,11 +53,15 @@ bool StreamCanSeek() {
     return State.MetafileStream != nullptr && StreamPosition(State.MetafileStream) >= 0;
 }
 
-void UnreadBytes(int64_t bytes) {
-    if (bytes <= 0 || State.MetafileStream == nullptr) return;
+void SeekMetafile(int64_t offset, int origin) {
+    if (State.MetafileStream == nullptr) return;
 #ifdef _WIN32
-    _fseeki64(State.MetafileStream, -bytes, SEEK_CUR);
+    _fseeki64(State.MetafileStream, offset, origin);
 #else
-    fseeko(State.MetafileStream, static_cast<off_t>(-bytes), SEEK_CUR);
+    fseeko(State.MetafileStream, static_cast<off_t>(offset), origin);
 #endif
+}
+
+void UnreadBytes(int64_t bytes) {
+    if (bytes > 0) SeekMetafile(-bytes, SEEK_CUR);
 }

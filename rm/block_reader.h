@@ -25,6 +25,9 @@ BlocksRead ReadBlocks(uint8_t* into, int count);
 // Whether the stream can be put back (UnreadBytes); a pipe cannot, and neither can a reader
 // through ReadBlockAt, which goes on one block at a time.
 bool StreamCanSeek();
+// Moves MetafileStream to `offset` bytes from `origin` (SEEK_SET, SEEK_CUR) with a 64-bit
+// seek, for offsets past 4 GB; nothing without a stream. A failed seek shows in the next read.
+void SeekMetafile(int64_t offset, int origin);
 // Moves the stream back by `bytes` it has read, so that it stands where reading one block at
 // a time would have left it.
 void UnreadBytes(int64_t bytes);

@@ -74,13 +74,7 @@ static void ReturnToHeader(uint32_t index, int64_t n) {
     LogAt(3, " - Old One In File (%d/%d)\n", static_cast<int>(index), static_cast<int>(n));
     int64_t position = State.ImageFilePositions[n];
     // A failed seek shows in the read that follows. Offsets go past 4 GB: a 64-bit seek.
-    if (State.MetafileStream != nullptr) {
-#ifdef _WIN32
-        _fseeki64(State.MetafileStream, position, SEEK_SET);
-#else
-        fseeko(State.MetafileStream, static_cast<off_t>(position), SEEK_SET);
-#endif
-    }
+    SeekMetafile(position, SEEK_SET);
     State.BlockNumber = static_cast<int32_t>(position / BlockSize - 1);
     if (!ReadBlock())
         FatalError("GetFileImage", "Header not found on return to previous file position", 0);
