@@ -21,6 +21,11 @@ bool CommandArgs::Has(const std::string& name) const {
     return std::any_of(own.begin(), own.end(), [&](const auto& o) { return o.first == name; });
 }
 
+bool CommandArgs::HasViewerArg(const char* name) const {
+    return std::any_of(viewerArgs.begin(), viewerArgs.end(),
+                       [&](const std::string& a) { return strcasecmp(a.c_str(), name) == 0; });
+}
+
 std::string CommandArgs::Value(const std::string& name) const {
     for (auto o = own.rbegin(); o != own.rend(); ++o)
         if (o->first == name) return o->second;

@@ -28,6 +28,8 @@ struct CommandArgs {
     std::vector<std::pair<std::string, std::string>> own;  // the command's own, in order
 
     bool Has(const std::string& name) const;
+    // True when `name` is among viewerArgs, matched without regard to case as the viewer does.
+    bool HasViewerArg(const char* name) const;
     // The value of the last `name` given; empty when none is.
     std::string Value(const std::string& name) const;
     // The one metafile of info, check and export: a usage error unless there is exactly one.

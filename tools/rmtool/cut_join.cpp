@@ -1,6 +1,5 @@
 // cut and join: frames copied block for block from metafiles into a new one, each checked with
 // the viewer's reader before it is copied.
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,8 +86,7 @@ int RunCut(const std::vector<std::string>& args) {
         {{"-f", OptionKind::Viewer}, {"-max", OptionKind::Viewer}, {"--force", OptionKind::Flag}});
     if (parsed.files.size() != 2)
         ThrowUsageError("cut: give the metafile to cut and the one to make");
-    if (std::none_of(parsed.viewerArgs.begin(), parsed.viewerArgs.end(),
-                     [](const std::string& a) { return strcasecmp(a.c_str(), "-f") == 0; }))
+    if (!parsed.HasViewerArg("-f"))
         ThrowUsageError("cut: say which frames with -f first,last,skip");
     RefuseStandardOutput("cut", parsed.files[1], "metafile");
     AtomicFile file(parsed.files[1], parsed.Has("--force"));

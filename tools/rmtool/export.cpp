@@ -1,4 +1,3 @@
-#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -79,8 +78,7 @@ ExportTargets TargetsOf(const CommandArgs& parsed) {
     targets.force = parsed.Has("--force");
     if (targets.pngDir.empty() && targets.gifPath.empty())
         ThrowUsageError("export: say where to: --png DIR or --gif OUT.gif");
-    for (const std::string& a : parsed.viewerArgs)
-        if (strcasecmp(a.c_str(), "-p") == 0) targets.delayGiven = true;
+    targets.delayGiven = parsed.HasViewerArg("-p");
     // "--png -": one PNG after another on standard output, for a pipe into a video encoder.
     if (targets.PngStream() && isatty(STDOUT_FILENO))
         ThrowUsageError(

@@ -1,4 +1,3 @@
-#include <cstdarg>
 #include <cstdio>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -124,16 +123,6 @@ Totals AddUp(const std::vector<Row>& rows) {
     return t;
 }
 
-// Where the report goes: standard output, or the stream WriteInfo was given.
-FILE* ReportStream = stdout;
-void Report(const char* format, ...) KINARO_PRINTF(1, 2);
-void Report(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    vfprintf(ReportStream, format, args);
-    va_end(args);
-}
-
 std::string LutSize(int32_t depth) {
     return depth >= 0 && depth <= 8 ? std::to_string(1 << depth) : "-";
 }
@@ -245,10 +234,10 @@ std::string LayOut(const Json& document) {
     return out + "\n}\n";
 }
 
-void WriteRows(const std::vector<Row>& rows, bool adjusted) {
-    Report("%5s %5s %10s %7s %6s %6s%s %5s %6s %5s %11s %7s %6s\n", "image", "file", "offset",
-           "block", "width", "height", adjusted ? "     IW" : "", "depth", "table", "LUT", "fill",
-           "stream", "junk");
+void WriteRows(FILE* out, const std::vector<Row>& rows, bool adjusted) {
+    fprintf(out, "%5s %5s %10s %7s %6s %6s%s %5s %6s %5s %11s %7s %6s\n", "image", "file", "offset",
+            "block", "width", "height", adjusted ? "     IW" : "", "depth", "table", "LUT", "fill",
+            "stream", "junk");
     for (const Row& r : rows) {
         std::string fill = std::to_string(r.fill[0]) + "," + std::to_string(r.fill[1]) + "," +
                            std::to_string(r.fill[2]);
@@ -261,29 +250,30 @@ void WriteRows(const std::vector<Row>& rows, bool adjusted) {
             iw.assign(1 + 6 - std::min<size_t>(6, number.size()), ' ');
             iw += number;
         }
-        Report("%5u %5u %10lld %7d %6d %6d%s %5d %6s %5s %11s %7d %6s%s\n", r.layout.index,
-               r.layout.fileImage, (long long)r.layout.headerOffset, r.layout.headerBlock, r.width,
-               r.height, iw.c_str(), r.depth, r.colorFlag ? "colour" : "grey",
-               LutSize(r.depth).c_str(), fill.c_str(), r.StreamBlocks(), junk.c_str(),
-               r.sizeChanged ? " *" : "");
+        fprintf(out, "%5u %5u %10lld %7d %6d %6d%s %5d %6s %5s %11s %7d %6s%s\n", r.layout.index,
+                r.layout.fileImage, (long long)r.layout.headerOffset, r.layout.headerBlock, r.width,
+                r.height, iw.c_str(), r.depth, r.colorFlag ? "colour" : "grey",
+                LutSize(r.depth).c_str(), fill.c_str(), r.StreamBlocks(), junk.c_str(),
+                r.sizeChanged ? " *" : "");
     }
 }
 
-void WriteSummary(const InfoReport& report) {
+void WriteSummary(FILE* out, const InfoReport& report) {
     const FileSurvey& survey = report.survey;
     const Totals& t = report.totals;
-    Report("\n%s: %lld bytes, %lld blocks", report.path.c_str(), (long long)survey.bytes,
-           (long long)survey.blocks);
+    fprintf(out, "\n%s: %lld bytes, %lld blocks", report.path.c_str(), (long long)survey.bytes,
+            (long long)survey.blocks);
     if (survey.trailingBytes > 0)
-        Report(" and %lld trailing bytes that are never read", (long long)survey.trailingBytes);
-    Report(", %lld header blocks\n", (long long)survey.headerBlocks);
-    Report("frames: %zu shown, %d size changes, %lld junk blocks skipped\n", report.rows.size(),
-           t.sizeChanges, (long long)t.junkBlocks);
-    Report(
-        "raw 8-bit frames: %lld bytes; these frames take %lld bytes (%.1f%% of raw), "
-        "their pixel streams %lld blocks, %lld bytes (%.1f%% of raw)\n",
-        (long long)t.pixels, (long long)t.frameBytes, t.framePercent, (long long)t.streamBlocks,
-        (long long)t.streamBytes, t.streamPercent);
+        fprintf(out, " and %lld trailing bytes that are never read",
+                (long long)survey.trailingBytes);
+    fprintf(out, ", %lld header blocks\n", (long long)survey.headerBlocks);
+    fprintf(out, "frames: %zu shown, %d size changes, %lld junk blocks skipped\n",
+            report.rows.size(), t.sizeChanges, (long long)t.junkBlocks);
+    fprintf(out,
+            "raw 8-bit frames: %lld bytes; these frames take %lld bytes (%.1f%% of raw), "
+            "their pixel streams %lld blocks, %lld bytes (%.1f%% of raw)\n",
+            (long long)t.pixels, (long long)t.frameBytes, t.framePercent, (long long)t.streamBlocks,
+            (long long)t.streamBytes, t.streamPercent);
 }
 
 // Reads the selected frames of the file the command line names.
@@ -305,30 +295,22 @@ InfoReport ReadReport(const CommandArgs& parsed) {
 }  // namespace
 
 int RunInfo(const std::vector<std::string>& args) {
+    return WriteInfo(args, stdout);
+}
+
+int WriteInfo(const std::vector<std::string>& args, FILE* out) {
     std::vector<OptionRule> rules = ViewerOptionRules;
     rules.push_back({"--json", OptionKind::Flag});
     const CommandArgs parsed = ParseCommandArgs("info", args, rules);
     const InfoReport report = ReadReport(parsed);
     if (parsed.Has("--json")) {
         const std::string text = LayOut(InfoJson(report));
-        fwrite(text.data(), 1, text.size(), ReportStream);
+        fwrite(text.data(), 1, text.size(), out);
     } else {
-        WriteRows(report.rows, report.widthAdjust != 0);
-        WriteSummary(report);
+        WriteRows(out, report.rows, report.widthAdjust != 0);
+        WriteSummary(out, report);
     }
-    fflush(ReportStream);
+    fflush(out);
     if (report.outcome.failed) ThrowToolError(DescribeFailure(report.path, report.outcome));
     return 0;
-}
-
-int WriteInfo(const std::vector<std::string>& args, FILE* out) {
-    ReportStream = out;
-    try {
-        int status = RunInfo(args);
-        ReportStream = stdout;
-        return status;
-    } catch (...) {
-        ReportStream = stdout;
-        throw;
-    }
 }

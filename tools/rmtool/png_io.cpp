@@ -192,6 +192,43 @@ SourcePicture PictureFromJob(PngJob& job, const std::string& name) {
 
 const png_byte Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
+// Decodes the PNG whose signature was just read from `in`; an opaque colour picture is
+// decoded into the memory of `reuse`. `name` starts the messages.
+SourcePicture DecodeAfterSignature(FILE* in, const std::string& name, std::vector<Rgb> reuse) {
+    PngJob job;
+    job.rgb = std::move(reuse);
+    const bool ok = DecodePng(in, sizeof Signature, &job);
+    png_destroy_read_struct(&job.png, &job.info, nullptr);
+    if (!ok) ThrowToolError(name + ": damaged PNG: " + job.error);
+    return PictureFromJob(job, name);
+}
+
+// Encodes `pixels` (with `palette` for indices) to `out`; false with the reason in `error`
+// when it cannot.
+bool Encode(FILE* out, const PngPixels& pixels, const std::vector<Rgb>& palette,
+            std::string& error) {
+    PngJob job;
+    for (const Rgb& c : palette) job.palette.push_back(png_color{c.r, c.g, c.b});
+    bool ok = EncodePng(out, &pixels, &job);
+    png_destroy_write_struct(&job.png, &job.info);
+    error = job.error;
+    return ok;
+}
+
+PngPixels PixelsOf(const IndexedFrame& frame) {
+    return PngPixels{frame.width, frame.height, frame.pixels.data(), false};
+}
+
+// Writes `pixels` to the file `path` through a temporary file.
+void WriteFile(const std::string& path, bool force, const PngPixels& pixels,
+               const std::vector<Rgb>& palette) {
+    AtomicFile file(path, force);
+    std::string error;
+    if (!Encode(file.Stream(), pixels, palette, error))
+        ThrowToolError(path + ": cannot write PNG: " + file.FailureReason(error));
+    file.Commit();
+}
+
 }  // namespace
 
 bool LooksLikePng(const std::string& path) {
@@ -210,12 +247,7 @@ SourcePicture ReadPng(const std::string& path) {
     if (fread(signature, 1, sizeof signature, in.get()) != sizeof signature ||
         memcmp(signature, Signature, sizeof signature) != 0)
         ThrowToolError(path + ": not a PNG file");
-
-    PngJob job;
-    bool ok = DecodePng(in.get(), sizeof signature, &job);
-    png_destroy_read_struct(&job.png, &job.info, nullptr);
-    if (!ok) ThrowToolError(path + ": damaged PNG: " + job.error);
-    return PictureFromJob(job, path);
+    return DecodeAfterSignature(in.get(), path, {});
 }
 
 bool PngStreamReader::Next(SourcePicture& picture) {
@@ -228,53 +260,23 @@ bool PngStreamReader::Next(SourcePicture& picture) {
         ThrowToolError(name + ": the stream ends inside a PNG signature");
     }
     if (memcmp(signature, Signature, sizeof signature) != 0) ThrowToolError(name + ": not a PNG");
-    PngJob job;
-    job.rgb = std::move(picture.rgb);
-    bool ok = DecodePng(in_, sizeof signature, &job);
-    png_destroy_read_struct(&job.png, &job.info, nullptr);
-    if (!ok) ThrowToolError(name + ": damaged PNG: " + job.error);
-    picture = PictureFromJob(job, name);
+    picture = DecodeAfterSignature(in_, name, std::move(picture.rgb));
     return true;
-}
-
-// Encodes `pixels` (with `palette` for indices) to `out`; false with the reason in `error`
-// when it cannot.
-static bool Encode(FILE* out, const PngPixels& pixels, const std::vector<Rgb>& palette,
-                   std::string& error) {
-    PngJob job;
-    for (const Rgb& c : palette) job.palette.push_back(png_color{c.r, c.g, c.b});
-    bool ok = EncodePng(out, &pixels, &job);
-    png_destroy_write_struct(&job.png, &job.info);
-    error = job.error;
-    return ok;
-}
-
-static bool EncodeFrame(FILE* out, const IndexedFrame& frame, std::string& error) {
-    return Encode(out, PngPixels{frame.width, frame.height, frame.pixels.data(), false},
-                  frame.palette, error);
 }
 
 void WriteRgbPng(const std::string& path, int32_t width, int32_t height,
                  const std::vector<uint8_t>& rgb, bool force) {
-    AtomicFile file(path, force);
-    std::string error;
-    if (!Encode(file.Stream(), PngPixels{width, height, rgb.data(), true}, {}, error))
-        ThrowToolError(path + ": cannot write PNG: " + file.FailureReason(error));
-    file.Commit();
+    WriteFile(path, force, PngPixels{width, height, rgb.data(), true}, {});
 }
 
 void WritePng(const std::string& path, const IndexedFrame& frame, bool force) {
-    AtomicFile file(path, force);
-    std::string error;
-    if (!EncodeFrame(file.Stream(), frame, error))
-        ThrowToolError(path + ": cannot write PNG: " + file.FailureReason(error));
-    file.Commit();
+    WriteFile(path, force, PixelsOf(frame), frame.palette);
 }
 
 void WritePngToStream(FILE* out, const IndexedFrame& frame, const std::string& name) {
     std::string error;
     errno = 0;
-    if (!EncodeFrame(out, frame, error) || fflush(out) != 0)
+    if (!Encode(out, PixelsOf(frame), frame.palette, error) || fflush(out) != 0)
         ThrowToolError(name + ": cannot write PNG: " +
                        (ferror(out) && errno != 0 ? strerror(errno)
                         : error.empty()           ? "write failed"

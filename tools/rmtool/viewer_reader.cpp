@@ -343,20 +343,21 @@ FetchResult FetchImage(uint32_t index, Image& image, FrameLayout* layout, FatalR
     return FetchResult::Decoded;
 }
 
+static FileSurvey SurveyOf(int64_t bytes, int64_t headerBlocks) {
+    return FileSurvey{bytes, bytes / BlockSize, bytes % BlockSize, headerBlocks};
+}
+
 FileSurvey SurveyDescriptor(int descriptor) {
-    FileSurvey survey;
+    int64_t bytes = 0, headerBlocks = 0;
     std::vector<uint8_t> chunk(BlockSize * 256);
     ssize_t got;
-    while (descriptor >= 0 &&
-           (got = pread(descriptor, chunk.data(), chunk.size(), survey.bytes)) > 0) {
+    while (descriptor >= 0 && (got = pread(descriptor, chunk.data(), chunk.size(), bytes)) > 0) {
         for (size_t at = 0; at + BlockSize <= static_cast<size_t>(got); at += BlockSize)
-            if (BeginsWithHeaderMarker(&chunk[at])) ++survey.headerBlocks;
-        survey.bytes += got;
+            if (BeginsWithHeaderMarker(&chunk[at])) ++headerBlocks;
+        bytes += got;
         if (static_cast<size_t>(got) < chunk.size()) break;
     }
-    survey.blocks = survey.bytes / BlockSize;
-    survey.trailingBytes = survey.bytes % BlockSize;
-    return survey;
+    return SurveyOf(bytes, headerBlocks);
 }
 
 FileSurvey SurveyFile(bool toTheEnd) {
@@ -370,12 +371,7 @@ FileSurvey SurveyFile(bool toTheEnd) {
         while (fread(rest.data(), 1, rest.size(), State.MetafileStream) == rest.size()) {
         }
     }
-    FileSurvey survey;
-    survey.bytes = Record.bytes;
-    survey.headerBlocks = Record.headerBlocks;
-    survey.blocks = survey.bytes / BlockSize;
-    survey.trailingBytes = survey.bytes % BlockSize;
-    return survey;
+    return SurveyOf(Record.bytes, Record.headerBlocks);
 }
 
 uint32_t SelectedImageCount(int64_t headerBlocks) {
